@@ -1,0 +1,83 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#pragma once
+
+#include "appsettings.h"
+#include "services.h"
+#include "skinframework.h"
+
+#include <QCursor>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QTreeWidget;
+
+namespace quorvane {
+
+class ProgressBar;
+
+// The main window: every control of the program, the start-up sequence and the pointer feedback.
+class Form1 : public QWidget {
+    Q_OBJECT
+public:
+    enum Pointer { DefaultPointer = 0, Hourglass = 11, CustomPointer = 99 };
+
+    explicit Form1(const Services& services, std::unique_ptr<SkinFramework> skin = {}, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // Prepares the window before it is first shown.
+    void Form_Load();
+    // Ends the program at once; the window's close box leads here.
+    void Form_Unload();
+    // What ending the program means: main() ends the process, tests record the call.
+    void setEndProgram(std::function<void()> endProgram) { m_endProgram = std::move(endProgram); }
+
+    // One pointer for the whole window: 0 the arrow, 11 the hourglass, 99 the hand image.
+    int mousePointer() const { return m_mousePointer; }
+    void setMousePointer(int shape);
+    bool hasCustomPointerImage() const { return m_hasCustomPointer; }
+
+    static QIcon applicationIcon();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildDesign();
+    void Combo1_Click();
+    void Text2_Change();
+    void selectInterval(int index);
+    void applyPointer();
+
+    Services m_services;
+    AppSettings m_settings;
+    std::unique_ptr<SkinFramework> m_skin;
+    std::function<void()> m_endProgram;
+    int m_mousePointer = DefaultPointer;
+    bool m_hasCustomPointer = false;
+    bool m_centreWhenShown = false;
+    QCursor m_customPointer;
+    QList<QPair<QWidget*, QCursor>> m_designedCursors;
+
+    QTreeWidget* ListView1 = nullptr;
+    ProgressBar* ProgressBar1 = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QComboBox* Combo1 = nullptr;
+    QPushButton* PushButton1 = nullptr;
+    QPushButton* PushButton4 = nullptr;
+    QPushButton* PushButton2 = nullptr;
+    QPushButton* PushButton3 = nullptr;
+    QPushButton* PushButton5 = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    QLineEdit* Text2 = nullptr;
+    QPushButton* PushButton6 = nullptr;
+};
+
+} // namespace quorvane

@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#include "dialogs.h"
+#include "fileattributes.h"
+#include "form1.h"
+#include "randomsource.h"
+#include "settingsstore.h"
+#include "shell.h"
+#include "systemfolders.h"
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quorvane"));
+    QApplication::setApplicationVersion(QStringLiteral(QUORVANE_VERSION));
+    QApplication::setWindowIcon(quorvane::Form1::applicationIcon());
+
+    quorvane::QtDialogs dialogs;
+    quorvane::NativeSettingsStore settings;
+    quorvane::DesktopShell shell;
+    quorvane::NativeSystemFolders folders;
+    quorvane::NativeFileAttributes attributes;
+    quorvane::SystemRandomSource random;
+
+    quorvane::Form1 form({ dialogs, settings, shell, folders, attributes, random });
+    dialogs.setParent(&form);
+    // Closing the window ends the program at once, also in the middle of a long handler. Every setting is
+    // already on disk when it changes, so nothing is left to save.
+    form.setEndProgram([] {
+        std::fflush(nullptr);
+        std::_Exit(0);
+    });
+    form.Form_Load();
+    form.show();
+    return QApplication::exec();
+}

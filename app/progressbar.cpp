@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#include "progressbar.h"
+
+#include "failure.h"
+
+#include <cmath>
+
+namespace quorvane {
+
+ProgressBar::ProgressBar(QWidget* parent)
+    : QProgressBar(parent)
+{
+    // Finer steps than whole percents so a third shows as a third.
+    setRange(0, steps);
+    setValue(0);
+    setTextVisible(false);
+}
+
+void ProgressBar::setPreciseValue(double value)
+{
+    if (!std::isfinite(value) || value < 0.0 || value > 100.0)
+        throw Failure::invalidPropertyValue();
+    m_value = value;
+    setValue(static_cast<int>(std::lround(value * steps / 100.0)));
+}
+
+} // namespace quorvane

@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#pragma once
+
+#include <QProgressBar>
+
+namespace quorvane {
+
+// A progress bar from 0 to 100 that keeps the exact value it was given (33.33…), not a rounded one.
+class ProgressBar : public QProgressBar {
+    Q_OBJECT
+public:
+    explicit ProgressBar(QWidget* parent = nullptr);
+
+    double preciseValue() const { return m_value; }
+    void setPreciseValue(double value);
+
+private:
+    static constexpr int steps = 1000;
+    double m_value = 0.0;
+};
+
+} // namespace quorvane

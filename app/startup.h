@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#pragma once
+
+#include <QPointF>
+#include <QSizeF>
+#include <QString>
+
+class QWidget;
+
+namespace quorvane {
+
+class FileAttributes;
+class RandomSource;
+class Shell;
+class SkinFramework;
+class SystemFolders;
+
+extern const QString homePageAddress;
+
+// The shell folder's path without a trailing separator, "" when it cannot be resolved.
+QString GetSpecialFolderPath(SystemFolders& folders, int folderId);
+// The desktop folder followed by one separator; throws "Invalid procedure call or argument" (5) when
+// the desktop cannot be resolved.
+QString GetDesktopPath(SystemFolders& folders);
+// True for an existing file or folder; never throws.
+bool PathExists(const QString& path);
+
+// Where a window of `window` size sits in the middle of `screen`; no clamping.
+QPointF centeredOrigin(const QSizeF& screen, const QSizeF& window);
+void CenterFormOnScreen(QWidget& form);
+
+// Skins `form` when "x/o.cjs" beside the program is a normal file.
+void ApplySkin(QWidget& form, SkinFramework& skin, SystemFolders& folders, FileAttributes& attributes);
+
+// About one call in a hundred opens the home page.
+void OpenHomePageSometimes(RandomSource& random, Shell& shell);
+
+} // namespace quorvane

@@ -1,0 +1,14 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 Quorvane developers
+# quorvane_add_test(NAME name SOURCES ... LIBS ...): one QtTest executable, run headless under CTest.
+function(quorvane_add_test)
+    cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
+    add_executable(${T_NAME} ${T_SOURCES})
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} quorvane_testsupport Qt6::Test)
+    quorvane_warnings(${T_NAME})
+    set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+    set_tests_properties(${T_NAME} PROPERTIES
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1"
+        TIMEOUT 300)
+endfunction()

@@ -1,0 +1,219 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#include "conversions.h"
+#include "failure.h"
+#include "fileattributes.h"
+#include "settingsstore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace quorvane;
+
+class TestPlatform : public QObject {
+    Q_OBJECT
+
+private:
+    // The description a conversion fails with, or its value as text.
+    template <typename F> static QString outcome(F convert)
+    {
+        try {
+            return QString::number(convert());
+        } catch (const Failure& failure) {
+            return failure.description();
+        }
+    }
+
+private slots:
+    void toInt32_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("plain") << "10"
+                               << "10";
+        QTest::newRow("blanks around") << "  7 \t"
+                                       << "7";
+        QTest::newRow("half to even, down") << "2.5"
+                                            << "2";
+        QTest::newRow("half to even, up") << "3.5"
+                                          << "4";
+        QTest::newRow("negative half") << "-2.5"
+                                       << "-2";
+        QTest::newRow("fraction") << "2.6"
+                                  << "3";
+        QTest::newRow("zero stays") << "0"
+                                    << "0";
+        QTest::newRow("negative stays") << "-5"
+                                        << "-5";
+        QTest::newRow("largest") << "2147483647"
+                                 << "2147483647";
+        QTest::newRow("smallest") << "-2147483648"
+                                  << "-2147483648";
+        QTest::newRow("one past largest") << "2147483648"
+                                          << "Overflow";
+        QTest::newRow("rounds past largest") << "2147483647.5"
+                                             << "Overflow";
+        QTest::newRow("exponent") << "1e10"
+                                  << "Overflow";
+        QTest::newRow("empty (cancelled box)") << ""
+                                               << "Type mismatch";
+        QTest::newRow("only blanks") << "   "
+                                     << "Type mismatch";
+        QTest::newRow("word") << "abc"
+                              << "Type mismatch";
+        QTest::newRow("trailing junk") << "12x"
+                                       << "Type mismatch";
+        QTest::newRow("infinity") << "inf"
+                                  << "Type mismatch";
+    }
+    void toInt32()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QCOMPARE(outcome([&] { return quorvane::toInt32(text); }), expected);
+    }
+
+    void toInt16_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("largest") << "32767"
+                                 << "32767";
+        QTest::newRow("smallest") << "-32768"
+                                  << "-32768";
+        QTest::newRow("too large") << "32768"
+                                   << "Overflow";
+        QTest::newRow("rounds past largest") << "32767.5"
+                                             << "Overflow";
+        QTest::newRow("minus one") << "-1"
+                                   << "-1";
+        QTest::newRow("half") << "14.5"
+                              << "14";
+        QTest::newRow("negative half") << "-1.5"
+                                       << "-2";
+        QTest::newRow("word") << "abc"
+                              << "Type mismatch";
+    }
+    void toInt16()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QCOMPARE(outcome([&] { return quorvane::toInt16(text); }), expected);
+    }
+
+    void usersDecimalSeparator()
+    {
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        const QString half = outcome([] { return quorvane::toInt32(QStringLiteral("2,5")); });
+        const QString more = outcome([] { return quorvane::toInt32(QStringLiteral("3,5")); });
+        QLocale::setDefault(QLocale::c());
+        QCOMPARE(half, QStringLiteral("2"));
+        QCOMPARE(more, QStringLiteral("4"));
+    }
+
+    void multiplyInt32()
+    {
+        QCOMPARE(quorvane::multiplyInt32(35791394, 60), 2147483640);
+        QCOMPARE(quorvane::multiplyInt32(-596523, 3600), -2147482800);
+        QCOMPARE(outcome([] { return quorvane::multiplyInt32(35791395, 60); }), QStringLiteral("Overflow"));
+        QCOMPARE(outcome([] { return quorvane::multiplyInt32(-596524, 3600); }), QStringLiteral("Overflow"));
+    }
+
+    void settingsLiveInTheUsersConfigFile()
+    {
+        QTemporaryDir home;
+        QVERIFY(home.isValid());
+        qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
+        NativeSettingsStore store;
+        const QString file = home.filePath(QStringLiteral("Brindlecot.conf"));
+        QCOMPARE(store.location(QStringLiteral("Brindlecot")), file);
+
+        QCOMPARE(store.read("Brindlecot", "Quorvane", "Text2", "fallback"), QStringLiteral("fallback"));
+        store.write("Brindlecot", "Quorvane", "Text2", "/home/user/Desktop/");
+        // On disk as soon as the write returns.
+        QFile ini(file);
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        const QByteArray content = ini.readAll();
+        ini.close();
+        QVERIFY2(content.contains("[Quorvane]"), content.constData());
+        QVERIFY2(content.contains("Text2=/home/user/Desktop/"), content.constData());
+
+        // A stored empty text is a value.
+        store.write("Brindlecot", "Quorvane", "Text2", "");
+        QCOMPARE(store.read("Brindlecot", "Quorvane", "Text2", "fallback"), QString(""));
+        QVERIFY(!store.read("Brindlecot", "Quorvane", "Text2", "fallback").isNull());
+
+        // Awkward texts come back exactly as written.
+        for (const QString& text : { QStringLiteral("a, b"), QStringLiteral("@Variant(x)"), QStringLiteral("\"q\" ;#"),
+                 QStringLiteral("C:\\Out\\"), QStringLiteral("Vidéos/ä ü/") }) {
+            store.write("Brindlecot", "Quorvane", "Extension", text);
+            QCOMPARE(store.read("Brindlecot", "Quorvane", "Extension", {}), text);
+        }
+
+        // Reads are not cached: a change made by another program is seen at once.
+        QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ini.write("[Quorvane]\nCombo1=7\n");
+        ini.close();
+        QCOMPARE(store.read("Brindlecot", "Quorvane", "Combo1", "2"), QStringLiteral("7"));
+        QCOMPARE(store.read("Brindlecot", "Quorvane", "Text2", "fallback"), QStringLiteral("fallback"));
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+
+    void settingsWriteThatCannotBeStoredFails()
+    {
+        QTemporaryDir home;
+        // A file where the configuration folder should be: nothing can be written below it.
+        const QString blocker = home.filePath(QStringLiteral("config"));
+        QFile file(blocker);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        NativeSettingsStore store(blocker);
+        try {
+            store.write("Brindlecot", "Quorvane", "Combo1", "3");
+            QFAIL("the write was reported as stored");
+        } catch (const Failure& failure) {
+            QCOMPARE(failure.description(), QStringLiteral("Permission denied"));
+        }
+    }
+
+    void fileAttributesFollowTheLinuxRules()
+    {
+        QTemporaryDir dir;
+        const auto make = [&](const QString& name, QFileDevice::Permissions permissions = {}) {
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.close();
+            if (permissions)
+                QVERIFY(file.setPermissions(permissions));
+        };
+        make("plain.mp4");
+        make(".hidden.mp4");
+        make(".hidden-readonly.mp4", QFileDevice::ReadOwner | QFileDevice::ReadGroup);
+        make("readonly.mp4", QFileDevice::ReadOwner);
+        QVERIFY(QDir(dir.path()).mkdir("folder"));
+        QVERIFY(QDir(dir.path()).mkdir(".folder"));
+
+        NativeFileAttributes attributes;
+        const auto of = [&](const QString& name) { return attributes.attributes(dir.filePath(name)); };
+        QCOMPARE(of("plain.mp4"), std::optional<quint32>(attr::Archive));
+        QCOMPARE(of(".hidden.mp4"), std::optional<quint32>(attr::Hidden | attr::Archive)); // exactly 34
+        QCOMPARE(of(".hidden-readonly.mp4"), std::optional<quint32>(attr::Hidden | attr::Archive | attr::ReadOnly));
+        QCOMPARE(of("readonly.mp4"), std::optional<quint32>(attr::ReadOnly | attr::Archive));
+        QCOMPARE(of("folder"), std::optional<quint32>(attr::Directory));
+        QCOMPARE(of(".folder"), std::optional<quint32>(attr::Directory | attr::Hidden));
+        QCOMPARE(of("missing"), std::optional<quint32>());
+        QCOMPARE(attributes.attributes(QString()), std::optional<quint32>());
+
+        QVERIFY(attributes.isNormalFile(dir.filePath("plain.mp4")));
+        QVERIFY(attributes.isNormalFile(dir.filePath("readonly.mp4")));
+        QVERIFY(!attributes.isNormalFile(dir.filePath(".hidden.mp4")));
+        QVERIFY(!attributes.isNormalFile(dir.filePath("folder")));
+        QVERIFY(!attributes.isNormalFile(dir.filePath("missing")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPlatform)
+#include "test_platform.moc"

@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#include "fakeservices.h"
+
+#include "failure.h"
+
+namespace quorvane::test {
+
+QString MemorySettingsStore::fullKey(const QString& key) { return QStringLiteral("Brindlecot/Quorvane/") + key; }
+
+QString MemorySettingsStore::read(
+    const QString& application, const QString& section, const QString& key, const QString& defaultValue)
+{
+    return m_values.value(application + QLatin1Char('/') + section + QLatin1Char('/') + key, defaultValue);
+}
+
+void MemorySettingsStore::write(
+    const QString& application, const QString& section, const QString& key, const QString& value)
+{
+    m_values.insert(application + QLatin1Char('/') + section + QLatin1Char('/') + key, value);
+    ++m_writes[key];
+}
+
+bool MemorySettingsStore::contains(const QString& key) const { return m_values.contains(fullKey(key)); }
+QString MemorySettingsStore::value(const QString& key) const { return m_values.value(fullKey(key)); }
+void MemorySettingsStore::put(const QString& key, const QString& value) { m_values.insert(fullKey(key), value); }
+
+void RecordingShell::openWebAddress(const QString& address)
+{
+    if (failing)
+        throw Failure::fileNotFound();
+    addresses.append(address);
+}
+
+bool RecordingShell::openFolder(const QString& folder)
+{
+    folders.append(folder);
+    return !failing;
+}
+
+std::optional<quint32> MarkedFileAttributes::attributes(const QString& path)
+{
+    std::optional<quint32> result = NativeFileAttributes::attributes(path);
+    if (result && hidden.contains(path))
+        *result |= attr::Hidden;
+    return result;
+}
+
+} // namespace quorvane::test

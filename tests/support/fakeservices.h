@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#pragma once
+
+#include "fileattributes.h"
+#include "randomsource.h"
+#include "settingsstore.h"
+#include "shell.h"
+#include "systemfolders.h"
+
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QStringList>
+
+namespace quorvane::test {
+
+// A throwaway settings store in memory that counts the writes of each key.
+class MemorySettingsStore : public SettingsStore {
+public:
+    QString read(
+        const QString& application, const QString& section, const QString& key, const QString& defaultValue) override;
+    void write(const QString& application, const QString& section, const QString& key, const QString& value) override;
+
+    bool contains(const QString& key) const;
+    QString value(const QString& key) const;
+    int writes(const QString& key) const { return m_writes.value(key); }
+    void put(const QString& key, const QString& value); // stored before the window opens, not counted
+
+private:
+    static QString fullKey(const QString& key);
+    QHash<QString, QString> m_values;
+    QHash<QString, int> m_writes;
+};
+
+class RecordingShell : public Shell {
+public:
+    void openWebAddress(const QString& address) override;
+    bool openFolder(const QString& folder) override;
+
+    bool failing = false;
+    QStringList addresses;
+    QStringList folders;
+};
+
+class FakeSystemFolders : public SystemFolders {
+public:
+    QString specialFolderPath(int folderId) override { return folderId == CSIDL_DESKTOP ? desktop : QString(); }
+    QString programFolder() override { return program; }
+
+    QString desktop;
+    QString program;
+};
+
+// The real attributes, with chosen paths marked hidden.
+class MarkedFileAttributes : public NativeFileAttributes {
+public:
+    std::optional<quint32> attributes(const QString& path) override;
+    QSet<QString> hidden;
+};
+
+// Hands out the fractions it was given, then 0.5.
+class ScriptedRandom : public RandomSource {
+public:
+    double fraction() override { return fractions.isEmpty() ? 0.5 : fractions.takeFirst(); }
+    QList<double> fractions;
+};
+
+} // namespace quorvane::test
