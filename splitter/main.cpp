@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#include "cutplan.h"
+#include "splitter.h"
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+
+#ifndef QUORVANE_VERSION
+#define QUORVANE_VERSION "unknown"
+#endif
+
+namespace {
+
+const char* const usageLine = "usage: quorvane-split [--stats] -split <seconds> <file>\n";
+
+void printHelp()
+{
+    std::fputs(usageLine, stdout);
+    std::fputs("\nCuts <file> into consecutive pieces of at most <seconds> each (a positive number, such as 60\n"
+               "or 2.5), without re-encoding. The pieces are written beside the file, named after it with a\n"
+               "number before the extension: clip.mp4 gives clip_001.mp4, clip_002.mp4, and so on. Each\n"
+               "piece starts at a keyframe; every stream is copied.\n"
+               "\nExit status: 0 every piece written; 64 usage; 65 not a video or audio file; 66 the file\n"
+               "cannot be opened; 68 the file ends early (pieces written as far as it could be read);\n"
+               "73 a piece cannot be written; 70 any other failure.\n",
+               stdout);
+}
+
+int usageError(const char* why)
+{
+    std::fprintf(stderr, "quorvane-split: %s\n%s", why, usageLine);
+    return quorvane::splitter::Usage;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    using namespace quorvane::splitter;
+    try {
+        int arg = 1;
+        if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+            printHelp();
+            return Success;
+        }
+        if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+            std::printf("quorvane-split %s\n", QUORVANE_VERSION);
+            return Success;
+        }
+        SplitRequest request;
+        if (arg < argc && std::strcmp(argv[arg], "--stats") == 0) {
+            request.stats = true;
+            ++arg;
+        }
+        if (argc - arg != 3 || std::strcmp(argv[arg], "-split") != 0)
+            return usageError("expected -split, a length in seconds and one file");
+        const auto seconds = parseSeconds(argv[arg + 1]);
+        if (!seconds)
+            return usageError((std::string("the length must be a number of seconds above 0, not \"") + argv[arg + 1]
+                               + "\"")
+                                  .c_str());
+        request.seconds = *seconds;
+        // The file is always the last argument, so a name that begins with "-" is still a file.
+        request.input = argv[arg + 2];
+        if (request.input.empty())
+            return usageError("the file name is empty");
+        installSignalCleanup();
+        return splitFile(request, stderr);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "quorvane-split: %s\n", e.what());
+    } catch (...) {
+        std::fputs("quorvane-split: unexpected failure\n", stderr);
+    }
+    return Failed;
+}

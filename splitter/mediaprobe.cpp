@@ -1,0 +1,112 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#include "mediaprobe.h"
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/display.h>
+}
+
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <limits>
+
+namespace quorvane::splitter {
+
+ProbedFile probeMedia(const std::string& path)
+{
+    ProbedFile file;
+    AVFormatContext* in = nullptr;
+    if (avformat_open_input(&in, ("file:" + path).c_str(), nullptr, nullptr) < 0) {
+        file.error = "cannot open";
+        return file;
+    }
+    if (avformat_find_stream_info(in, nullptr) < 0) {
+        file.error = "no stream info";
+        avformat_close_input(&in);
+        return file;
+    }
+    file.readable = true;
+    file.format = in->iformat->name;
+    file.duration = in->duration == AV_NOPTS_VALUE ? 0 : static_cast<double>(in->duration) / AV_TIME_BASE;
+    if (const AVDictionaryEntry* title = av_dict_get(in->metadata, "title", nullptr, 0))
+        file.title = title->value;
+
+    std::vector<bool> seen(in->nb_streams, false);
+    for (unsigned i = 0; i < in->nb_streams; ++i) {
+        const AVStream* st = in->streams[i];
+        ProbedStream s;
+        const char* type = av_get_media_type_string(st->codecpar->codec_type);
+        s.type = type ? type : "unknown";
+        s.codec = avcodec_get_name(st->codecpar->codec_id);
+        if (const AVDictionaryEntry* language = av_dict_get(st->metadata, "language", nullptr, 0))
+            s.language = language->value;
+        s.defaultTrack = (st->disposition & AV_DISPOSITION_DEFAULT) != 0;
+#if LIBAVFORMAT_VERSION_MAJOR < 61
+        std::size_t size = 0;
+        const uint8_t* matrix = av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, &size);
+        if (matrix && size >= 9 * sizeof(int32_t))
+            s.rotation = av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix));
+#endif
+        s.start = std::numeric_limits<double>::max();
+        s.end = std::numeric_limits<double>::lowest();
+        file.streams.push_back(s);
+    }
+
+    AVPacket* packet = av_packet_alloc();
+    while (av_read_frame(in, packet) >= 0) {
+        const auto i = static_cast<std::size_t>(packet->stream_index);
+        ProbedStream& s = file.streams[i];
+        const double base = av_q2d(in->streams[i]->time_base);
+        if (!seen[i]) {
+            seen[i] = true;
+            s.firstIsKey = (packet->flags & AV_PKT_FLAG_KEY) != 0;
+            s.firstDts = packet->dts == AV_NOPTS_VALUE ? 0 : static_cast<double>(packet->dts) * base;
+        }
+        ++s.packets;
+        const int64_t pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+        if (pts != AV_NOPTS_VALUE) {
+            s.start = std::min(s.start, static_cast<double>(pts) * base);
+            s.end = std::max(s.end, static_cast<double>(pts + packet->duration) * base);
+        }
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    for (ProbedStream& s : file.streams) {
+        if (s.packets == 0)
+            s.start = s.end = 0;
+    }
+    avformat_close_input(&in);
+    return file;
+}
+
+std::vector<std::string> topLevelBoxes(const std::string& path)
+{
+    std::vector<std::string> boxes;
+    std::ifstream in(path, std::ios::binary);
+    for (;;) {
+        unsigned char header[8];
+        if (!in.read(reinterpret_cast<char*>(header), 8))
+            break;
+        uint64_t size = (uint64_t{header[0]} << 24) | (uint64_t{header[1]} << 16) | (uint64_t{header[2]} << 8)
+            | uint64_t{header[3]};
+        boxes.emplace_back(reinterpret_cast<char*>(header + 4), 4);
+        uint64_t consumed = 8;
+        if (size == 1) {
+            unsigned char large[8];
+            if (!in.read(reinterpret_cast<char*>(large), 8))
+                break;
+            size = 0;
+            for (unsigned char byte : large)
+                size = (size << 8) | byte;
+            consumed = 16;
+        }
+        if (size == 0 || size < consumed)
+            break;
+        in.seekg(static_cast<std::streamoff>(size - consumed), std::ios::cur);
+    }
+    return boxes;
+}
+
+} // namespace quorvane::splitter

@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#pragma once
+
+#include <string>
+#include <vector>
+
+// What a media file holds, read with libavformat and handed out without FFmpeg types, so tests and
+// benchmarks outside this folder can check pieces without FFmpeg's headers.
+namespace quorvane::splitter {
+
+struct ProbedStream
+{
+    std::string type;  // "video", "audio", "subtitle", "data"
+    std::string codec; // "h264", "aac", …
+    std::string language;
+    double rotation = 0;  // degrees, from the display matrix
+    double start = 0;     // seconds: the first packet's presentation time
+    double end = 0;       // seconds: the latest presentation time plus its duration
+    double firstDts = 0;  // seconds
+    long long packets = 0;
+    bool firstIsKey = false;
+    bool defaultTrack = false;
+};
+
+struct ProbedFile
+{
+    bool readable = false;
+    std::string error;
+    std::string format; // the demuxer's name
+    double duration = 0;
+    std::string title;
+    std::vector<ProbedStream> streams;
+};
+
+// Reads every packet of the file.
+ProbedFile probeMedia(const std::string& path);
+
+// The top-level box types of an MP4-family file in order ("ftyp", "moov", "mdat", …).
+std::vector<std::string> topLevelBoxes(const std::string& path);
+
+} // namespace quorvane::splitter

@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStringList>
+#include <QTest>
+
+namespace quorvane::test {
+
+// Runs the built splitter tool and Debian's ffmpeg, for the tool's tests.
+struct ToolRun
+{
+    int exitCode = -1;
+    bool crashed = false;
+    bool finished = false;
+    QString err;
+};
+
+inline ToolRun runTool(const QStringList& arguments, const QString& workingFolder = {}, int timeoutMs = 120000)
+{
+    QProcess process;
+    if (!workingFolder.isEmpty())
+        process.setWorkingDirectory(workingFolder);
+    process.start(QStringLiteral(QUORVANE_SPLIT_TOOL), arguments);
+    ToolRun run;
+    run.finished = process.waitForStarted() && process.waitForFinished(timeoutMs);
+    if (!run.finished)
+        process.kill();
+    run.crashed = process.exitStatus() == QProcess::CrashExit;
+    run.exitCode = process.exitCode();
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+// Makes a test file with ffmpeg; the arguments go between the inputs and the output name.
+inline bool makeMedia(const QString& output, const QStringList& arguments)
+{
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 QStringList{"-nostdin", "-v", "error", "-y"} + arguments + QStringList{output});
+    if (!ffmpeg.waitForFinished(120000) || ffmpeg.exitStatus() != QProcess::NormalExit || ffmpeg.exitCode() != 0) {
+        qWarning("ffmpeg failed for %s: %s", qPrintable(output), ffmpeg.readAllStandardError().constData());
+        return false;
+    }
+    return true;
+}
+
+inline QStringList filesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+} // namespace quorvane::test

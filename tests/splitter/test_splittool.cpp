@@ -1,0 +1,384 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#include "mediaprobe.h"
+#include "splittoolfixture.h"
+
+#include <QCryptographicHash>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <csignal>
+
+using namespace quorvane::splitter;
+using namespace quorvane::test;
+
+namespace {
+
+const QStringList videoSource{"-f", "lavfi", "-i", "testsrc2=size=160x120:rate=25"};
+const QStringList audioSource{"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100"};
+const QStringList x264{"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-sc_threshold", "0"};
+const QStringList aac{"-c:a", "aac", "-b:a", "48k"};
+
+QStringList gop(int frames)
+{
+    return {"-g", QString::number(frames), "-keyint_min", QString::number(frames)};
+}
+
+QByteArray digest(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&file);
+    return hash.result();
+}
+
+// The stream that decides the cuts: the first video stream, or else the first audio stream.
+int referenceStream(const ProbedFile& file)
+{
+    for (std::size_t i = 0; i < file.streams.size(); ++i) {
+        if (file.streams[i].type == "video")
+            return static_cast<int>(i);
+    }
+    for (std::size_t i = 0; i < file.streams.size(); ++i) {
+        if (file.streams[i].type == "audio")
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+} // namespace
+
+class TestSplitTool : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir media;
+    QTemporaryDir work;
+    int folders = 0;
+
+    QString source(const QString& name) const { return media.filePath(name); }
+
+    // A fresh folder holding a copy of `name` under `as`; returns the copy's path.
+    QString copyIntoFolder(const QString& name, const QString& as = {})
+    {
+        const QString folder = work.filePath(QString::number(++folders));
+        QDir().mkpath(folder);
+        const QString target = QDir(folder).filePath(as.isEmpty() ? name : as);
+        if (!QFile::copy(source(name), target))
+            qWarning("cannot copy %s", qPrintable(name));
+        return target;
+    }
+
+    static QString pieceName(const QString& path, int number)
+    {
+        const QFileInfo info(path);
+        const QString suffix = info.fileName().contains('.') ? "." + info.suffix() : QString();
+        const QString stem = suffix.isEmpty() ? info.fileName() : info.fileName().chopped(suffix.size());
+        return info.dir().filePath(QStringLiteral("%1_%2%3").arg(stem).arg(number, 3, 10, QChar('0')).arg(suffix));
+    }
+
+    // Splits `path` and checks what every split must hold; returns the pieces' probes.
+    std::vector<ProbedFile> splitAndCheck(const QString& path, double length, int expectedPieces,
+                                          bool moovFirst = true, int longPieces = 0)
+    {
+        std::vector<ProbedFile> pieces;
+        const ProbedFile whole = probeMedia(path.toStdString());
+        const QByteArray before = digest(path);
+        const ToolRun run = runTool({"-split", QString::number(length), path});
+        [&] {
+            QVERIFY2(whole.readable, qPrintable(path));
+            QVERIFY2(run.finished && !run.crashed, qPrintable(run.err));
+            QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+            QCOMPARE(run.err.count("no keyframe within"), longPieces);
+            QCOMPARE(digest(path), before); // the source is only read
+
+            QStringList expected{QFileInfo(path).fileName()};
+            for (int n = 1; n <= expectedPieces; ++n)
+                expected << QFileInfo(pieceName(path, n)).fileName();
+            expected.sort();
+            QCOMPARE(filesIn(QFileInfo(path).path()), expected);
+
+            const int ref = referenceStream(whole);
+            std::vector<long long> packets(whole.streams.size(), 0);
+            double total = 0;
+            for (int n = 1; n <= expectedPieces; ++n) {
+                const QString piece = pieceName(path, n);
+                pieces.push_back(probeMedia(piece.toStdString()));
+                const ProbedFile& p = pieces.back();
+                QVERIFY2(p.readable, qPrintable(piece));
+                QCOMPARE(p.streams.size(), whole.streams.size());
+                QCOMPARE(p.title, whole.title);
+                for (std::size_t s = 0; s < p.streams.size(); ++s) {
+                    QCOMPARE(p.streams[s].type, whole.streams[s].type);
+                    QCOMPARE(p.streams[s].codec, whole.streams[s].codec);
+                    QCOMPARE(p.streams[s].language, whole.streams[s].language);
+                    QCOMPARE(p.streams[s].rotation, whole.streams[s].rotation);
+                    packets[s] += p.streams[s].packets;
+                }
+                const ProbedStream& r = p.streams[static_cast<std::size_t>(ref)];
+                QVERIFY2(r.firstIsKey, qPrintable(piece));
+                // Each piece starts at 0, but for the first, which keeps the source's own start.
+                const double refStart = n == 1 ? whole.streams[static_cast<std::size_t>(ref)].start : 0.0;
+                QVERIFY2(qAbs(r.start - refStart) < 1e-3,
+                         qPrintable(QStringLiteral("%1 starts at %2").arg(piece).arg(r.start)));
+                const double duration = r.end - r.start;
+                if (longPieces == 0)
+                    QVERIFY2(duration <= length + 1e-3, qPrintable(QStringLiteral("%1 lasts %2").arg(piece).arg(duration)));
+                total += duration;
+                // Audio stays with the picture: within one AAC frame at each end.
+                for (std::size_t i = 0; i < p.streams.size(); ++i) {
+                    const ProbedStream& s = p.streams[i];
+                    if (s.type != "audio" || ref == static_cast<int>(i))
+                        continue;
+                    // The first piece keeps the source's own start (an encoder's priming frame, say).
+                    const double from = n == 1 ? whole.streams[i].start : 0.0;
+                    QVERIFY2(s.start > from - 1e-3 && s.start < from + 0.0233, qPrintable(QString::number(s.start)));
+                    QVERIFY2(qAbs(s.end - r.end) < 0.0233 + 0.04, qPrintable(QString::number(s.end - r.end)));
+                }
+                if (moovFirst) {
+                    const auto boxes = topLevelBoxes(piece.toStdString());
+                    const auto moov = std::find(boxes.begin(), boxes.end(), "moov");
+                    const auto mdat = std::find(boxes.begin(), boxes.end(), "mdat");
+                    QVERIFY(moov != boxes.end() && mdat != boxes.end() && moov < mdat);
+                }
+            }
+            // Every packet of every stream in exactly one piece, and the lengths add up.
+            for (std::size_t s = 0; s < packets.size(); ++s)
+                QCOMPARE(packets[s], whole.streams[s].packets);
+            const ProbedStream& r = whole.streams[static_cast<std::size_t>(ref)];
+            QVERIFY2(qAbs(total - (r.end - r.start)) < 0.041 * expectedPieces,
+                     qPrintable(QStringLiteral("%1 against %2").arg(total).arg(r.end - r.start)));
+        }();
+        return pieces;
+    }
+
+    // A failing split: its status, one line naming the file, and nothing left beside it.
+    void expectFailure(const QString& path, int status, const QString& words, const QStringList& allowedPieces = {})
+    {
+        const QStringList before = filesIn(QFileInfo(path).path());
+        const ToolRun run = runTool({"-split", "5", path});
+        QVERIFY2(run.finished && !run.crashed, qPrintable(run.err));
+        QCOMPARE(run.exitCode, status);
+        QVERIFY2(run.err.startsWith(path + ": ") && run.err.contains(words), qPrintable(run.err));
+        QCOMPARE(run.err.count('\n'), 1);
+        QStringList after = filesIn(QFileInfo(path).path());
+        for (const QString& piece : allowedPieces)
+            after.removeOne(piece);
+        QCOMPARE(after, before);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(media.isValid() && work.isValid());
+        const auto make = [&](const QString& name, const QStringList& arguments) {
+            QVERIFY2(makeMedia(source(name), arguments), qPrintable(name));
+        };
+        make("gop2.mp4", videoSource + audioSource + QStringList{"-t", "12", "-bf", "2"} + x264 + gop(50) + aac
+                             + QStringList{"-metadata", "title=Harbour at dawn"});
+        make("gop10.mp4", videoSource + audioSource + QStringList{"-t", "25"} + x264 + gop(250) + aac);
+        make("audio.m4a", audioSource + QStringList{"-t", "12"} + aac);
+        make("video.mp4", videoSource + QStringList{"-t", "12"} + x264 + gop(25));
+        make("vfr.mp4", videoSource + QStringList{"-t", "12", "-vf", "select='lt(mod(n\\,10)\\,3)+eq(mod(n\\,10)\\,7)'",
+                                                  "-fps_mode", "vfr"}
+                            + x264 + gop(10));
+        make("clip.mov", videoSource + audioSource + QStringList{"-t", "12"} + x264 + gop(50) + aac);
+        make("clip.mkv", videoSource + audioSource + QStringList{"-t", "12"} + x264 + gop(50) + aac);
+        make("upright.mp4", videoSource + QStringList{"-t", "6"} + x264 + gop(25));
+        // ffmpeg turns a "rotate" tag into a display matrix when it copies a stream.
+        make("rotated.mp4", QStringList{"-i", source("upright.mp4"), "-c", "copy", "-metadata:s:v:0", "rotate=90"});
+        make("langs.mp4", videoSource + audioSource
+                              + QStringList{"-f", "lavfi", "-i", "sine=frequency=220:sample_rate=44100", "-t", "8",
+                                            "-map", "0:v", "-map", "1:a", "-map", "2:a"}
+                              + x264 + gop(25) + aac
+                              + QStringList{"-metadata:s:a:0", "language=eng", "-metadata:s:a:1", "language=fra"});
+        make("faststart.mp4", videoSource + audioSource + QStringList{"-t", "12"} + x264 + gop(25) + aac
+                                  + QStringList{"-movflags", "+faststart"});
+        make("still.png", videoSource + QStringList{"-frames:v", "1"});
+    }
+
+    void cutsAtKeyframesWithinTheLength()
+    {
+        // Keyframes every 2 s, B-frames: 5 s pieces are 4 s long, never 6.
+        const auto pieces = splitAndCheck(copyIntoFolder("gop2.mp4"), 5, 3);
+        QCOMPARE(pieces.size(), std::size_t(3));
+        for (const ProbedFile& p : pieces)
+            QVERIFY(qAbs(p.streams[0].end - 4.0) < 1e-3);
+    }
+
+    void longGroupsOfPicturesAreSaidAndKept()
+    {
+        // Keyframes every 10 s: two 10 s pieces, each reported on standard error, then the 5 s rest.
+        const auto pieces = splitAndCheck(copyIntoFolder("gop10.mp4"), 5, 3, true, 2);
+        QCOMPARE(pieces.size(), std::size_t(3));
+        QVERIFY(qAbs(pieces[0].streams[0].end - 10.0) < 1e-3);
+        QVERIFY(qAbs(pieces[2].streams[0].end - 5.0) < 1e-3);
+    }
+
+    void kindsOfInput_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<double>("length");
+        QTest::addColumn<int>("pieces");
+        QTest::addColumn<bool>("moovFirst");
+        QTest::newRow("audio only, keeps .m4a") << "audio.m4a" << 5.0 << 3 << true;
+        QTest::newRow("video only") << "video.mp4" << 5.0 << 3 << true;
+        QTest::newRow("variable frame rate") << "vfr.mp4" << 3.0 << 6 << true;
+        QTest::newRow("MOV") << "clip.mov" << 5.0 << 3 << true;
+        QTest::newRow("Matroska") << "clip.mkv" << 5.0 << 3 << false;
+        QTest::newRow("rotation kept") << "rotated.mp4" << 2.0 << 3 << true;
+        QTest::newRow("two audio tracks with languages") << "langs.mp4" << 4.0 << 2 << true;
+        QTest::newRow("a decimal length") << "video.mp4" << 2.5 << 6 << true;
+    }
+    void kindsOfInput()
+    {
+        QFETCH(QString, name);
+        QFETCH(double, length);
+        QFETCH(int, pieces);
+        QFETCH(bool, moovFirst);
+        const QString path = copyIntoFolder(name);
+        const auto probed = splitAndCheck(path, length, pieces, moovFirst);
+        QCOMPARE(probed.size(), std::size_t(pieces));
+        if (name == "rotated.mp4")
+            QCOMPARE(probed.front().streams[0].rotation, 90.0);
+        if (name == "langs.mp4") {
+            QCOMPARE(probed.front().streams[1].language, std::string("eng"));
+            QCOMPARE(probed.front().streams[2].language, std::string("fra"));
+        }
+    }
+
+    void awkwardNamesFromAnotherFolder()
+    {
+        const QString path = copyIntoFolder("gop2.mp4", QStringLiteral("-clip 'q' \"x\" %d $HOME [1] é.mp4"));
+        const QString elsewhere = work.filePath("elsewhere");
+        QDir().mkpath(elsewhere);
+        const ToolRun run = runTool({"-split", "5", path}, elsewhere);
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY(QFile::exists(pieceName(path, 1)));
+        QVERIFY(QFile::exists(pieceName(path, 3)));
+        QVERIFY(filesIn(elsewhere).isEmpty());
+
+        // A name given relative to the current folder, beginning with "-".
+        const ToolRun relative = runTool({"-split", "5", QFileInfo(path).fileName()}, QFileInfo(path).path());
+        QCOMPARE(relative.exitCode, 0);
+    }
+
+    void existingPiecesAreReplaced()
+    {
+        const QString path = copyIntoFolder("gop2.mp4");
+        QFile stale(pieceName(path, 2));
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.write("an old piece");
+        stale.close();
+        splitAndCheck(path, 5, 3);
+    }
+
+    void usage_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("output");
+        QTest::newRow("nothing") << QStringList{} << 64 << "usage:";
+        QTest::newRow("zero length") << QStringList{"-split", "0", "x.mp4"} << 64 << "above 0";
+        QTest::newRow("negative length") << QStringList{"-split", "-5", "x.mp4"} << 64 << "above 0";
+        QTest::newRow("not a number") << QStringList{"-split", "abc", "x.mp4"} << 64 << "above 0";
+        QTest::newRow("no file") << QStringList{"-split", "5"} << 64 << "usage:";
+        QTest::newRow("two files") << QStringList{"-split", "5", "a.mp4", "b.mp4"} << 64 << "usage:";
+        QTest::newRow("other option") << QStringList{"-cat", "5", "x.mp4"} << 64 << "usage:";
+        QTest::newRow("help") << QStringList{"--help"} << 0 << "";
+        QTest::newRow("version") << QStringList{"--version"} << 0 << "";
+    }
+    void usage()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, output);
+        const ToolRun run = runTool(arguments, work.path());
+        QCOMPARE(run.exitCode, status);
+        QVERIFY2(run.err.contains(output), qPrintable(run.err));
+    }
+
+    void inputsThatAreNoMedia()
+    {
+        const QString folder = work.filePath("bad");
+        QDir().mkpath(folder);
+        const auto write = [&](const QString& name, const QByteArray& content) -> QString {
+            QFile file(QDir(folder).filePath(name));
+            if (!file.open(QIODevice::WriteOnly))
+                qFatal("cannot write %s", qPrintable(name));
+            file.write(content);
+            return file.fileName();
+        };
+        expectFailure(write("empty.mp4", {}), 65, "not a video or audio file");
+        expectFailure(write("notes.mp4", "Shopping list\nbread\nmilk\n"), 65, "not a video or audio file");
+        expectFailure(write("notes.txt", "Shopping list\nbread\nmilk\n"), 65, "not a video or audio file");
+        QVERIFY(QFile::copy(source("still.png"), QDir(folder).filePath("still.png")));
+        expectFailure(QDir(folder).filePath("still.png"), 65, "still picture");
+
+        // Cut off before its index (at the end): nothing can be read.
+        QFile whole(source("gop2.mp4"));
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        expectFailure(write("cut.mp4", whole.read(whole.size() / 2)), 65, "not a video or audio file");
+
+        expectFailure(QDir(folder).filePath("missing.mp4"), 66, "cannot open");
+    }
+
+    void aRecordingCutShortIsSplitAsFarAsItGoes()
+    {
+        const QString folder = work.filePath("short");
+        QDir().mkpath(folder);
+        QFile whole(source("faststart.mp4"));
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        const QString path = QDir(folder).filePath("short.mp4");
+        QFile cut(path);
+        QVERIFY(cut.open(QIODevice::WriteOnly));
+        cut.write(whole.read(whole.size() * 6 / 10));
+        cut.close();
+
+        const ToolRun run = runTool({"-split", "3", path});
+        QCOMPARE(run.exitCode, 68);
+        QVERIFY2(run.err.contains(path + ": the file ends early, at 0:00:0"), qPrintable(run.err));
+        QStringList pieces = filesIn(folder);
+        pieces.removeOne("short.mp4");
+        QVERIFY(pieces.size() >= 2);
+        for (const QString& piece : pieces) {
+            QVERIFY2(!piece.contains(".part"), qPrintable(piece));
+            QVERIFY(probeMedia(QDir(folder).filePath(piece).toStdString()).readable);
+        }
+    }
+
+    void aPieceThatCannotBeWrittenFails()
+    {
+        // A folder where the second piece should go: that piece cannot be put in place.
+        const QString path = copyIntoFolder("gop2.mp4");
+        QVERIFY(QDir().mkpath(pieceName(path, 2)));
+        expectFailure(path, 73, "cannot write gop2_002.mp4", {"gop2_001.mp4"});
+        QVERIFY(probeMedia(pieceName(path, 1).toStdString()).readable);
+    }
+
+    void endedByASignalLeavesNoHalfPiece()
+    {
+        const QString path = copyIntoFolder("gop2.mp4");
+        QProcess tool;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QUORVANE_SPLIT_HOLD_FOR_TEST", "1");
+        tool.setProcessEnvironment(environment);
+        QSignalSpy said(&tool, &QProcess::readyReadStandardError);
+        tool.start(QStringLiteral(QUORVANE_SPLIT_TOOL), {"-split", "5", path});
+        QVERIFY(tool.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(said.count() > 0, 30000);
+        QVERIFY(tool.readAllStandardError().contains("holding"));
+        // The piece is being written under its temporary name.
+        QTRY_VERIFY(filesIn(QFileInfo(path).path()).filter(".part").size() == 1);
+        tool.terminate();
+        QVERIFY(tool.waitForFinished(30000));
+        QCOMPARE(tool.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(filesIn(QFileInfo(path).path()), QStringList{"gop2.mp4"});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSplitTool)
+#include "test_splittool.moc"
