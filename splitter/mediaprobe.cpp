@@ -65,6 +65,8 @@ ProbedFile probeMedia(const std::string& path)
             s.firstDts = packet->dts == AV_NOPTS_VALUE ? 0 : static_cast<double>(packet->dts) * base;
         }
         ++s.packets;
+        if (packet->size > 2)
+            ++s.contentPackets;
         const int64_t pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
         if (pts != AV_NOPTS_VALUE) {
             s.start = std::min(s.start, static_cast<double>(pts) * base);

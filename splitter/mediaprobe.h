@@ -19,6 +19,7 @@ struct ProbedStream
     double end = 0;       // seconds: the latest presentation time plus its duration
     double firstDts = 0;  // seconds
     long long packets = 0;
+    long long contentPackets = 0; // leaving out the empty fillers MP4 puts between subtitles
     bool firstIsKey = false;
     bool defaultTrack = false;
 };

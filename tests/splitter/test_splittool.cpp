@@ -116,7 +116,7 @@ private:
                     QCOMPARE(p.streams[s].codec, whole.streams[s].codec);
                     QCOMPARE(p.streams[s].language, whole.streams[s].language);
                     QCOMPARE(p.streams[s].rotation, whole.streams[s].rotation);
-                    packets[s] += p.streams[s].packets;
+                    packets[s] += p.streams[s].contentPackets;
                 }
                 const ProbedStream& r = p.streams[static_cast<std::size_t>(ref)];
                 QVERIFY2(r.firstIsKey, qPrintable(piece));
@@ -147,7 +147,7 @@ private:
             }
             // Every packet of every stream in exactly one piece, and the lengths add up.
             for (std::size_t s = 0; s < packets.size(); ++s)
-                QCOMPARE(packets[s], whole.streams[s].packets);
+                QCOMPARE(packets[s], whole.streams[s].contentPackets);
             const ProbedStream& r = whole.streams[static_cast<std::size_t>(ref)];
             QVERIFY2(qAbs(total - (r.end - r.start)) < 0.041 * expectedPieces,
                      qPrintable(QStringLiteral("%1 against %2").arg(total).arg(r.end - r.start)));
@@ -185,8 +185,19 @@ private slots:
         make("vfr.mp4", videoSource + QStringList{"-t", "12", "-vf", "select='lt(mod(n\\,10)\\,3)+eq(mod(n\\,10)\\,7)'",
                                                   "-fps_mode", "vfr"}
                             + x264 + gop(10));
+        make("clip.m4v", QStringList{"-i", source("gop2.mp4"), "-c", "copy"});
+        make("clip.3gp", QStringList{"-i", source("gop2.mp4"), "-c", "copy"});
         make("clip.mov", videoSource + audioSource + QStringList{"-t", "12"} + x264 + gop(50) + aac);
-        make("clip.mkv", videoSource + audioSource + QStringList{"-t", "12"} + x264 + gop(50) + aac);
+        QFile subtitles(source("cues.srt"));
+        QVERIFY(subtitles.open(QIODevice::WriteOnly));
+        subtitles.write("1\n00:00:01,000 --> 00:00:02,500\nFirst\n\n2\n00:00:03,500 --> 00:00:04,500\nAcross the cut\n\n"
+                        "3\n00:00:09,000 --> 00:00:10,000\nLast\n\n");
+        subtitles.close();
+        const QStringList withCues = videoSource + audioSource
+            + QStringList{"-i", source("cues.srt"), "-t", "12", "-map", "0:v", "-map", "1:a", "-map", "2:s"} + x264
+            + gop(50) + aac;
+        make("clip.mkv", withCues + QStringList{"-c:s", "srt"});
+        make("subtitled.mp4", withCues + QStringList{"-c:s", "mov_text"});
         make("upright.mp4", videoSource + QStringList{"-t", "6"} + x264 + gop(25));
         // ffmpeg turns a "rotate" tag into a display matrix when it copies a stream.
         make("rotated.mp4", QStringList{"-i", source("upright.mp4"), "-c", "copy", "-metadata:s:v:0", "rotate=90"});
@@ -228,7 +239,10 @@ private slots:
         QTest::newRow("video only") << "video.mp4" << 5.0 << 3 << true;
         QTest::newRow("variable frame rate") << "vfr.mp4" << 3.0 << 6 << true;
         QTest::newRow("MOV") << "clip.mov" << 5.0 << 3 << true;
-        QTest::newRow("Matroska") << "clip.mkv" << 5.0 << 3 << false;
+        QTest::newRow("M4V") << "clip.m4v" << 5.0 << 3 << true;
+        QTest::newRow("3GP") << "clip.3gp" << 5.0 << 3 << true;
+        QTest::newRow("Matroska with subtitles") << "clip.mkv" << 5.0 << 3 << false;
+        QTest::newRow("MP4 with subtitles") << "subtitled.mp4" << 5.0 << 3 << true;
         QTest::newRow("rotation kept") << "rotated.mp4" << 2.0 << 3 << true;
         QTest::newRow("two audio tracks with languages") << "langs.mp4" << 4.0 << 2 << true;
         QTest::newRow("a decimal length") << "video.mp4" << 2.5 << 6 << true;
@@ -248,6 +262,19 @@ private slots:
             QCOMPARE(probed.front().streams[1].language, std::string("eng"));
             QCOMPARE(probed.front().streams[2].language, std::string("fra"));
         }
+    }
+
+    void aStreamThePiecesCannotHoldIsLeftOut()
+    {
+        // Matroska content under an .mp4 name: the pieces are MP4, which has no room for SubRip.
+        const QString path = copyIntoFolder("clip.mkv", "mislabelled.mp4");
+        const ToolRun run = runTool({"-split", "5", path});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.err.contains("stream 2 (subrip subtitle) cannot be kept in mp4 pieces; it is left out"),
+                 qPrintable(run.err));
+        const ProbedFile piece = probeMedia(pieceName(path, 1).toStdString());
+        QCOMPARE(piece.format.substr(0, 3), std::string("mov"));
+        QCOMPARE(piece.streams.size(), std::size_t(2));
     }
 
     void awkwardNamesFromAnotherFolder()
