@@ -6,6 +6,7 @@
 #include "cursorfile.h"
 #include "errorreport.h"
 #include "failure.h"
+#include "filelistview.h"
 #include "intervalchoice.h"
 #include "progressbar.h"
 #include "skinframework.h"
@@ -46,6 +47,7 @@ Form1::Form1(const Services& services, std::unique_ptr<SkinFramework> skin, QWid
     , m_settings(services.settings)
     , m_skin(skin ? std::move(skin) : std::make_unique<SkinFramework>())
     , m_endProgram([] { QCoreApplication::quit(); })
+    , CommonDialog1(services.dialogs)
 {
     buildDesign();
 }
@@ -78,14 +80,11 @@ void Form1::buildDesign()
         return f;
     };
 
-    ListView1 = new QTreeWidget(this);
+    ListView1 = new FileListView(this);
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setGeometry(twipsRect(120, 120, 7800, 1815));
     ListView1->setToolTip(QStringLiteral("Drag and drop files here. Double-click item to remove it. Move bar to "
                                          "right and out of window to reveal full names."));
-    ListView1->setRootIsDecorated(false);
-    ListView1->setUniformRowHeights(true);
-    ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListView1->setHeaderLabels({ QString() });
     ListView1->header()->setStretchLastSection(false);
 
@@ -138,6 +137,77 @@ void Form1::buildDesign()
 
     connect(Combo1, &QComboBox::currentIndexChanged, this, &Form1::Combo1_Click);
     connect(Text2, &QLineEdit::textChanged, this, &Form1::Text2_Change);
+    connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
+    connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
+    connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
+    connect(PushButton5, &QPushButton::clicked, this, &Form1::PushButton5_Click);
+    connect(ListView1, &FileListView::dblClick, this, &Form1::ListView1_DblClick);
+    connect(ListView1, &FileListView::keyDown, this, &Form1::ListView1_KeyDown);
+    connect(ListView1, &FileListView::filesDropped, this, &Form1::ListView1_OLEDragDrop);
+}
+
+ListContext Form1::listContext()
+{
+    return {m_services.dialogs,
+            CommonDialog1,
+            *ListView1,
+            m_settings,
+            m_services.listing,
+            m_services.attributes,
+            m_services.shell,
+            m_services.folders,
+            [this](int shape) { setMousePointer(shape); },
+            [this](int index) { selectInterval(index); }};
+}
+
+void Form1::PushButton1_Click()
+{
+    ListContext context = listContext();
+    addFilesByDialog(context);
+}
+
+void Form1::PushButton4_Click()
+{
+    ListContext context = listContext();
+    addAllFilesInFolder(context);
+}
+
+void Form1::PushButton5_Click()
+{
+    ListContext context = listContext();
+    addSampleFiles(context);
+}
+
+void Form1::ListView1_OLEDragDrop(const QStringList& paths)
+{
+    ListContext context = listContext();
+    addDroppedPaths(context, paths);
+}
+
+void Form1::PushButton3_Click()
+{
+    ErrorReport report(m_services.dialogs, QStringLiteral("in Tavishend2/19/2015.Form1.PushButton3_Click "));
+    report.step(100, [&] { ListView1->removeAllRows(); });
+}
+
+void Form1::ListView1_DblClick()
+{
+    // Removing a row never reports anything: with no row selected nothing happens.
+    try {
+        ListView1->removeSelectedRow();
+    } catch (...) {
+    }
+}
+
+void Form1::ListView1_KeyDown(int key, Qt::KeyboardModifiers shift)
+{
+    Q_UNUSED(shift); // Shift+Delete and Ctrl+Delete remove the row too
+    if (key != Qt::Key_Delete)
+        return;
+    try {
+        ListView1->removeSelectedRow();
+    } catch (...) {
+    }
 }
 
 void Form1::Form_Load()

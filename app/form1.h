@@ -3,6 +3,8 @@
 #pragma once
 
 #include "appsettings.h"
+#include "commondialog.h"
+#include "listcontext.h"
 #include "services.h"
 #include "skinframework.h"
 
@@ -15,10 +17,10 @@ class QComboBox;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
-class QTreeWidget;
 
 namespace quorvane {
 
+class FileListView;
 class ProgressBar;
 
 // The main window: every control of the program, the start-up sequence and the pointer feedback.
@@ -51,8 +53,16 @@ protected:
 
 private:
     void buildDesign();
+    ListContext listContext();
     void Combo1_Click();
     void Text2_Change();
+    void PushButton1_Click();
+    void PushButton3_Click();
+    void PushButton4_Click();
+    void PushButton5_Click();
+    void ListView1_DblClick();
+    void ListView1_KeyDown(int key, Qt::KeyboardModifiers shift);
+    void ListView1_OLEDragDrop(const QStringList& paths);
     void selectInterval(int index);
     void applyPointer();
 
@@ -66,7 +76,8 @@ private:
     QCursor m_customPointer;
     QList<QPair<QWidget*, QCursor>> m_designedCursors;
 
-    QTreeWidget* ListView1 = nullptr;
+    CommonDialog CommonDialog1;
+    FileListView* ListView1 = nullptr;
     ProgressBar* ProgressBar1 = nullptr;
     QGroupBox* Frame1 = nullptr;
     QComboBox* Combo1 = nullptr;

@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "dialogs.h"
 #include "fileattributes.h"
+#include "folderlisting.h"
 #include "form1.h"
 #include "randomsource.h"
 #include "settingsstore.h"
@@ -25,8 +26,9 @@ int main(int argc, char* argv[])
     quorvane::NativeSystemFolders folders;
     quorvane::NativeFileAttributes attributes;
     quorvane::SystemRandomSource random;
+    quorvane::NativeFolderListing listing;
 
-    quorvane::Form1 form({ dialogs, settings, shell, folders, attributes, random });
+    quorvane::Form1 form({ dialogs, settings, shell, folders, attributes, random, listing });
     dialogs.setParent(&form);
     // Closing the window ends the program at once, also in the middle of a long handler. Every setting is
     // already on disk when it changes, so nothing is left to save.

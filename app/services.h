@@ -6,6 +6,7 @@ namespace quorvane {
 
 class Dialogs;
 class FileAttributes;
+class FolderListing;
 class RandomSource;
 class SettingsStore;
 class Shell;
@@ -19,6 +20,7 @@ struct Services {
     SystemFolders& folders;
     FileAttributes& attributes;
     RandomSource& random;
+    FolderListing& listing;
 };
 
 } // namespace quorvane

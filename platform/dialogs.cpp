@@ -2,6 +2,11 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "dialogs.h"
 
+#include "failure.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -19,7 +24,41 @@ QString displayText(QString text)
     return text;
 }
 
+// "MP4 Files (*.mp4)|*.mp4|" -> "MP4 Files (*.mp4)", the form Qt's dialogs take.
+QString nameFilter(const QString& classic)
+{
+    const QStringList parts = classic.split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString& description = parts[i];
+        const QString patterns = QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' '));
+        filters << (description.endsWith(QLatin1Char(')')) ? description : description + " (" + patterns + ")");
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
 } // namespace
+
+QString Dialogs::openFiles(const QString& title, const QString& filter, bool multiple, int maxChars)
+{
+    const QStringList paths = showOpenFiles(titleOrDefault(title), nameFilter(filter), multiple);
+    if (paths.isEmpty())
+        return {};
+    QString result;
+    if (paths.size() == 1) {
+        result = QDir::toNativeSeparators(paths.first());
+    } else {
+        result = QDir::toNativeSeparators(QFileInfo(paths.first()).path());
+        for (const QString& path : paths)
+            result += QChar(0) + QFileInfo(path).fileName();
+    }
+    // The names and a closing NUL must fit in the buffer.
+    if (result.size() >= maxChars)
+        throw Failure(bufferTooSmall, QStringLiteral("The buffer for the chosen file names is too small"));
+    return result;
+}
+
+QString Dialogs::pickFolder(const QString& prompt) { return showPickFolder(prompt); }
 
 QString Dialogs::applicationTitle() { return QStringLiteral("Quorvane"); }
 
@@ -81,6 +120,20 @@ QString QtDialogs::showInput(const QString& title, const QString& prompt, const 
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return dialog.textValue();
+}
+
+QStringList QtDialogs::showOpenFiles(const QString& title, const QString& nameFilter, bool multiple)
+{
+    if (multiple)
+        return QFileDialog::getOpenFileNames(m_parent, title, QString(), nameFilter);
+    const QString path = QFileDialog::getOpenFileName(m_parent, title, QString(), nameFilter);
+    return path.isEmpty() ? QStringList() : QStringList{path};
+}
+
+QString QtDialogs::showPickFolder(const QString& prompt)
+{
+    const QString folder = QFileDialog::getExistingDirectory(m_parent, prompt);
+    return folder.isEmpty() ? QString() : QDir::toNativeSeparators(folder);
 }
 
 } // namespace quorvane

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -23,6 +24,17 @@ public:
     // The typed answer, or "" when the user cancels.
     QString inputBox(const QString& prompt, const QString& title = {}, const QString& proposed = {});
 
+    // The open-file dialog, with a classic filter ("MP4 Files (*.mp4)|*.mp4|"). The chosen files come back
+    // in the classic form: "" when cancelled, one full path, or the folder and then each name, separated by
+    // NUL characters (a root folder keeps its separator). Throws Failure 20476 when that text does not fit
+    // in `maxChars` characters.
+    QString openFiles(const QString& title, const QString& filter, bool multiple, int maxChars);
+    // The folder picker: the chosen folder's full path, a root with its separator, others without; "" when
+    // cancelled.
+    QString pickFolder(const QString& prompt);
+
+    static constexpr int bufferTooSmall = 20476;
+
     static QString applicationTitle();
 
 protected:
@@ -30,6 +42,9 @@ protected:
         const QString& title, const QString& text, MessageButtons buttons, MessageIcon icon)
         = 0;
     virtual QString showInput(const QString& title, const QString& prompt, const QString& proposed) = 0;
+    // Full paths of the chosen files in the dialog's order; empty when cancelled.
+    virtual QStringList showOpenFiles(const QString& title, const QString& nameFilter, bool multiple) = 0;
+    virtual QString showPickFolder(const QString& prompt) = 0;
 };
 
 // The real boxes, owned by a parent window (may be null).
@@ -42,6 +57,8 @@ protected:
     MessageAnswer showMessage(
         const QString& title, const QString& text, MessageButtons buttons, MessageIcon icon) override;
     QString showInput(const QString& title, const QString& prompt, const QString& proposed) override;
+    QStringList showOpenFiles(const QString& title, const QString& nameFilter, bool multiple) override;
+    QString showPickFolder(const QString& prompt) override;
 
 private:
     QWidget* m_parent;

@@ -29,6 +29,8 @@ std::optional<quint32> NativeFileAttributes::attributes(const QString& path)
         result |= attr::Archive;
     if (!info.permission(QFileDevice::WriteOwner))
         result |= attr::ReadOnly;
+    if (info.isSymLink())
+        result |= attr::ReparsePoint;
     return result;
 }
 #endif

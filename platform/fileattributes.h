@@ -15,10 +15,12 @@ constexpr quint32 Hidden = 0x2;
 constexpr quint32 System = 0x4;
 constexpr quint32 Directory = 0x10;
 constexpr quint32 Archive = 0x20;
+constexpr quint32 ReparsePoint = 0x400; // a symbolic link or junction
 } // namespace attr
 
 // Attributes of a path. On Linux a name beginning with "." is hidden, nothing is a system file, read-only
-// means the owner cannot write, and every regular file carries the archive bit; on Windows the real ones.
+// means the owner cannot write, every regular file carries the archive bit, and a symbolic link is a
+// reparse point; on Windows the real ones.
 class FileAttributes {
 public:
     virtual ~FileAttributes() = default;

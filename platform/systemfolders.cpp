@@ -26,13 +26,4 @@ QString NativeSystemFolders::programFolder()
     return QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
 }
 
-QChar pathSeparator()
-{
-#ifdef Q_OS_WIN
-    return QLatin1Char('\\');
-#else
-    return QLatin1Char('/');
-#endif
-}
-
 } // namespace quorvane

@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #pragma once
 
+#include "paths.h"
+
 #include <QString>
 
 namespace quorvane {
@@ -24,8 +26,5 @@ public:
     QString specialFolderPath(int folderId) override;
     QString programFolder() override;
 };
-
-// The path separator of the platform's paths as the user sees them: "\" on Windows, "/" elsewhere.
-QChar pathSeparator();
 
 } // namespace quorvane

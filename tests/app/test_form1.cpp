@@ -2,8 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "errorreport.h"
 #include "failure.h"
-#include "fakeservices.h"
-#include "form1.h"
+#include "formfixture.h"
 #include "progressbar.h"
 #include "scripteddialogs.h"
 #include "skinframework.h"
@@ -80,29 +79,18 @@ QMouseEvent mouseMove(QWidget* over)
 
 } // namespace
 
-class TestForm1 : public QObject {
+class TestForm1 : public QObject, public FormFixture
+{
     Q_OBJECT
 
 private:
-    ScriptedDialogs dialogs;
-    MemorySettingsStore* settings = nullptr;
-    RecordingShell shell;
-    FakeSystemFolders folders;
-    MarkedFileAttributes attributes;
-    ScriptedRandom random;
-    std::unique_ptr<QTemporaryDir> programDir;
-    std::unique_ptr<Form1> form;
     QStringList skinLog;
     QWidget* skinWindow = nullptr;
-    int endings = 0;
-    std::unique_ptr<MemorySettingsStore> store;
 
     Form1& open()
     {
-        form = std::make_unique<Form1>(Services { dialogs, *store, shell, folders, attributes, random },
-            std::make_unique<RecordingSkin>(skinLog, skinWindow));
+        FormFixture::open(std::make_unique<RecordingSkin>(skinLog, skinWindow));
         skinWindow = form.get();
-        form->setEndProgram([this] { ++endings; });
         return *form;
     }
     Form1& load()
@@ -110,14 +98,9 @@ private:
         open().Form_Load();
         return *form;
     }
-    template <typename T> T* control(const char* name) { return form->findChild<T*>(QLatin1String(name)); }
-    QString programFile(const QString& relative) const { return programDir->filePath(relative); }
     void writeProgramFile(const QString& relative, const QByteArray& content)
     {
-        QDir().mkpath(QFileInfo(programFile(relative)).absolutePath());
-        QFile file(programFile(relative));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
+        QVERIFY(writeFile(programFile(relative), content));
     }
     QString errorBox(const QString& description, int line) const
     {
@@ -127,22 +110,13 @@ private:
 private slots:
     void init()
     {
-        dialogs.reset();
-        store = std::make_unique<MemorySettingsStore>();
-        shell = RecordingShell();
-        random.fractions.clear();
-        attributes.hidden.clear();
-        programDir = std::make_unique<QTemporaryDir>();
-        folders.program = programDir->path();
-        folders.desktop = QStringLiteral("/home/ann/Desktop");
+        reset();
         skinLog.clear();
-        endings = 0;
     }
     void cleanup()
     {
-        form.reset();
         skinWindow = nullptr;
-        QCOMPARE(dialogs.pending(), 0);
+        finish();
     }
 
     void firstStartWithAnEmptyStore()

@@ -6,9 +6,19 @@
 
 namespace quorvane::test {
 
-void ScriptedDialogs::expectMessage(MessageAnswer answer) { m_answers.append({ ShownBox::Message, answer, {} }); }
+void ScriptedDialogs::expectMessage(MessageAnswer answer) { m_answers.append({ ShownBox::Message, answer, {}, {} }); }
 
-void ScriptedDialogs::expectInput(const QString& answer) { m_answers.append({ ShownBox::Input, {}, answer }); }
+void ScriptedDialogs::expectInput(const QString& answer) { m_answers.append({ ShownBox::Input, {}, answer, {} }); }
+
+void ScriptedDialogs::expectOpenFiles(const QStringList& paths)
+{
+    m_answers.append({ShownBox::OpenFiles, {}, {}, paths});
+}
+
+void ScriptedDialogs::expectFolder(const QString& folder)
+{
+    m_answers.append({ShownBox::PickFolder, {}, folder, {}});
+}
 
 void ScriptedDialogs::reset()
 {
@@ -44,6 +54,26 @@ QString ScriptedDialogs::showInput(const QString& title, const QString& prompt, 
     Answer answer;
     if (!takeAnswer(ShownBox::Input, answer,
             { ShownBox::Input, title, prompt, MessageButtons::Ok, MessageIcon::None, proposed }))
+        return {};
+    return answer.text;
+}
+
+QStringList ScriptedDialogs::showOpenFiles(const QString& title, const QString& nameFilter, bool multiple)
+{
+    Answer answer;
+    if (!takeAnswer(ShownBox::OpenFiles, answer,
+                    {ShownBox::OpenFiles, title, nameFilter, MessageButtons::Ok, MessageIcon::None, {}}))
+        return {};
+    if (!multiple && answer.paths.size() > 1)
+        QTest::qFail("several files chosen in a single-file dialog", __FILE__, __LINE__);
+    return answer.paths;
+}
+
+QString ScriptedDialogs::showPickFolder(const QString& prompt)
+{
+    Answer answer;
+    if (!takeAnswer(ShownBox::PickFolder, answer,
+                    {ShownBox::PickFolder, {}, prompt, MessageButtons::Ok, MessageIcon::None, {}}))
         return {};
     return answer.text;
 }

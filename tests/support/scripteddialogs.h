@@ -11,9 +11,9 @@ namespace quorvane::test {
 
 // A box the program showed, as the user would have seen it.
 struct ShownBox {
-    enum Kind { Message, Input } kind;
+    enum Kind { Message, Input, OpenFiles, PickFolder } kind;
     QString title;
-    QString text; // the message, or the input box's prompt
+    QString text; // the message, the input box's prompt, the file dialog's filter or the picker's prompt
     MessageButtons buttons = MessageButtons::Ok;
     MessageIcon icon = MessageIcon::None;
     QString proposed;
@@ -25,6 +25,9 @@ class ScriptedDialogs : public Dialogs {
 public:
     void expectMessage(MessageAnswer answer = MessageAnswer::Ok);
     void expectInput(const QString& answer);
+    // The files chosen in the open dialog, as full paths; none for Cancel.
+    void expectOpenFiles(const QStringList& paths);
+    void expectFolder(const QString& folder);
 
     const QList<ShownBox>& shown() const { return m_shown; }
     int pending() const { return static_cast<int>(m_answers.size()); }
@@ -34,12 +37,15 @@ protected:
     MessageAnswer showMessage(
         const QString& title, const QString& text, MessageButtons buttons, MessageIcon icon) override;
     QString showInput(const QString& title, const QString& prompt, const QString& proposed) override;
+    QStringList showOpenFiles(const QString& title, const QString& nameFilter, bool multiple) override;
+    QString showPickFolder(const QString& prompt) override;
 
 private:
     struct Answer {
         ShownBox::Kind kind;
         MessageAnswer message;
         QString text;
+        QStringList paths;
     };
     bool takeAnswer(ShownBox::Kind kind, Answer& answer, const ShownBox& box);
 

@@ -1,0 +1,14 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#include "commondialog.h"
+
+#include "dialogs.h"
+
+namespace quorvane {
+
+void CommonDialog::showOpen()
+{
+    m_fileName = m_dialogs.openFiles(m_title, m_filter, (m_flags & AllowMultiSelect) != 0, m_maxFileSize);
+}
+
+} // namespace quorvane
