@@ -8,7 +8,9 @@
 #include "failure.h"
 #include "filelistview.h"
 #include "intervalchoice.h"
+#include "outputfolder.h"
 #include "progressbar.h"
+#include "splitrun.h"
 #include "skinframework.h"
 #include "startup.h"
 #include "systemfolders.h"
@@ -138,6 +140,8 @@ void Form1::buildDesign()
     connect(Combo1, &QComboBox::currentIndexChanged, this, &Form1::Combo1_Click);
     connect(Text2, &QLineEdit::textChanged, this, &Form1::Text2_Change);
     connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
+    connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
+    connect(PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
     connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
     connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
     connect(PushButton5, &QPushButton::clicked, this, &Form1::PushButton5_Click);
@@ -184,8 +188,38 @@ void Form1::ListView1_OLEDragDrop(const QStringList& paths)
     addDroppedPaths(context, paths);
 }
 
+void Form1::PushButton2_Click()
+{
+    // One run at a time; while it works, starting again and clearing the list are switched off.
+    if (m_run)
+        return;
+    m_run = std::make_unique<SplitRun>(RunContext{
+        m_services.dialogs,
+        m_services.runner,
+        [this] { return ListView1->rowCount(); },
+        [this](int row) { return ListView1->rowText(row); },
+        [this] { return Text2->text(); },
+        [this] { return Combo1->currentText(); },
+        [this](double value) { ProgressBar1->setPreciseValue(value); },
+        [this](int shape) { setMousePointer(shape); },
+    });
+    PushButton2->setEnabled(false);
+    PushButton3->setEnabled(false);
+    m_run->PushButton2_Click();
+    PushButton2->setEnabled(true);
+    PushButton3->setEnabled(true);
+    m_run.reset();
+}
+
+void Form1::PushButton6_Click()
+{
+    chooseOutputFolder(m_services.dialogs, [this](const QString& folder) { Text2->setText(folder); });
+}
+
 void Form1::PushButton3_Click()
 {
+    if (m_run)
+        return;
     ErrorReport report(m_services.dialogs, QStringLiteral("in Tavishend2/19/2015.Form1.PushButton3_Click "));
     report.step(100, [&] { ListView1->removeAllRows(); });
 }
@@ -193,6 +227,8 @@ void Form1::PushButton3_Click()
 void Form1::ListView1_DblClick()
 {
     // Removing a row never reports anything: with no row selected nothing happens.
+    if (m_run)
+        return; // the run reads the rows as it goes
     try {
         ListView1->removeSelectedRow();
     } catch (...) {
@@ -202,7 +238,7 @@ void Form1::ListView1_DblClick()
 void Form1::ListView1_KeyDown(int key, Qt::KeyboardModifiers shift)
 {
     Q_UNUSED(shift); // Shift+Delete and Ctrl+Delete remove the row too
-    if (key != Qt::Key_Delete)
+    if (key != Qt::Key_Delete || m_run)
         return;
     try {
         ListView1->removeSelectedRow();
@@ -278,6 +314,8 @@ void Form1::Text2_Change()
 
 void Form1::Form_Unload()
 {
+    if (m_run)
+        m_run->abandon();
     if (m_endProgram)
         m_endProgram();
 }

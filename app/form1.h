@@ -22,6 +22,7 @@ namespace quorvane {
 
 class FileListView;
 class ProgressBar;
+class SplitRun;
 
 // The main window: every control of the program, the start-up sequence and the pointer feedback.
 class Form1 : public QWidget {
@@ -57,6 +58,8 @@ private:
     void Combo1_Click();
     void Text2_Change();
     void PushButton1_Click();
+    void PushButton2_Click();
+    void PushButton6_Click();
     void PushButton3_Click();
     void PushButton4_Click();
     void PushButton5_Click();
@@ -75,6 +78,7 @@ private:
     bool m_centreWhenShown = false;
     QCursor m_customPointer;
     QList<QPair<QWidget*, QCursor>> m_designedCursors;
+    std::unique_ptr<SplitRun> m_run; // while "Start Splitting" is at work
 
     CommonDialog CommonDialog1;
     FileListView* ListView1 = nullptr;

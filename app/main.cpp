@@ -3,6 +3,7 @@
 #include "dialogs.h"
 #include "fileattributes.h"
 #include "folderlisting.h"
+#include "processrunner.h"
 #include "form1.h"
 #include "randomsource.h"
 #include "settingsstore.h"
@@ -27,8 +28,9 @@ int main(int argc, char* argv[])
     quorvane::NativeFileAttributes attributes;
     quorvane::SystemRandomSource random;
     quorvane::NativeFolderListing listing;
+    quorvane::QtProcessRunner runner;
 
-    quorvane::Form1 form({ dialogs, settings, shell, folders, attributes, random, listing });
+    quorvane::Form1 form({ dialogs, settings, shell, folders, attributes, random, listing, runner });
     dialogs.setParent(&form);
     // Closing the window ends the program at once, also in the middle of a long handler. Every setting is
     // already on disk when it changes, so nothing is left to save.

@@ -23,6 +23,7 @@ void ProgressBar::setPreciseValue(double value)
         throw Failure::invalidPropertyValue();
     m_value = value;
     setValue(static_cast<int>(std::lround(value * steps / 100.0)));
+    emit preciseValueChanged(value);
 }
 
 } // namespace quorvane

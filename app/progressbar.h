@@ -15,6 +15,9 @@ public:
     double preciseValue() const { return m_value; }
     void setPreciseValue(double value);
 
+signals:
+    void preciseValueChanged(double value);
+
 private:
     static constexpr int steps = 1000;
     double m_value = 0.0;

@@ -7,6 +7,7 @@ namespace quorvane {
 class Dialogs;
 class FileAttributes;
 class FolderListing;
+class ProcessRunner;
 class RandomSource;
 class SettingsStore;
 class Shell;
@@ -21,6 +22,7 @@ struct Services {
     FileAttributes& attributes;
     RandomSource& random;
     FolderListing& listing;
+    ProcessRunner& runner;
 };
 
 } // namespace quorvane

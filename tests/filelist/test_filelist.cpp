@@ -215,7 +215,7 @@ private slots:
         WatchedListing watched;
         watched.watch = [this] { return form->mousePointer(); };
         form.reset();
-        form = std::make_unique<Form1>(Services{dialogs, *store, shell, folders, attributes, random, watched});
+        form = std::make_unique<Form1>(Services{dialogs, *store, shell, folders, attributes, random, watched, runner});
         form->Form_Load();
         dialogs.expectInput("mp4");
         dialogs.expectFolder(tree->path());

@@ -2,7 +2,9 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "conversions.h"
 #include "failure.h"
+#include "filecopy.h"
 #include "fileattributes.h"
+#include "processrunner.h"
 #include "settingsstore.h"
 
 #include <QDir>
@@ -10,6 +12,7 @@
 #include <QLocale>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace quorvane;
 
@@ -212,6 +215,80 @@ private slots:
         QVERIFY(!attributes.isNormalFile(dir.filePath(".hidden.mp4")));
         QVERIFY(!attributes.isNormalFile(dir.filePath("folder")));
         QVERIFY(!attributes.isNormalFile(dir.filePath("missing")));
+    }
+
+    void runAndWait()
+    {
+        QtProcessRunner runner;
+        QCOMPARE(runner.RunAndWait("/bin/sh", {"-c", "echo 'clip.mp4: not a video' >&2; exit 65"}, 0), 65);
+        QCOMPARE(runner.lastErrorOutput(), QStringLiteral("clip.mp4: not a video\n"));
+        QVERIFY(!runner.lastCrashed());
+
+        // Arguments reach the program exactly, quotes, blanks and all.
+        QCOMPARE(runner.RunAndWait("/bin/sh", {"-c", "test \"$1\" = \"a 'b' \\\"c\\\" %d \\$x\"", "sh",
+                                              "a 'b' \"c\" %d $x"}),
+                 0);
+
+        // The window's events go on while the program runs.
+        bool handled = false;
+        QTimer::singleShot(0, [&] { handled = true; });
+        QCOMPARE(runner.RunAndWait("/bin/sh", {"-c", "sleep 0.2"}, 7), 0);
+        QVERIFY(handled);
+
+        // A program that cannot be started: the error number plus the base, at once.
+        const qint32 missing = runner.RunAndWait("/nonexistent/tool", {});
+        QCOMPARE(missing, ProcessRunner::startFailureBase + 53);
+        QVERIFY(missing < 0);
+        QCOMPARE(ProcessRunner::startFailureBase, -2147221504);
+
+        QVERIFY(runner.RunAndWait("/bin/sh", {"-c", "kill -TERM $$"}) != 0);
+        QVERIFY(runner.lastCrashed());
+    }
+
+    void workingCopies()
+    {
+        QTemporaryDir dir;
+        const QString source = dir.filePath("clip.mp4");
+        QFile file(source);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(100000, 'v'));
+        file.close();
+
+        // On one file system the copy costs nothing; it reads the same.
+        QVERIFY(QDir(dir.path()).mkdir("out"));
+        const QString copy = dir.filePath("out/clip.mp4");
+        QVERIFY(copyForReading(source, copy) != CopyKind::Copy);
+        QCOMPARE(QFileInfo(copy).size(), 100000);
+        QVERIFY(sameFile(copy, copy));
+        QVERIFY(!sameFile(source, dir.filePath("missing")));
+
+        // What already lies at the target is never replaced.
+        const QString mine = dir.filePath("out/mine.mp4");
+        QFile own(mine);
+        QVERIFY(own.open(QIODevice::WriteOnly));
+        own.write("mine");
+        own.close();
+        const auto outcome = [](auto call) {
+            try {
+                call();
+                return QString();
+            } catch (const Failure& failure) {
+                return failure.description();
+            }
+        };
+        QCOMPARE(outcome([&] { copyForReading(source, mine); }), QStringLiteral("File already exists"));
+        QCOMPARE(QFileInfo(mine).size(), 4);
+        QCOMPARE(outcome([&] { copyForReading(dir.filePath("gone.mp4"), dir.filePath("out/gone.mp4")); }),
+                 QStringLiteral("File not found"));
+        QCOMPARE(outcome([&] { copyForReading(source, dir.filePath("no/such/folder/clip.mp4")); }),
+                 QStringLiteral("Path not found"));
+
+        // A private folder is the owner's alone.
+        const QString folder = makePrivateFolder(dir.path());
+        QCOMPARE(QFileInfo(folder).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::ExeOther),
+                 QFileDevice::Permissions());
+        QVERIFY(makePrivateFolder(dir.path()) != folder);
+        QCOMPARE(outcome([&] { makePrivateFolder(dir.filePath("missing")); }), QStringLiteral("Path not found"));
     }
 };
 

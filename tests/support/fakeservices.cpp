@@ -4,6 +4,8 @@
 
 #include "failure.h"
 
+#include <QFileInfo>
+
 namespace quorvane::test {
 
 QString MemorySettingsStore::fullKey(const QString& key) { return QStringLiteral("Brindlecot/Quorvane/") + key; }
@@ -44,6 +46,18 @@ std::optional<quint32> MarkedFileAttributes::attributes(const QString& path)
     if (result && hidden.contains(path))
         *result |= attr::Hidden;
     return result;
+}
+
+qint32 ScriptedRunner::RunAndWait(const QString& program, const QStringList& arguments, int windowStyle)
+{
+    const QFileInfo tool(program);
+    const QFileInfo folder(tool.absolutePath());
+    calls.append({program, arguments, windowStyle, tool.isExecutable(),
+                  QString::number(static_cast<int>(folder.permissions()), 16)});
+    const Outcome outcome = outcomes.isEmpty() ? Outcome{} : outcomes.takeFirst();
+    m_errorOutput = outcome.errorOutput;
+    m_crashed = false;
+    return outcome.exitCode;
 }
 
 } // namespace quorvane::test

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "fileattributes.h"
+#include "processrunner.h"
 #include "randomsource.h"
 #include "settingsstore.h"
 #include "shell.h"
@@ -64,6 +65,31 @@ class ScriptedRandom : public RandomSource {
 public:
     double fraction() override { return fractions.isEmpty() ? 0.5 : fractions.takeFirst(); }
     QList<double> fractions;
+};
+
+// Records each program it is asked to run and answers with the queued exit codes (0 when none is left).
+class ScriptedRunner : public ProcessRunner
+{
+public:
+    struct Call
+    {
+        QString program;
+        QStringList arguments;
+        int windowStyle;
+        bool executable; // the program file could be run when it was called
+        QString folderPermissions;
+    };
+    struct Outcome
+    {
+        qint32 exitCode = 0;
+        QString errorOutput;
+    };
+
+    qint32 RunAndWait(const QString& program, const QStringList& arguments, int windowStyle = 6) override;
+    void terminate() override {}
+
+    QList<Outcome> outcomes;
+    QList<Call> calls;
 };
 
 } // namespace quorvane::test

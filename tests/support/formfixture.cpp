@@ -21,11 +21,13 @@ void FormFixture::reset()
     folders.program = programDir->path();
     folders.desktop = QStringLiteral("/home/ann/Desktop");
     endings = 0;
+    runnerInUse = nullptr;
 }
 
 Form1& FormFixture::open(std::unique_ptr<SkinFramework> skin)
 {
-    form = std::make_unique<Form1>(Services{dialogs, *store, shell, folders, attributes, random, listing},
+    form = std::make_unique<Form1>(Services{dialogs, *store, shell, folders, attributes, random, listing,
+                                                            runnerInUse ? *runnerInUse : runner},
                                    std::move(skin));
     form->setEndProgram([this] { ++endings; });
     return *form;

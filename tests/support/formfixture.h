@@ -4,6 +4,7 @@
 
 #include "fakeservices.h"
 #include "folderlisting.h"
+#include "processrunner.h"
 #include "form1.h"
 #include "scripteddialogs.h"
 
@@ -40,6 +41,8 @@ public:
     MarkedFileAttributes attributes;
     ScriptedRandom random;
     NativeFolderListing listing;
+    QtProcessRunner runner;
+    ProcessRunner* runnerInUse = nullptr; // the runner the window gets; the real one when null
     std::unique_ptr<QTemporaryDir> programDir;
     std::unique_ptr<Form1> form;
     int endings = 0;

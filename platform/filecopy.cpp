@@ -1,0 +1,198 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#include "filecopy.h"
+
+#include "failure.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace quorvane {
+
+namespace {
+
+[[noreturn]] void failFromErrno(int error)
+{
+    switch (error) {
+    case ENOENT: throw Failure::pathNotFound();
+    case EEXIST: throw Failure::fileAlreadyExists();
+    case ENOSPC:
+    case EDQUOT: throw Failure(61, QStringLiteral("Disk full"));
+    case EACCES:
+    case EPERM:
+    case EROFS: throw Failure::permissionDenied();
+    default: throw Failure(75, QStringLiteral("Path/File access error"));
+    }
+}
+
+#ifndef Q_OS_WIN
+// Copies every byte; the kernel moves the data where it can.
+void copyAll(int in, int out)
+{
+    for (;;) {
+        const ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+        if (copied == 0)
+            return;
+        if (copied > 0)
+            continue;
+        if (errno == EINTR)
+            continue;
+        if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL)
+            failFromErrno(errno);
+        // No in-kernel copy between these file systems: plain reads and writes.
+        char buffer[1 << 16];
+        for (;;) {
+            const ssize_t got = ::read(in, buffer, sizeof buffer);
+            if (got == 0)
+                return;
+            if (got < 0) {
+                if (errno == EINTR)
+                    continue;
+                failFromErrno(errno);
+            }
+            for (ssize_t done = 0; done < got;) {
+                const ssize_t put = ::write(out, buffer + done, static_cast<size_t>(got - done));
+                if (put < 0) {
+                    if (errno == EINTR)
+                        continue;
+                    failFromErrno(errno);
+                }
+                done += put;
+            }
+        }
+    }
+}
+#endif
+
+} // namespace
+
+#ifndef Q_OS_WIN
+CopyKind copyForReading(const QString& source, const QString& target)
+{
+    const QByteArray from = QFile::encodeName(source);
+    const QByteArray to = QFile::encodeName(target);
+    const int in = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        if (errno == ENOENT)
+            throw Failure::fileNotFound();
+        failFromErrno(errno);
+    }
+    struct stat status {};
+    if (::fstat(in, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(in);
+        throw Failure::fileNotFound();
+    }
+    // O_EXCL: whatever already lies at the target is never replaced.
+    const int out = ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, status.st_mode & 0777);
+    if (out < 0) {
+        const int error = errno;
+        ::close(in);
+        failFromErrno(error);
+    }
+    if (::ioctl(out, FICLONE, in) == 0) {
+        ::close(out);
+        ::close(in);
+        return CopyKind::Clone;
+    }
+    // A hard link in place of the empty file, when both sit on one file system.
+    ::close(out);
+    ::unlink(to.constData());
+    if (::link(from.constData(), to.constData()) == 0) {
+        ::close(in);
+        return CopyKind::Link;
+    }
+    if (errno == EEXIST) {
+        ::close(in);
+        throw Failure::fileAlreadyExists();
+    }
+    const int again = ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, status.st_mode & 0777);
+    if (again < 0) {
+        const int error = errno;
+        ::close(in);
+        failFromErrno(error);
+    }
+    try {
+        copyAll(in, again);
+    } catch (...) {
+        ::close(again);
+        ::close(in);
+        ::unlink(to.constData()); // a half copy is ours to remove
+        throw;
+    }
+    ::close(in);
+    if (::close(again) != 0) {
+        const int error = errno;
+        ::unlink(to.constData());
+        failFromErrno(error);
+    }
+    return CopyKind::Copy;
+}
+
+bool sameFile(const QString& a, const QString& b)
+{
+    struct stat first {};
+    struct stat second {};
+    if (::stat(QFile::encodeName(a).constData(), &first) != 0 || ::stat(QFile::encodeName(b).constData(), &second) != 0)
+        return false;
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+#else
+CopyKind copyForReading(const QString& source, const QString& target)
+{
+    if (!QFileInfo::exists(source))
+        throw Failure::fileNotFound();
+    if (QFileInfo::exists(target))
+        throw Failure::fileAlreadyExists();
+    if (!QFile::copy(source, target))
+        throw Failure::permissionDenied();
+    return CopyKind::Copy;
+}
+
+bool sameFile(const QString& a, const QString& b)
+{
+    const QString first = QFileInfo(a).canonicalFilePath();
+    return !first.isEmpty() && first.compare(QFileInfo(b).canonicalFilePath(), Qt::CaseInsensitive) == 0;
+}
+#endif
+
+void makeExecutable(const QString& path)
+{
+    QFile file(path);
+    if (!file.setPermissions(file.permissions() | QFileDevice::ExeOwner | QFileDevice::ReadOwner))
+        throw Failure::permissionDenied();
+}
+
+QString makePrivateFolder(const QString& parent)
+{
+    if (!QFileInfo(parent).isDir())
+        throw Failure::pathNotFound();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString path = QDir(parent).filePath(
+            QStringLiteral("quorvane-%1").arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0')));
+#ifndef Q_OS_WIN
+        // mkdir with 0700 creates it for us alone, or fails if the name is taken: nobody can slip in.
+        if (::mkdir(QFile::encodeName(path).constData(), 0700) == 0)
+            return QDir::toNativeSeparators(path);
+        if (errno != EEXIST)
+            failFromErrno(errno);
+#else
+        if (QDir().mkdir(path))
+            return QDir::toNativeSeparators(path);
+#endif
+    }
+    throw Failure::permissionDenied();
+}
+
+} // namespace quorvane

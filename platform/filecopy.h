@@ -1,0 +1,27 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#pragma once
+
+#include <QString>
+
+namespace quorvane {
+
+// How a working copy was made.
+enum class CopyKind { Clone, Link, Copy };
+
+// Makes `target` a copy of `source` for reading only, the cheapest way the file system allows: a
+// copy-on-write clone, else a hard link (same file system), else a full copy. Never replaces an existing
+// target. Throws Failure: "File not found", "Path not found", "Permission denied", "File already exists",
+// "Disk full".
+CopyKind copyForReading(const QString& source, const QString& target);
+
+// True when both paths name the same file (also through links or different spellings).
+bool sameFile(const QString& a, const QString& b);
+
+// Lets the owner run the file.
+void makeExecutable(const QString& path);
+
+// A new folder only the user can enter, inside `parent`; throws Failure when it cannot be made.
+QString makePrivateFolder(const QString& parent);
+
+} // namespace quorvane

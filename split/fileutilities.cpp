@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#include "fileutilities.h"
+
+#include "failure.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace quorvane {
+
+void WriteBytesToFile(const QByteArray& bytes, const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        if (!QFileInfo(QFileInfo(path).absolutePath()).isDir())
+            throw Failure::pathNotFound();
+        throw Failure::permissionDenied();
+    }
+    const qint64 written = file.write(bytes);
+    const bool flushed = file.flush();
+    file.close();
+    if (written != bytes.size() || !flushed)
+        throw Failure(61, QStringLiteral("Disk full"));
+}
+
+void DeleteFileQuietly(const QString& path)
+{
+    if (QFileInfo(path).isFile() || QFileInfo(path).isSymLink())
+        QFile::remove(path);
+}
+
+} // namespace quorvane

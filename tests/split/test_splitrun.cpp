@@ -1,0 +1,395 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#include "errorreport.h"
+#include "filelistview.h"
+#include "formfixture.h"
+#include "mediaprobe.h"
+#include "progressbar.h"
+
+#include <QComboBox>
+#include <QCryptographicHash>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTest>
+#include <QUrl>
+
+using namespace quorvane;
+using namespace quorvane::test;
+using quorvane::splitter::ProbedFile;
+using quorvane::splitter::probeMedia;
+
+namespace {
+
+const QString runSource = QStringLiteral("in Tavishend2/19/2015.Form1.PushButton2_Click ");
+const QStringList sampleNames{"Counting Clock.mp4", "Colour Bars.mp4", "Mandelbrot Zoom.mp4"};
+
+QByteArray digest(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&file);
+    return hash.result();
+}
+
+QStringList filesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+} // namespace
+
+class TestSplitRun : public QObject, public FormFixture
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> sources;
+    std::unique_ptr<QTemporaryDir> output;
+    std::unique_ptr<QTemporaryDir> temp;
+    QList<double> progress;
+    ScriptedRunner scripted;
+
+    FileListView* list() const { return control<FileListView>("ListView1"); }
+    QString out(const QString& name = {}) const { return output->path() + "/" + name; }
+    QString src(const QString& name) const { return sources->filePath(name); }
+
+    Form1& openWindow()
+    {
+        load();
+        connect(control<ProgressBar>("ProgressBar1"), &ProgressBar::preciseValueChanged, this,
+                [this](double value) { progress << value; });
+        control<QLineEdit>("Text2")->setText(out());
+        return *form;
+    }
+    void addSample(const QString& name, const QString& as = {})
+    {
+        const QString target = src(as.isEmpty() ? name : as);
+        QDir().mkpath(QFileInfo(target).path());
+        QVERIFY(QFile::copy(QStringLiteral(QUORVANE_SAMPLES_DIR "/") + name, target));
+        list()->AppendRow(target);
+    }
+    void chooseInterval(int index) { control<QComboBox>("Combo1")->setCurrentIndex(index); }
+    void start() { QTest::mouseClick(control<QPushButton>("PushButton2"), Qt::LeftButton); }
+    QString errorBox(const QString& description, int line) const
+    {
+        return ErrorReport::message(description, runSource, line);
+    }
+    QStringList messages() const
+    {
+        QStringList texts;
+        for (const ShownBox& box : dialogs.shown()) {
+            if (box.kind == ShownBox::Message)
+                texts << box.text;
+        }
+        return texts;
+    }
+    // The pieces of `name` in the output folder: each readable, at most `length` long, and together as long
+    // as the source.
+    void checkPieces(const QString& folder, const QString& name, int count, double length)
+    {
+        const QString stem = QFileInfo(name).completeBaseName();
+        const ProbedFile whole = probeMedia(src(name).toStdString());
+        double total = 0;
+        for (int n = 1; n <= count; ++n) {
+            const QString piece = QStringLiteral("%1/%2_%3.mp4").arg(folder, stem).arg(n, 3, 10, QChar('0'));
+            const ProbedFile probed = probeMedia(piece.toStdString());
+            QVERIFY2(probed.readable, qPrintable(piece));
+            const double duration = probed.streams[0].end - probed.streams[0].start;
+            QVERIFY2(duration <= length + 1e-3, qPrintable(QStringLiteral("%1: %2 s").arg(piece).arg(duration)));
+            total += duration;
+        }
+        QVERIFY(!QFile::exists(QStringLiteral("%1/%2_%3.mp4").arg(folder, stem).arg(count + 1, 3, 10, QChar('0'))));
+        QVERIFY(qAbs(total - (whole.streams[0].end - whole.streams[0].start)) < 0.05);
+    }
+
+private slots:
+    void init()
+    {
+        reset();
+        sources = std::make_unique<QTemporaryDir>();
+        output = std::make_unique<QTemporaryDir>();
+        temp = std::make_unique<QTemporaryDir>();
+        qputenv("TEMP", temp->path().toLocal8Bit());
+        qunsetenv("QUORVANE_SPLIT_HOLD_FOR_TEST");
+        progress.clear();
+        scripted.outcomes.clear();
+        scripted.calls.clear();
+    }
+    void cleanup()
+    {
+        finish();
+        // Nothing of a run outlives it in the temporary folder.
+        QCOMPARE(filesIn(temp->path()), QStringList());
+        qunsetenv("QUORVANE_SPLIT_HOLD_FOR_TEST");
+    }
+
+    void samplesAreSplitEndToEnd()
+    {
+        openWindow();
+        QList<QByteArray> before;
+        for (const QString& name : sampleNames) {
+            addSample(name);
+            before << digest(src(name));
+        }
+        chooseInterval(1); // every 5 seconds
+        dialogs.expectMessage();
+        start();
+
+        QCOMPARE(messages(), QStringList{"Done."});
+        QCOMPARE(dialogs.shown().last().title, QStringLiteral("Quorvane"));
+        QCOMPARE(progress.size(), 4);
+        QCOMPARE(progress[0], 100.0 / 3.0);
+        QCOMPARE(progress[1], 200.0 / 3.0);
+        QCOMPARE(progress[2], 100.0);
+        QCOMPARE(progress[3], 0.0);
+        QCOMPARE(form->mousePointer(), 0);
+        QVERIFY(control<QPushButton>("PushButton2")->isEnabled());
+        checkPieces(out().chopped(1), "Counting Clock.mp4", 3, 5);
+        checkPieces(out().chopped(1), "Colour Bars.mp4", 4, 5);
+        checkPieces(out().chopped(1), "Mandelbrot Zoom.mp4", 6, 5);
+        QCOMPARE(filesIn(out()).size(), 13); // the pieces and nothing else: no working copy is left
+        for (int i = 0; i < sampleNames.size(); ++i)
+            QCOMPARE(digest(src(sampleNames[i])), before[i]);
+        QCOMPARE(list()->rowCount(), 3); // the list is as it was
+    }
+
+    void anEmptyListWritesNoTool()
+    {
+        scripted.outcomes.clear();
+        runnerInUse = &scripted;
+        openWindow();
+        dialogs.expectMessage();
+        start();
+        QCOMPARE(messages(), QStringList{"No files added."});
+        QVERIFY(scripted.calls.isEmpty());
+        QVERIFY(progress.isEmpty());
+        QCOMPARE(form->mousePointer(), 0);
+    }
+
+    void theToolGetsItsArgumentsInAPrivateFolder()
+    {
+        runnerInUse = &scripted;
+        openWindow();
+        addSample("Counting Clock.mp4");
+        dialogs.expectMessage();
+        start();
+        QCOMPARE(scripted.calls.size(), 1);
+        const ScriptedRunner::Call& call = scripted.calls.first();
+        QCOMPARE(call.arguments, QStringList({"-split", "10", out("Counting Clock.mp4")}));
+        QCOMPARE(call.windowStyle, 0);
+        QVERIFY(call.executable);
+        QCOMPARE(QFileInfo(call.program).fileName(), QStringLiteral("m"));
+        QCOMPARE(QFileInfo(call.program).dir().dirName().left(9), QStringLiteral("quorvane-"));
+        QCOMPARE(QFileInfo(QFileInfo(call.program).absolutePath()).absolutePath(), temp->path());
+        const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+            | QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser;
+        QCOMPARE(call.folderPermissions, QString::number(static_cast<int>(ownerOnly), 16));
+        QVERIFY(!QFile::exists(out("Counting Clock.mp4"))); // the working copy is gone
+    }
+
+    void withoutTEMPTheSystemsTemporaryFolderServes()
+    {
+        QTemporaryDir system;
+        qunsetenv("TEMP");
+        qputenv("TMPDIR", system.path().toLocal8Bit());
+        runnerInUse = &scripted;
+        openWindow();
+        addSample("Counting Clock.mp4");
+        dialogs.expectMessage();
+        start();
+        qunsetenv("TMPDIR");
+        QCOMPARE(scripted.calls.size(), 1);
+        QCOMPARE(QFileInfo(QFileInfo(scripted.calls[0].program).absolutePath()).absolutePath(), system.path());
+        QCOMPARE(filesIn(system.path()), QStringList());
+    }
+
+    void aToolThatCannotStartIsReported()
+    {
+        runnerInUse = &scripted;
+        scripted.outcomes = {{ProcessRunner::startFailureBase + 53, {}}};
+        openWindow();
+        addSample("Counting Clock.mp4");
+        dialogs.expectMessage();
+        dialogs.expectMessage();
+        start();
+        QCOMPARE(messages(), QStringList({errorBox("The splitter could not be started", 192), "Done."}));
+        QVERIFY(!QFile::exists(out("Counting Clock.mp4")));
+    }
+
+    void aMissingOutputFolderSkipsTheRow()
+    {
+        openWindow();
+        addSample("Counting Clock.mp4");
+        addSample("Colour Bars.mp4");
+        control<QLineEdit>("Text2")->setText(out("missing/"));
+        dialogs.expectMessage();
+        dialogs.expectMessage();
+        dialogs.expectMessage();
+        start();
+        QCOMPARE(messages(), QStringList({errorBox("Path not found", 120), errorBox("Path not found", 120), "Done."}));
+        QCOMPARE(filesIn(out()), QStringList());
+    }
+
+    void aFileThatIsNoVideoIsReportedWithTheToolsWords()
+    {
+        openWindow();
+        QVERIFY(writeFile(src("notes.mp4"), "Shopping list\n"));
+        list()->AppendRow(src("notes.mp4"));
+        addSample("Counting Clock.mp4");
+        dialogs.expectMessage();
+        dialogs.expectMessage();
+        start();
+        QCOMPARE(messages(),
+                 QStringList({errorBox(out("notes.mp4") + ": not a video or audio file", 192), "Done."}));
+        QVERIFY(!QFile::exists(out("notes.mp4")));
+        QVERIFY(QFile::exists(src("notes.mp4")));
+        checkPieces(out().chopped(1), "Counting Clock.mp4", 2, 10); // the run went on
+    }
+
+    void theSourcesOwnFolderSplitsInPlace()
+    {
+        openWindow();
+        addSample("Counting Clock.mp4");
+        const QByteArray before = digest(src("Counting Clock.mp4"));
+        control<QLineEdit>("Text2")->setText(sources->path() + "/");
+        dialogs.expectMessage();
+        start();
+        QCOMPARE(messages(), QStringList{"Done."});
+        QCOMPARE(digest(src("Counting Clock.mp4")), before); // never deleted, never changed
+        checkPieces(sources->path(), "Counting Clock.mp4", 2, 10);
+    }
+
+    void aFileOfTheSourcesNameInTheOutputFolderIsKept()
+    {
+        openWindow();
+        addSample("Counting Clock.mp4");
+        QVERIFY(writeFile(out("Counting Clock.mp4"), "my own file"));
+        dialogs.expectMessage();
+        dialogs.expectMessage();
+        start();
+        QCOMPARE(messages(), QStringList({errorBox("File already exists", 120), "Done."}));
+        QFile kept(out("Counting Clock.mp4"));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("my own file"));
+        QCOMPARE(filesIn(out()), QStringList{"Counting Clock.mp4"});
+    }
+
+    void twoSourcesOfOneNameDoNotOverwriteEachOther()
+    {
+        openWindow();
+        addSample("Counting Clock.mp4", "a/clip.mp4");
+        addSample("Colour Bars.mp4", "b/clip.mp4");
+        list()->AppendRow(src("a/clip.mp4")); // the same source again is split again
+        dialogs.expectMessage();
+        dialogs.expectMessage();
+        start();
+        QCOMPARE(messages(), QStringList({errorBox("File already exists: another file of this name was split into "
+                                                   "this folder in this run",
+                                                   120),
+                                          "Done."}));
+        QCOMPARE(filesIn(out()), QStringList({"clip_001.mp4", "clip_002.mp4"}));
+        // The pieces are those of the first source: 12 s in two pieces.
+        const ProbedFile second = probeMedia(out("clip_002.mp4").toStdString());
+        QVERIFY(qAbs(second.streams[0].end - 2.0) < 1e-3);
+    }
+
+    void customIntervalsAreAskedForEveryFile()
+    {
+        openWindow();
+        for (const QString& name : sampleNames)
+            addSample(name);
+        chooseInterval(4); // every x seconds
+        dialogs.expectInput("5");
+        dialogs.expectInput("10");
+        dialogs.expectInput("20");
+        dialogs.expectMessage();
+        start();
+        QCOMPARE(messages(), QStringList{"Done."});
+        int asked = 0;
+        for (const ShownBox& box : dialogs.shown())
+            asked += box.kind == ShownBox::Input && box.text == "Enter seconds: ";
+        QCOMPARE(asked, 3);
+        checkPieces(out().chopped(1), "Counting Clock.mp4", 3, 5);
+        checkPieces(out().chopped(1), "Colour Bars.mp4", 2, 10);
+        checkPieces(out().chopped(1), "Mandelbrot Zoom.mp4", 2, 20);
+    }
+
+    void whileARunWorksItCannotBeStartedAgainNorTheListEmptied()
+    {
+        openWindow();
+        addSample("Counting Clock.mp4");
+        addSample("Colour Bars.mp4");
+        qputenv("QUORVANE_SPLIT_HOLD_FOR_TEST", "1");
+        bool checked = false;
+        QObject scope; // the watch ends with the test
+        connect(&runner, &ProcessRunner::errorOutput, &scope, [&](const QString& text) {
+            if (checked || !text.contains("holding"))
+                return;
+            checked = true;
+            QVERIFY(!control<QPushButton>("PushButton2")->isEnabled());
+            QVERIFY(!control<QPushButton>("PushButton3")->isEnabled());
+            QCOMPARE(form->mousePointer(), 11);
+            list()->setCurrentItem(list()->topLevelItem(0));
+            QTest::keyClick(list(), Qt::Key_Delete);
+            QTest::mouseDClick(list()->viewport(), Qt::LeftButton);
+            QCOMPARE(list()->rowCount(), 2);
+            list()->AppendRow(src("later.mp4")); // adding stays possible
+            chooseInterval(2);                    // and so does changing the interval
+            qunsetenv("QUORVANE_SPLIT_HOLD_FOR_TEST");
+            runner.terminate();
+        });
+        dialogs.expectMessage();
+        dialogs.expectMessage();
+        start();
+        QVERIFY(checked);
+        // Ending the tool is reported; the second row is split as the interval now says; the row added
+        // during the run is not part of it.
+        QCOMPARE(messages(), QStringList({errorBox("The splitter stopped unexpectedly", 192), "Done."}));
+        QCOMPARE(list()->rowCount(), 3);
+        QCOMPARE(filesIn(out()), QStringList({"Colour Bars_001.mp4", "Colour Bars_002.mp4"}));
+    }
+
+    void closingTheWindowDuringARunLeavesNothingBehind()
+    {
+        openWindow();
+        addSample("Counting Clock.mp4");
+        addSample("Colour Bars.mp4");
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        qputenv("QUORVANE_SPLIT_HOLD_FOR_TEST", "1");
+        QObject scope;
+        connect(&runner, &ProcessRunner::errorOutput, &scope, [&](const QString& text) {
+            if (text.contains("holding")) {
+                QCOMPARE(filesIn(out()).filter(".part").size(), 1);
+                form->close();
+            }
+        });
+        start();
+        QCOMPARE(endings, 1);
+        QCOMPARE(filesIn(out()), QStringList()); // no working copy, no half piece
+        QVERIFY(dialogs.shown().isEmpty());
+    }
+
+    void theOutputFolderButton()
+    {
+        openWindow();
+        auto* text = control<QLineEdit>("Text2");
+        const auto choose = [&](const QString& folder) {
+            dialogs.expectFolder(folder);
+            QTest::mouseClick(control<QPushButton>("PushButton6"), Qt::LeftButton);
+            return text->text();
+        };
+        QCOMPARE(choose("/srv/videos/out"), QStringLiteral("/srv/videos/out/"));
+        QCOMPARE(store->value("Text2"), QStringLiteral("/srv/videos/out/"));
+        QCOMPARE(choose("/"), QStringLiteral("/"));
+        QCOMPARE(choose(""), QStringLiteral("/")); // cancel changes nothing
+        QCOMPARE(store->value("Text2"), QStringLiteral("/"));
+        QCOMPARE(dialogs.shown().last().text, QStringLiteral("Please select folder:"));
+    }
+};
+
+QTEST_MAIN(TestSplitRun)
+#include "test_splitrun.moc"
