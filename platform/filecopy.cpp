@@ -79,60 +79,65 @@ void copyAll(int in, int out)
 } // namespace
 
 #ifndef Q_OS_WIN
+namespace {
+
+// Closes its descriptor however the scope is left.
+struct Descriptor
+{
+    int fd = -1;
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+// O_EXCL: whatever already lies at the path is never replaced.
+int createNew(const QByteArray& path, mode_t mode)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd < 0)
+        failFromErrno(errno);
+    return fd;
+}
+
+} // namespace
+
 CopyKind copyForReading(const QString& source, const QString& target)
 {
     const QByteArray from = QFile::encodeName(source);
     const QByteArray to = QFile::encodeName(target);
-    const int in = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) {
+    Descriptor in{::open(from.constData(), O_RDONLY | O_CLOEXEC)};
+    if (in.fd < 0) {
         if (errno == ENOENT)
             throw Failure::fileNotFound();
         failFromErrno(errno);
     }
     struct stat status {};
-    if (::fstat(in, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(in);
+    if (::fstat(in.fd, &status) != 0 || !S_ISREG(status.st_mode))
         throw Failure::fileNotFound();
-    }
-    // O_EXCL: whatever already lies at the target is never replaced.
-    const int out = ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, status.st_mode & 0777);
-    if (out < 0) {
-        const int error = errno;
-        ::close(in);
-        failFromErrno(error);
-    }
-    if (::ioctl(out, FICLONE, in) == 0) {
-        ::close(out);
-        ::close(in);
-        return CopyKind::Clone;
+    const mode_t mode = status.st_mode & 0777;
+    {
+        Descriptor out{createNew(to, mode)};
+        if (::ioctl(out.fd, FICLONE, in.fd) == 0)
+            return CopyKind::Clone;
     }
     // A hard link in place of the empty file, when both sit on one file system.
-    ::close(out);
     ::unlink(to.constData());
-    if (::link(from.constData(), to.constData()) == 0) {
-        ::close(in);
+    if (::link(from.constData(), to.constData()) == 0)
         return CopyKind::Link;
-    }
-    if (errno == EEXIST) {
-        ::close(in);
+    if (errno == EEXIST)
         throw Failure::fileAlreadyExists();
-    }
-    const int again = ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, status.st_mode & 0777);
-    if (again < 0) {
-        const int error = errno;
-        ::close(in);
-        failFromErrno(error);
-    }
+    Descriptor out{createNew(to, mode)};
     try {
-        copyAll(in, again);
+        copyAll(in.fd, out.fd);
     } catch (...) {
-        ::close(again);
-        ::close(in);
         ::unlink(to.constData()); // a half copy is ours to remove
         throw;
     }
-    ::close(in);
-    if (::close(again) != 0) {
+    const int closed = ::close(out.fd);
+    out.fd = -1;
+    if (closed != 0) {
         const int error = errno;
         ::unlink(to.constData());
         failFromErrno(error);

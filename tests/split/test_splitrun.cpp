@@ -4,10 +4,10 @@
 #include "filelistview.h"
 #include "formfixture.h"
 #include "mediaprobe.h"
+#include "testfiles.h"
 #include "progressbar.h"
 
 #include <QComboBox>
-#include <QCryptographicHash>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
@@ -24,20 +24,7 @@ namespace {
 const QString runSource = QStringLiteral("in Tavishend2/19/2015.Form1.PushButton2_Click ");
 const QStringList sampleNames{"Counting Clock.mp4", "Colour Bars.mp4", "Mandelbrot Zoom.mp4"};
 
-QByteArray digest(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(&file);
-    return hash.result();
-}
 
-QStringList filesIn(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-}
 
 } // namespace
 

@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #pragma once
 
+#include "testfiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -48,9 +50,5 @@ inline bool makeMedia(const QString& output, const QStringList& arguments)
     return true;
 }
 
-inline QStringList filesIn(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-}
 
 } // namespace quorvane::test

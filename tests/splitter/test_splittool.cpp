@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "mediaprobe.h"
+#include "testfiles.h"
 #include "splittoolfixture.h"
 
-#include <QCryptographicHash>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -24,15 +24,6 @@ QStringList gop(int frames)
     return {"-g", QString::number(frames), "-keyint_min", QString::number(frames)};
 }
 
-QByteArray digest(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(&file);
-    return hash.result();
-}
 
 // The stream that decides the cuts: the first video stream, or else the first audio stream.
 int referenceStream(const ProbedFile& file)
