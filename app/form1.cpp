@@ -10,8 +10,8 @@
 #include "intervalchoice.h"
 #include "outputfolder.h"
 #include "progressbar.h"
-#include "splitrun.h"
 #include "skinframework.h"
+#include "splitrun.h"
 #include "startup.h"
 #include "systemfolders.h"
 
@@ -152,16 +152,9 @@ void Form1::buildDesign()
 
 ListContext Form1::listContext()
 {
-    return {m_services.dialogs,
-            CommonDialog1,
-            *ListView1,
-            m_settings,
-            m_services.listing,
-            m_services.attributes,
-            m_services.shell,
-            m_services.folders,
-            [this](int shape) { setMousePointer(shape); },
-            [this](int index) { selectInterval(index); }};
+    return { m_services.dialogs, CommonDialog1, *ListView1, m_settings, m_services.listing, m_services.attributes,
+        m_services.shell, m_services.folders, [this](int shape) { setMousePointer(shape); },
+        [this](int index) { selectInterval(index); } };
 }
 
 void Form1::PushButton1_Click()
@@ -193,7 +186,7 @@ void Form1::PushButton2_Click()
     // One run at a time; while it works, starting again and clearing the list are switched off.
     if (m_run)
         return;
-    m_run = std::make_unique<SplitRun>(RunContext{
+    m_run = std::make_unique<SplitRun>(RunContext {
         m_services.dialogs,
         m_services.runner,
         [this] { return ListView1->rowCount(); },

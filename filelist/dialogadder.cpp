@@ -22,10 +22,11 @@ void addFilesByDialog(ListContext& c)
 
     report.step(100, [&] { dialog.setFileName(QString()); });
     report.step(102, [&] {
-        dialog.setFlags(CommonDialog::ReadOnly | CommonDialog::AllowMultiSelect | CommonDialog::Explorer
-                        | CommonDialog::LongNames);
+        dialog.setFlags(
+            CommonDialog::ReadOnly | CommonDialog::AllowMultiSelect | CommonDialog::Explorer | CommonDialog::LongNames);
     });
-    report.step(104, [&] { dialog.setDialogTitle(QStringLiteral("Add File(s) - Use Ctrl & Shift to select multiple files")); });
+    report.step(
+        104, [&] { dialog.setDialogTitle(QStringLiteral("Add File(s) - Use Ctrl & Shift to select multiple files")); });
     report.step(106, [&] { dialog.setFilter(QStringLiteral("MP4 Files (*.mp4)|*.mp4|")); });
     report.step(108, [&] { dialog.showOpen(); });
     if (report.test(110, [&] { return dialog.fileName().isEmpty(); }))

@@ -41,7 +41,7 @@ void addDroppedPaths(ListContext& c, const QStringList& paths)
             continue;
         }
         QStringList folders;
-        report.step(110, [&] { folders = QStringList{path + sep}; });
+        report.step(110, [&] { folders = QStringList { path + sep }; });
         report.step(112, [&] { CollectSubfolders(folders, true, c.listing, c.attributes); });
         for (qsizetype f = 0; f < folders.size() && !failed(); ++f) { // [114]
             QString dir;

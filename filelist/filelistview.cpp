@@ -23,7 +23,7 @@ FileListView::FileListView(QWidget* parent)
 
 void FileListView::AppendRow(const QString& path)
 {
-    auto* item = new QTreeWidgetItem(QStringList{path});
+    auto* item = new QTreeWidgetItem(QStringList { path });
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
     addTopLevelItem(item);
 }

@@ -9,8 +9,7 @@ namespace quorvane {
 
 // The file list: one report column of full paths, in the order they were added, duplicates allowed. Rows
 // are counted from 1. It takes drops of files and folders and refuses every other drag.
-class FileListView : public QTreeWidget
-{
+class FileListView : public QTreeWidget {
     Q_OBJECT
 public:
     explicit FileListView(QWidget* parent = nullptr);

@@ -19,7 +19,7 @@ void addAllFilesInFolder(ListContext& c)
     report.step(100, [&] {
         answer = c.dialogs.inputBox(QStringLiteral("Enter file extension to load:\r\r(* for all files, txt for all "
                                                    "txt files, doc for all doc files, etc.)"),
-                                    QString(), QStringLiteral("mp4"));
+            QString(), QStringLiteral("mp4"));
     });
     if (report.test(102, [&] { return answer.isEmpty(); }))
         return;
@@ -30,7 +30,7 @@ void addAllFilesInFolder(ListContext& c)
         return;
     report.step(110, [&] { c.setMousePointer(11); });
     QStringList folders;
-    report.step(112, [&] { folders = QStringList{folder + sep}; });
+    report.step(112, [&] { folders = QStringList { folder + sep }; });
     report.step(114, [&] { CollectSubfolders(folders, true, c.listing, c.attributes); });
     const QString pattern = QStringLiteral("*.") + answer;
     for (const QString& entry : std::as_const(folders)) { // [116]

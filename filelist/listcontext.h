@@ -18,8 +18,7 @@ class Shell;
 class SystemFolders;
 
 // What the ways of filling the list work with: the window's list and controls, and the system's services.
-struct ListContext
-{
+struct ListContext {
     Dialogs& dialogs;
     CommonDialog& commonDialog;
     FileListView& list;
@@ -29,13 +28,13 @@ struct ListContext
     Shell& shell;
     SystemFolders& folders;
     std::function<void(int)> setMousePointer; // 0 arrow, 11 hourglass
-    std::function<void(int)> selectInterval;  // as if the user picked that entry of the interval box
+    std::function<void(int)> selectInterval; // as if the user picked that entry of the interval box
 };
 
 // The handlers, one unit each. Every one appends through FileListView::AppendRow.
-void addFilesByDialog(ListContext& context);       // PushButton1_Click
-void addAllFilesInFolder(ListContext& context);    // PushButton4_Click
+void addFilesByDialog(ListContext& context); // PushButton1_Click
+void addAllFilesInFolder(ListContext& context); // PushButton4_Click
 void addDroppedPaths(ListContext& context, const QStringList& paths); // ListView1_OLEDragDrop
-void addSampleFiles(ListContext& context);         // PushButton5_Click
+void addSampleFiles(ListContext& context); // PushButton5_Click
 
 } // namespace quorvane

@@ -26,7 +26,7 @@ void addSampleFiles(ListContext& c)
         answer = c.dialogs.messageBox(QStringLiteral("Would you like this software to open the folder where these "
                                                      "sample files are stored (so that you can view them before "
                                                      "working with them)?"),
-                                      MessageButtons::YesNo);
+            MessageButtons::YesNo);
     });
     report.step(108, [&] {
         if (answer == MessageAnswer::Yes)

@@ -9,8 +9,7 @@ namespace quorvane {
 class Dialogs;
 
 // The window's file dialog, set up property by property and then shown, over the dialogs service.
-class CommonDialog
-{
+class CommonDialog {
 public:
     static constexpr int ReadOnly = 0x1;
     static constexpr int AllowMultiSelect = 0x200;

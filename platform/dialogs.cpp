@@ -127,7 +127,7 @@ QStringList QtDialogs::showOpenFiles(const QString& title, const QString& nameFi
     if (multiple)
         return QFileDialog::getOpenFileNames(m_parent, title, QString(), nameFilter);
     const QString path = QFileDialog::getOpenFileName(m_parent, title, QString(), nameFilter);
-    return path.isEmpty() ? QStringList() : QStringList{path};
+    return path.isEmpty() ? QStringList() : QStringList { path };
 }
 
 QString QtDialogs::showPickFolder(const QString& prompt)

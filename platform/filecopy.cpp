@@ -26,14 +26,19 @@ namespace {
 [[noreturn]] void failFromErrno(int error)
 {
     switch (error) {
-    case ENOENT: throw Failure::pathNotFound();
-    case EEXIST: throw Failure::fileAlreadyExists();
+    case ENOENT:
+        throw Failure::pathNotFound();
+    case EEXIST:
+        throw Failure::fileAlreadyExists();
     case ENOSPC:
-    case EDQUOT: throw Failure(61, QStringLiteral("Disk full"));
+    case EDQUOT:
+        throw Failure(61, QStringLiteral("Disk full"));
     case EACCES:
     case EPERM:
-    case EROFS: throw Failure::permissionDenied();
-    default: throw Failure(75, QStringLiteral("Path/File access error"));
+    case EROFS:
+        throw Failure::permissionDenied();
+    default:
+        throw Failure(75, QStringLiteral("Path/File access error"));
     }
 }
 
@@ -82,8 +87,7 @@ void copyAll(int in, int out)
 namespace {
 
 // Closes its descriptor however the scope is left.
-struct Descriptor
-{
+struct Descriptor {
     int fd = -1;
     ~Descriptor()
     {
@@ -107,18 +111,18 @@ CopyKind copyForReading(const QString& source, const QString& target)
 {
     const QByteArray from = QFile::encodeName(source);
     const QByteArray to = QFile::encodeName(target);
-    Descriptor in{::open(from.constData(), O_RDONLY | O_CLOEXEC)};
+    Descriptor in { ::open(from.constData(), O_RDONLY | O_CLOEXEC) };
     if (in.fd < 0) {
         if (errno == ENOENT)
             throw Failure::fileNotFound();
         failFromErrno(errno);
     }
-    struct stat status {};
+    struct stat status { };
     if (::fstat(in.fd, &status) != 0 || !S_ISREG(status.st_mode))
         throw Failure::fileNotFound();
     const mode_t mode = status.st_mode & 0777;
     {
-        Descriptor out{createNew(to, mode)};
+        Descriptor out { createNew(to, mode) };
         if (::ioctl(out.fd, FICLONE, in.fd) == 0)
             return CopyKind::Clone;
     }
@@ -128,7 +132,7 @@ CopyKind copyForReading(const QString& source, const QString& target)
         return CopyKind::Link;
     if (errno == EEXIST)
         throw Failure::fileAlreadyExists();
-    Descriptor out{createNew(to, mode)};
+    Descriptor out { createNew(to, mode) };
     try {
         copyAll(in.fd, out.fd);
     } catch (...) {
@@ -147,8 +151,8 @@ CopyKind copyForReading(const QString& source, const QString& target)
 
 bool sameFile(const QString& a, const QString& b)
 {
-    struct stat first {};
-    struct stat second {};
+    struct stat first { };
+    struct stat second { };
     if (::stat(QFile::encodeName(a).constData(), &first) != 0 || ::stat(QFile::encodeName(b).constData(), &second) != 0)
         return false;
     return first.st_dev == second.st_dev && first.st_ino == second.st_ino;

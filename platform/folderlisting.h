@@ -7,8 +7,7 @@
 namespace quorvane {
 
 // Folder listings in the platform's own order, never sorted. A folder that cannot be listed gives nothing.
-class FolderListing
-{
+class FolderListing {
 public:
     virtual ~FolderListing() = default;
     // Names of the sub-folders and files of `folder` that are neither hidden nor system files.
@@ -17,8 +16,7 @@ public:
     virtual QStringList files(const QString& folder, const QString& pattern) = 0;
 };
 
-class NativeFolderListing : public FolderListing
-{
+class NativeFolderListing : public FolderListing {
 public:
     QStringList entries(const QString& folder) override;
     QStringList files(const QString& folder, const QString& pattern) override;

@@ -10,8 +10,7 @@ class QProcess;
 namespace quorvane {
 
 // Starts a program and waits for it while the window goes on handling its events.
-class ProcessRunner : public QObject
-{
+class ProcessRunner : public QObject {
     Q_OBJECT
 public:
     // The start failure's error number plus this base, as a signed 32-bit number.
@@ -38,8 +37,7 @@ protected:
     bool m_crashed = false;
 };
 
-class QtProcessRunner : public ProcessRunner
-{
+class QtProcessRunner : public ProcessRunner {
     Q_OBJECT
 public:
     qint32 RunAndWait(const QString& program, const QStringList& arguments, int windowStyle = 6) override;

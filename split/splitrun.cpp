@@ -94,7 +94,7 @@ void SplitRun::PushButton2_Click()
         if (m_abandoned)
             return;
         QStringList arguments;
-        report.step(188, [&] { arguments = {QStringLiteral("-split"), QString::number(seconds), workingCopy}; });
+        report.step(188, [&] { arguments = { QStringLiteral("-split"), QString::number(seconds), workingCopy }; });
         report.step(192, [&] { runTool(arguments); });
         if (m_abandoned)
             return;
@@ -115,8 +115,9 @@ bool SplitRun::makeWorkingCopy(const QString& source, const QString& workingCopy
     const QString target = QFileInfo(workingCopy).absoluteFilePath();
     const auto earlier = m_splitInto.constFind(target);
     if (earlier != m_splitInto.constEnd() && !sameFile(*earlier, source))
-        throw Failure(58, QStringLiteral("File already exists: another file of this name was split into this folder "
-                                         "in this run"));
+        throw Failure(58,
+            QStringLiteral("File already exists: another file of this name was split into this folder "
+                           "in this run"));
     if (sameFile(source, workingCopy)) {
         // The output folder is the source's own: split it where it lies.
         m_splitInto.insert(target, source);
@@ -134,8 +135,7 @@ void SplitRun::runTool(const QStringList& arguments)
     if (m_abandoned || (result == 0 && !c.runner.lastCrashed()))
         return;
     if (result >= ProcessRunner::startFailureBase && result < ProcessRunner::startFailureBase + 65536)
-        throw Failure(result - ProcessRunner::startFailureBase,
-                      QStringLiteral("The splitter could not be started"));
+        throw Failure(result - ProcessRunner::startFailureBase, QStringLiteral("The splitter could not be started"));
     if (c.runner.lastCrashed())
         throw Failure(51, QStringLiteral("The splitter stopped unexpectedly"));
     const QString said = lastLine(c.runner.lastErrorOutput());

@@ -13,8 +13,7 @@ class ErrorReport;
 class ProcessRunner;
 
 // What a run reads and sets on the window; every value is read afresh for each file.
-struct RunContext
-{
+struct RunContext {
     Dialogs& dialogs;
     ProcessRunner& runner;
     std::function<int()> rowCount;
@@ -27,8 +26,7 @@ struct RunContext
 
 // "Start Splitting": every listed file is copied into the output folder (as cheaply as the file system
 // allows), split there by the splitter tool, and the copy removed; the pieces stay.
-class SplitRun
-{
+class SplitRun {
 public:
     explicit SplitRun(RunContext context);
 

@@ -10,34 +10,34 @@
 
 namespace quorvane::splitter {
 
-std::vector<PlannedPiece> planPieces(const std::vector<std::int64_t>& keyframes, std::int64_t start,
-                                     std::int64_t end, std::int64_t length)
+std::vector<PlannedPiece> planPieces(
+    const std::vector<std::int64_t>& keyframes, std::int64_t start, std::int64_t end, std::int64_t length)
 {
     std::vector<PlannedPiece> pieces;
     if (length <= 0 || end <= start) {
-        pieces.push_back({start, std::max(start, end), false});
+        pieces.push_back({ start, std::max(start, end), false });
         return pieces;
     }
     std::int64_t from = start;
     for (;;) {
         if (end - from <= length) {
-            pieces.push_back({from, end, false});
+            pieces.push_back({ from, end, false });
             break;
         }
         const std::int64_t limit = from + length;
         auto after = std::upper_bound(keyframes.begin(), keyframes.end(), limit);
         if (after != keyframes.begin() && *std::prev(after) > from) {
             const std::int64_t cut = *std::prev(after);
-            pieces.push_back({from, cut, false});
+            pieces.push_back({ from, cut, false });
             from = cut;
             continue;
         }
         // A group of pictures longer than the length: end at the next keyframe, or take the rest.
         if (after == keyframes.end() || *after >= end) {
-            pieces.push_back({from, end, true});
+            pieces.push_back({ from, end, true });
             break;
         }
-        pieces.push_back({from, *after, true});
+        pieces.push_back({ from, *after, true });
         from = *after;
     }
     return pieces;
@@ -78,10 +78,11 @@ std::string pieceFileName(const std::string& path, int number)
 std::int64_t moovReservation(const std::vector<std::int64_t>& samples, std::int64_t extra)
 {
     // Per sample at most: size (4), time to sample (8), composition offset (8), sync sample (4), sample
-    // dependency (1), and, when every sample is its own chunk, chunk offset (8) and sample to chunk (12).
-    constexpr std::int64_t perSample = 45;
-    constexpr std::int64_t perTrack = 4096;
-    std::int64_t total = 16384 + 2 * extra;
+    // dependency (1), sample group (8), and, when every sample is its own chunk, chunk offset (8) and sample
+    // to chunk (12). The fixed boxes of a track take well under a KiB besides its codec header.
+    constexpr std::int64_t perSample = 53;
+    constexpr std::int64_t perTrack = 1024;
+    std::int64_t total = 4096 + 2 * extra;
     for (const std::int64_t n : samples)
         total += perTrack + perSample * n;
     return total;
@@ -93,8 +94,8 @@ std::string clockTime(double seconds)
         seconds = 0;
     const auto tenths = static_cast<long long>(std::llround(seconds * 10));
     char text[48];
-    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld.%lld", tenths / 36000, tenths / 600 % 60, tenths / 10 % 60,
-                  tenths % 10);
+    std::snprintf(
+        text, sizeof text, "%lld:%02lld:%02lld.%lld", tenths / 36000, tenths / 600 % 60, tenths / 10 % 60, tenths % 10);
     return text;
 }
 

@@ -10,8 +10,7 @@
 // Where the pieces are cut, worked out from times alone: no FFmpeg types here, so it is tested in-process.
 namespace quorvane::splitter {
 
-struct PlannedPiece
-{
+struct PlannedPiece {
     std::int64_t start = 0; // ticks
     std::int64_t end = 0;
     bool longerThanAsked = false; // no keyframe within the length after `start`
@@ -21,8 +20,8 @@ struct PlannedPiece
 // long as allowed and as few as possible; the rest of the file becomes the last piece as soon as it fits in
 // one length. Without a keyframe inside the length, the piece ends at the next keyframe (or the end).
 // `keyframes` are ascending start times of the sync samples; `start` and `end` bound the whole file.
-std::vector<PlannedPiece> planPieces(const std::vector<std::int64_t>& keyframes, std::int64_t start,
-                                     std::int64_t end, std::int64_t length);
+std::vector<PlannedPiece> planPieces(
+    const std::vector<std::int64_t>& keyframes, std::int64_t start, std::int64_t end, std::int64_t length);
 
 // The piece length in ticks of `num`/`den` seconds, at least one tick.
 std::int64_t lengthInTicks(double seconds, int num, int den);

@@ -26,7 +26,7 @@ void printHelp()
                "\nExit status: 0 every piece written; 64 usage; 65 not a video or audio file; 66 the file\n"
                "cannot be opened; 68 the file ends early (pieces written as far as it could be read);\n"
                "73 a piece cannot be written; 70 any other failure.\n",
-               stdout);
+        stdout);
 }
 
 int usageError(const char* why)
@@ -59,9 +59,8 @@ int main(int argc, char* argv[])
             return usageError("expected -split, a length in seconds and one file");
         const auto seconds = parseSeconds(argv[arg + 1]);
         if (!seconds)
-            return usageError((std::string("the length must be a number of seconds above 0, not \"") + argv[arg + 1]
-                               + "\"")
-                                  .c_str());
+            return usageError(
+                (std::string("the length must be a number of seconds above 0, not \"") + argv[arg + 1] + "\"").c_str());
         request.seconds = *seconds;
         // The file is always the last argument, so a name that begins with "-" is still a file.
         request.input = argv[arg + 2];

@@ -16,6 +16,7 @@ namespace quorvane::splitter {
 
 ProbedFile probeMedia(const std::string& path)
 {
+    av_log_set_level(AV_LOG_QUIET); // the answer is in the result, not in FFmpeg's messages
     ProbedFile file;
     AVFormatContext* in = nullptr;
     if (avformat_open_input(&in, ("file:" + path).c_str(), nullptr, nullptr) < 0) {
@@ -43,6 +44,7 @@ ProbedFile probeMedia(const std::string& path)
         if (const AVDictionaryEntry* language = av_dict_get(st->metadata, "language", nullptr, 0))
             s.language = language->value;
         s.defaultTrack = (st->disposition & AV_DISPOSITION_DEFAULT) != 0;
+        s.coverArt = (st->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
 #if LIBAVFORMAT_VERSION_MAJOR < 61
         std::size_t size = 0;
         const uint8_t* matrix = av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, &size);
@@ -91,8 +93,8 @@ std::vector<std::string> topLevelBoxes(const std::string& path)
         unsigned char header[8];
         if (!in.read(reinterpret_cast<char*>(header), 8))
             break;
-        uint64_t size = (uint64_t{header[0]} << 24) | (uint64_t{header[1]} << 16) | (uint64_t{header[2]} << 8)
-            | uint64_t{header[3]};
+        uint64_t size = (uint64_t { header[0] } << 24) | (uint64_t { header[1] } << 16) | (uint64_t { header[2] } << 8)
+            | uint64_t { header[3] };
         boxes.emplace_back(reinterpret_cast<char*>(header + 4), 4);
         uint64_t consumed = 8;
         if (size == 1) {

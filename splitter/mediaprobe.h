@@ -9,23 +9,22 @@
 // benchmarks outside this folder can check pieces without FFmpeg's headers.
 namespace quorvane::splitter {
 
-struct ProbedStream
-{
-    std::string type;  // "video", "audio", "subtitle", "data"
+struct ProbedStream {
+    std::string type; // "video", "audio", "subtitle", "data"
     std::string codec; // "h264", "aac", …
     std::string language;
-    double rotation = 0;  // degrees, from the display matrix
-    double start = 0;     // seconds: the first packet's presentation time
-    double end = 0;       // seconds: the latest presentation time plus its duration
-    double firstDts = 0;  // seconds
+    double rotation = 0; // degrees, from the display matrix
+    double start = 0; // seconds: the first packet's presentation time
+    double end = 0; // seconds: the latest presentation time plus its duration
+    double firstDts = 0; // seconds
     long long packets = 0;
     long long contentPackets = 0; // leaving out the empty fillers MP4 puts between subtitles
     bool firstIsKey = false;
     bool defaultTrack = false;
+    bool coverArt = false; // an attached picture, such as an album cover
 };
 
-struct ProbedFile
-{
+struct ProbedFile {
     bool readable = false;
     std::string error;
     std::string format; // the demuxer's name

@@ -55,8 +55,7 @@ void clearTempPath() { g_tempActive = 0; }
 
 // ---- Failures ------------------------------------------------------------------------------------------
 
-struct SplitError
-{
+struct SplitError {
     int exitCode;
     std::string message;
 };
@@ -76,14 +75,12 @@ std::string baseName(const std::string& path)
 
 // ---- RAII owners -----------------------------------------------------------------------------------------
 
-struct InputCloser
-{
+struct InputCloser {
     void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
 };
 using InputContext = std::unique_ptr<AVFormatContext, InputCloser>;
 
-struct PacketFree
-{
+struct PacketFree {
     void operator()(AVPacket* packet) const { av_packet_free(&packet); }
 };
 using Packet = std::unique_ptr<AVPacket, PacketFree>;
@@ -96,8 +93,7 @@ Packet newPacket()
     return packet;
 }
 
-struct DictionaryFree
-{
+struct DictionaryFree {
     void operator()(AVDictionary* dictionary) const { av_dict_free(&dictionary); }
 };
 
@@ -109,50 +105,54 @@ InputContext openInput(const std::string& path)
     if (opened < 0) {
         if (opened == AVERROR(ENOENT) || opened == AVERROR(EACCES) || opened == AVERROR(EISDIR)
             || opened == AVERROR(EPERM))
-            throw SplitError{CannotOpen, "cannot open the file: " + avError(opened)};
-        throw SplitError{NotMedia, "not a video or audio file"};
+            throw SplitError { CannotOpen, "cannot open the file: " + avError(opened) };
+        throw SplitError { NotMedia, "not a video or audio file" };
     }
     InputContext input(raw);
     if (avformat_find_stream_info(input.get(), nullptr) < 0)
-        throw SplitError{NotMedia, "not a video or audio file"};
+        throw SplitError { NotMedia, "not a video or audio file" };
     return input;
 }
 
 bool isMovFamily(const AVOutputFormat* format)
 {
-    for (const char* name : {"mp4", "mov", "ipod", "3gp", "3g2", "psp", "ismv", "f4v"}) {
+    for (const char* name : { "mp4", "mov", "ipod", "3gp", "3g2", "psp", "ismv", "f4v" }) {
         if (std::strcmp(format->name, name) == 0)
             return true;
     }
     return false;
 }
 
+bool isCoverArt(const AVStream* stream) { return (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0; }
+
+// Streams whose packets come seldom; the cut does not wait for them.
 bool isSparse(const AVStream* stream)
 {
     const AVMediaType type = stream->codecpar->codec_type;
-    return type != AVMEDIA_TYPE_VIDEO && type != AVMEDIA_TYPE_AUDIO;
+    return (type != AVMEDIA_TYPE_VIDEO && type != AVMEDIA_TYPE_AUDIO) || isCoverArt(stream);
 }
 
 const char* streamKind(const AVStream* stream)
 {
     switch (stream->codecpar->codec_type) {
-    case AVMEDIA_TYPE_VIDEO: return "video";
-    case AVMEDIA_TYPE_AUDIO: return "audio";
-    case AVMEDIA_TYPE_SUBTITLE: return "subtitle";
-    case AVMEDIA_TYPE_ATTACHMENT: return "attachment";
-    default: return "data";
+    case AVMEDIA_TYPE_VIDEO:
+        return "video";
+    case AVMEDIA_TYPE_AUDIO:
+        return "audio";
+    case AVMEDIA_TYPE_SUBTITLE:
+        return "subtitle";
+    case AVMEDIA_TYPE_ATTACHMENT:
+        return "attachment";
+    default:
+        return "data";
     }
 }
 
-std::int64_t timeOf(const AVPacket* packet)
-{
-    return packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
-}
+std::int64_t timeOf(const AVPacket* packet) { return packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts; }
 
 // ---- The run ---------------------------------------------------------------------------------------------
 
-class Split
-{
+class Split {
 public:
     Split(const SplitRequest& request, std::FILE* err)
         : m_request(request)
@@ -163,13 +163,11 @@ public:
     int run();
 
 private:
-    struct Mapped
-    {
+    struct Mapped {
         int output = -1; // index in each piece, -1 when left out
         bool sparse = false;
     };
-    struct Queued
-    {
+    struct Queued {
         int piece;
         Packet packet;
     };
@@ -201,7 +199,7 @@ private:
     std::FILE* m_err;
     InputContext m_input;
     int m_ref = -1;
-    AVRational m_refBase{1, 1};
+    AVRational m_refBase { 1, 1 };
     const AVOutputFormat* m_format = nullptr;
     std::vector<Mapped> m_map;
     int m_outputs = 0;
@@ -255,12 +253,12 @@ void Split::chooseStreams()
             m_ref = static_cast<int>(i);
     }
     if (m_ref < 0)
-        throw SplitError{NotMedia, "not a video or audio file"};
+        throw SplitError { NotMedia, "not a video or audio file" };
     const std::string demuxer = in->iformat->name;
     if (demuxer == "tty")
-        throw SplitError{NotMedia, "not a video or audio file"};
+        throw SplitError { NotMedia, "not a video or audio file" };
     if (demuxer == "image2" || (demuxer.size() > 5 && demuxer.compare(demuxer.size() - 5, 5, "_pipe") == 0))
-        throw SplitError{NotMedia, "a still picture, not a video or audio file"};
+        throw SplitError { NotMedia, "a still picture, not a video or audio file" };
     m_refBase = in->streams[m_ref]->time_base;
 }
 
@@ -275,8 +273,8 @@ void Split::chooseOutputFormat()
         m_format = av_guess_format(demuxer.c_str(), nullptr, nullptr);
     }
     if (!m_format)
-        throw SplitError{Failed, std::string("pieces of this kind (") + m_input->iformat->name
-                                     + ") cannot be written"};
+        throw SplitError { Failed,
+            std::string("pieces of this kind (") + m_input->iformat->name + ") cannot be written" };
 
     AVFormatContext* in = m_input.get();
     m_map.assign(in->nb_streams, {});
@@ -284,18 +282,22 @@ void Split::chooseOutputFormat()
         const AVStream* st = in->streams[i];
         const AVCodecID codec = st->codecpar->codec_id;
         const bool known = codec != AV_CODEC_ID_NONE;
-        if (!known || avformat_query_codec(m_format, codec, FF_COMPLIANCE_NORMAL) == 0) {
+        // The MP4 family stores a cover as a picture of its own, outside the codec tables the query uses.
+        const bool cover = isCoverArt(st) && isMovFamily(m_format)
+            && (codec == AV_CODEC_ID_PNG || codec == AV_CODEC_ID_MJPEG || codec == AV_CODEC_ID_BMP);
+        if (!cover && (!known || avformat_query_codec(m_format, codec, FF_COMPLIANCE_NORMAL) == 0)) {
             if (static_cast<int>(i) == m_ref && !known)
-                throw SplitError{NotMedia, std::string("its ") + streamKind(st) + " is of a kind that cannot be read"};
+                throw SplitError { NotMedia,
+                    std::string("its ") + streamKind(st) + " is of a kind that cannot be read" };
             if (static_cast<int>(i) == m_ref)
-                throw SplitError{Failed, std::string("its ") + streamKind(st) + " cannot be kept in " + m_format->name
-                                             + " pieces"};
+                throw SplitError { Failed,
+                    std::string("its ") + streamKind(st) + " cannot be kept in " + m_format->name + " pieces" };
             const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec);
             warn("stream " + std::to_string(i) + " (" + (descriptor ? descriptor->name : "unknown") + " "
-                 + streamKind(st) + ") cannot be kept in " + m_format->name + " pieces; it is left out");
+                + streamKind(st) + ") cannot be kept in " + m_format->name + " pieces; it is left out");
             continue;
         }
-        m_map[i] = {m_outputs++, isSparse(st)};
+        m_map[i] = { m_outputs++, isSparse(st) };
         m_extraBytes += st->codecpar->extradata_size + 1024;
         for (const AVDictionaryEntry* tag = nullptr; (tag = av_dict_get(st->metadata, "", tag, AV_DICT_IGNORE_SUFFIX));)
             m_extraBytes += static_cast<std::int64_t>(std::strlen(tag->key) + std::strlen(tag->value) + 32);
@@ -328,15 +330,15 @@ void Split::planFromIndex()
 
     // The index has decoding times; a keyframe shows at its decoding time plus the stream's reordering delay.
     const std::int64_t firstDts = m_times[static_cast<std::size_t>(m_ref)].front();
-    const std::int64_t delay = ref->start_time != AV_NOPTS_VALUE ? std::max<std::int64_t>(0, ref->start_time - firstDts)
-                                                                  : 0;
+    const std::int64_t delay
+        = ref->start_time != AV_NOPTS_VALUE ? std::max<std::int64_t>(0, ref->start_time - firstDts) : 0;
     std::vector<std::int64_t> keyPts;
     keyPts.reserve(keyDts.size());
     for (const std::int64_t dts : keyDts)
         keyPts.push_back(dts + delay);
 
-    m_fileStart = in->start_time != AV_NOPTS_VALUE ? av_rescale_q(in->start_time, AV_TIME_BASE_Q, m_refBase)
-                                                   : firstDts + delay;
+    m_fileStart
+        = in->start_time != AV_NOPTS_VALUE ? av_rescale_q(in->start_time, AV_TIME_BASE_Q, m_refBase) : firstDts + delay;
     std::int64_t end = m_fileStart;
     if (in->duration != AV_NOPTS_VALUE)
         end = m_fileStart + av_rescale_q(in->duration, AV_TIME_BASE_Q, m_refBase);
@@ -383,7 +385,7 @@ void Split::planFromPackets()
         av_packet_unref(packet.get());
     }
     if (start > end)
-        throw SplitError{NotMedia, "not a video or audio file"};
+        throw SplitError { NotMedia, "not a video or audio file" };
     for (auto& times : m_times)
         std::sort(times.begin(), times.end());
 
@@ -426,7 +428,7 @@ void Split::plan()
             continue;
         char text[160];
         std::snprintf(text, sizeof text, "piece %zu is %.1f s long: no keyframe within %g s of its start", p + 1,
-                      static_cast<double>(m_plan[p].end - m_plan[p].start) * tick, m_request.seconds);
+            static_cast<double>(m_plan[p].end - m_plan[p].start) * tick, m_request.seconds);
         warn(text);
     }
 }
@@ -435,7 +437,7 @@ std::int64_t Split::moovSizeFor(int piece) const
 {
     // Count generously: the times of every track between a little before the piece and a little after.
     const auto& planned = m_plan[static_cast<std::size_t>(piece)];
-    const std::int64_t margin = av_rescale_q(1, AVRational{1, 1}, m_refBase);
+    const std::int64_t margin = av_rescale_q(1, AVRational { 1, 1 }, m_refBase);
     const std::int64_t from = planned.start - margin;
     const std::int64_t to = planned.end + margin;
     std::vector<std::int64_t> samples;
@@ -443,8 +445,8 @@ std::int64_t Split::moovSizeFor(int piece) const
         if (m_map[s].output < 0)
             continue;
         const auto& times = m_times[s];
-        samples.push_back(std::upper_bound(times.begin(), times.end(), to)
-                          - std::lower_bound(times.begin(), times.end(), from));
+        samples.push_back(
+            std::upper_bound(times.begin(), times.end(), to) - std::lower_bound(times.begin(), times.end(), from));
     }
     return moovReservation(samples, m_extraBytes);
 }
@@ -470,18 +472,20 @@ void Split::handlePacket(Packet packet)
     const int s = packet->stream_index;
     if (s < 0 || static_cast<unsigned>(s) >= m_input->nb_streams || m_map[static_cast<std::size_t>(s)].output < 0)
         return;
+    if (isCoverArt(m_input->streams[s]))
+        return; // every piece gets its own copy when it is opened
     if (s == m_ref) {
         ++m_refPackets;
         const std::int64_t raw = timeOf(packet.get());
         if (raw != AV_NOPTS_VALUE) {
             const std::int64_t t = toRef(raw, s);
             m_lastRefTime = std::max(m_lastRefTime == AV_NOPTS_VALUE ? t : m_lastRefTime,
-                                     packet->pts != AV_NOPTS_VALUE ? toRef(packet->pts + packet->duration, s) : t);
+                packet->pts != AV_NOPTS_VALUE ? toRef(packet->pts + packet->duration, s) : t);
             const int last = static_cast<int>(m_plan.size()) - 1;
             while (m_refPiece < last && t >= m_cutDts[static_cast<std::size_t>(m_refPiece) + 1]) {
                 ++m_refPiece;
-                m_cutPts[static_cast<std::size_t>(m_refPiece)] = packet->pts != AV_NOPTS_VALUE ? toRef(packet->pts, s)
-                                                                                                 : t;
+                m_cutPts[static_cast<std::size_t>(m_refPiece)]
+                    = packet->pts != AV_NOPTS_VALUE ? toRef(packet->pts, s) : t;
             }
         }
         const int piece = m_refPiece;
@@ -523,7 +527,7 @@ void Split::route(int piece, Packet packet)
     }
     if (piece > m_current) {
         m_queuedBytes += packet->size;
-        m_queue.push_back({piece, std::move(packet)});
+        m_queue.push_back({ piece, std::move(packet) });
     } else {
         // A packet that arrives after its piece was closed joins the open one, so nothing is lost.
         writeToPiece(m_current, std::move(packet));
@@ -581,16 +585,16 @@ void Split::openPiece(int piece, bool faststart)
         }
         clearTempPath();
         if (errno != EEXIST || attempt > 100)
-            throw SplitError{CannotWrite, "cannot write " + finalName + ": " + std::strerror(errno)};
+            throw SplitError { CannotWrite, "cannot write " + finalName + ": " + std::strerror(errno) };
     }
 
     const auto fail = [&](int code, const char* step) {
         abandonPiece();
-        throw SplitError{code == AVERROR(ENOSPC) || code == AVERROR(EACCES) || code == AVERROR(EROFS)
-                                 || code == AVERROR(EDQUOT) || code == AVERROR(EIO)
-                             ? CannotWrite
-                             : Failed,
-                         std::string("cannot write ") + finalName + " (" + step + "): " + avError(code)};
+        throw SplitError { code == AVERROR(ENOSPC) || code == AVERROR(EACCES) || code == AVERROR(EROFS)
+                    || code == AVERROR(EDQUOT) || code == AVERROR(EIO)
+                ? CannotWrite
+                : Failed,
+            std::string("cannot write ") + finalName + " (" + step + "): " + avError(code) };
     };
 
     int result = avformat_alloc_output_context2(&m_out, m_format, nullptr, m_outTemp.c_str());
@@ -609,7 +613,8 @@ void Split::openPiece(int piece, bool faststart)
             fail(result, "stream");
         // Keep the input's codec tag (hvc1, say) where the container knows it for this codec.
         unsigned int tag = 0;
-        if (m_format->codec_tag && av_codec_get_id(m_format->codec_tag, ist->codecpar->codec_tag) != ist->codecpar->codec_id
+        if (m_format->codec_tag
+            && av_codec_get_id(m_format->codec_tag, ist->codecpar->codec_tag) != ist->codecpar->codec_id
             && av_codec_get_tag2(m_format->codec_tag, ist->codecpar->codec_id, &tag))
             ost->codecpar->codec_tag = 0;
         ost->time_base = ist->time_base;
@@ -649,6 +654,20 @@ void Split::openPiece(int piece, bool faststart)
     av_dict_free(&opts);
     if (result < 0)
         fail(m_out->pb && m_out->pb->error ? m_out->pb->error : result, "header");
+    // A cover picture belongs to every piece.
+    for (unsigned i = 0; i < in->nb_streams; ++i) {
+        const AVStream* st = in->streams[i];
+        if (m_map[i].output < 0 || !isCoverArt(st) || st->attached_pic.size <= 0)
+            continue;
+        Packet cover = newPacket();
+        if ((result = av_packet_ref(cover.get(), &st->attached_pic)) < 0)
+            fail(result, "cover");
+        cover->stream_index = m_map[i].output;
+        cover->pts = cover->dts = 0;
+        cover->pos = -1;
+        if ((result = av_interleaved_write_frame(m_out, cover.get())) < 0)
+            fail(result, "cover");
+    }
     // Lets the tests end the tool by a signal while a piece is being written.
     if (piece == 0 && std::getenv("QUORVANE_SPLIT_HOLD_FOR_TEST")) {
         std::fputs("holding\n", m_err);
@@ -676,7 +695,8 @@ void Split::writeToPiece(int piece, Packet packet)
         const int code = m_out->pb && m_out->pb->error ? m_out->pb->error : result;
         const std::string name = baseName(m_outFinal);
         abandonPiece();
-        throw SplitError{code == AVERROR(EINVAL) ? Failed : CannotWrite, "cannot write " + name + ": " + avError(code)};
+        throw SplitError { code == AVERROR(EINVAL) ? Failed : CannotWrite,
+            "cannot write " + name + ": " + avError(code) };
     }
 }
 
@@ -697,7 +717,7 @@ bool Split::finishPiece()
         result = closed;
     if (result < 0) {
         abandonPiece();
-        throw SplitError{CannotWrite, "cannot write " + name + ": " + avError(result)};
+        throw SplitError { CannotWrite, "cannot write " + name + ": " + avError(result) };
     }
     avformat_free_context(m_out);
     m_out = nullptr;
@@ -706,7 +726,7 @@ bool Split::finishPiece()
     if (error) {
         ::unlink(m_outTemp.c_str());
         clearTempPath();
-        throw SplitError{CannotWrite, "cannot write " + name + ": " + error.message()};
+        throw SplitError { CannotWrite, "cannot write " + name + ": " + error.message() };
     }
     clearTempPath();
     ++m_piecesWritten;
@@ -753,7 +773,7 @@ void Split::rewritePieceInSecondPass(int piece)
     }
     again.drainPending(true);
     if (!again.finishPiece())
-        throw SplitError{Failed, "cannot write " + pieceFileName(baseName(m_request.input), piece + 1)};
+        throw SplitError { Failed, "cannot write " + pieceFileName(baseName(m_request.input), piece + 1) };
     ++m_piecesWritten;
 }
 
@@ -775,7 +795,8 @@ void Split::writePieces()
     // The end: settle what waited, then close the open piece and any that only queued packets reached.
     drainPending(true);
     for (;;) {
-        const bool more = std::any_of(m_queue.begin(), m_queue.end(), [&](const Queued& q) { return q.piece > m_current; });
+        const bool more
+            = std::any_of(m_queue.begin(), m_queue.end(), [&](const Queued& q) { return q.piece > m_current; });
         if (!more)
             break;
         closeCurrentAndOpenNext();
@@ -801,13 +822,13 @@ int Split::run()
             || m_current + 1 < static_cast<int>(m_plan.size());
         if (m_request.stats)
             std::fprintf(m_err, "%s: %d pieces written, %d moov reservations too small\n", m_request.input.c_str(),
-                         m_piecesWritten, m_moovFallbacks);
+                m_piecesWritten, m_moovFallbacks);
         if (cutShort) {
             const double end = m_lastRefTime == AV_NOPTS_VALUE
                 ? 0.0
                 : static_cast<double>(m_lastRefTime - m_fileStart) * av_q2d(m_refBase);
             warn("the file ends early, at " + clockTime(end) + "; the pieces up to "
-                 + baseName(pieceFileName(m_request.input, m_piecesWritten)) + " hold what could be read");
+                + baseName(pieceFileName(m_request.input, m_piecesWritten)) + " hold what could be read");
             return CutShort;
         }
         return Success;
@@ -834,7 +855,7 @@ int splitFile(const SplitRequest& request, std::FILE* err)
 
 void installSignalCleanup()
 {
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+    for (int sig : { SIGINT, SIGTERM, SIGHUP, SIGQUIT })
         std::signal(sig, removeTempAndDie);
 }
 

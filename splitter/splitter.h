@@ -10,16 +10,15 @@ namespace quorvane::splitter {
 // Exit statuses of quorvane-split; every failure has its own, none is 0.
 enum ExitCode : int {
     Success = 0,
-    Failed = 70,      // anything unforeseen
-    Usage = 64,       // bad arguments
-    NotMedia = 65,    // the input holds no readable video or audio
-    CannotOpen = 66,  // the input cannot be opened (missing, no permission)
-    CutShort = 68,    // the input ends early: pieces were written as far as it could be read
+    Failed = 70, // anything unforeseen
+    Usage = 64, // bad arguments
+    NotMedia = 65, // the input holds no readable video or audio
+    CannotOpen = 66, // the input cannot be opened (missing, no permission)
+    CutShort = 68, // the input ends early: pieces were written as far as it could be read
     CannotWrite = 73, // a piece cannot be written (permissions, disk full)
 };
 
-struct SplitRequest
-{
+struct SplitRequest {
     std::string input; // as given; the pieces go beside it
     double seconds = 0;
     bool stats = false; // print counts of pieces and moov fallbacks

@@ -79,8 +79,7 @@ QMouseEvent mouseMove(QWidget* over)
 
 } // namespace
 
-class TestForm1 : public QObject, public FormFixture
-{
+class TestForm1 : public QObject, public FormFixture {
     Q_OBJECT
 
 private:

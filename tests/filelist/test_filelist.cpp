@@ -16,8 +16,7 @@ using namespace quorvane::test;
 namespace {
 
 // Lists in the order the platform lists them, and notes the window's pointer while the walk runs.
-class WatchedListing : public NativeFolderListing
-{
+class WatchedListing : public NativeFolderListing {
 public:
     QStringList entries(const QString& folder) override
     {
@@ -31,8 +30,7 @@ public:
 
 } // namespace
 
-class TestFileList : public QObject, public FormFixture
-{
+class TestFileList : public QObject, public FormFixture {
     Q_OBJECT
 
 private:
@@ -61,13 +59,14 @@ private:
     QStringList expectedWalk(const QString& root, const QString& pattern)
     {
         QStringList result;
-        QStringList level{root};
+        QStringList level { root };
         while (!level.isEmpty()) {
             QStringList next;
             for (const QString& folder : level) {
                 for (const QString& name : listing.files(folder + "/", pattern)) {
                     const QString path = folder + "/" + name;
-                    if (!name.startsWith('~') && attributes.attributes(path) != std::optional<quint32>(attr::Hidden | attr::Archive))
+                    if (!name.startsWith('~')
+                        && attributes.attributes(path) != std::optional<quint32>(attr::Hidden | attr::Archive))
                         result << path;
                 }
                 for (const QString& name : listing.entries(folder + "/")) {
@@ -119,13 +118,13 @@ private slots:
     {
         QTest::addColumn<QStringList>("chosen");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("one file") << QStringList{"/v/a.mp4"} << QStringList{"/v/a.mp4"};
+        QTest::newRow("one file") << QStringList { "/v/a.mp4" } << QStringList { "/v/a.mp4" };
         QTest::newRow("several, in the dialog's order")
-            << QStringList{"/v/c.mp4", "/v/a.mp4", "/v/b.mp4"} << QStringList{"/v/c.mp4", "/v/a.mp4", "/v/b.mp4"};
-        QTest::newRow("the root folder") << QStringList{"/a.mp4", "/b.mp4"} << QStringList{"/a.mp4", "/b.mp4"};
-        QTest::newRow("awkward names") << QStringList{"/v/My \"best\" clip.mp4", "/v/Vidéo d'été.MP4"}
-                                       << QStringList{"/v/My \"best\" clip.mp4", "/v/Vidéo d'été.MP4"};
-        QTest::newRow("cancel") << QStringList{} << QStringList{};
+            << QStringList { "/v/c.mp4", "/v/a.mp4", "/v/b.mp4" } << QStringList { "/v/c.mp4", "/v/a.mp4", "/v/b.mp4" };
+        QTest::newRow("the root folder") << QStringList { "/a.mp4", "/b.mp4" } << QStringList { "/a.mp4", "/b.mp4" };
+        QTest::newRow("awkward names") << QStringList { "/v/My \"best\" clip.mp4", "/v/Vidéo d'été.MP4" }
+                                       << QStringList { "/v/My \"best\" clip.mp4", "/v/Vidéo d'été.MP4" };
+        QTest::newRow("cancel") << QStringList {} << QStringList {};
     }
     void dialogChoices()
     {
@@ -141,11 +140,11 @@ private slots:
 
     void dialogChoosingTheSameFileTwiceAddsItTwice()
     {
-        dialogs.expectOpenFiles({"/v/a.mp4"});
-        dialogs.expectOpenFiles({"/v/a.mp4"});
+        dialogs.expectOpenFiles({ "/v/a.mp4" });
+        dialogs.expectOpenFiles({ "/v/a.mp4" });
         click("PushButton1");
         click("PushButton1");
-        QCOMPARE(rows(), QStringList({"/v/a.mp4", "/v/a.mp4"}));
+        QCOMPARE(rows(), QStringList({ "/v/a.mp4", "/v/a.mp4" }));
     }
 
     void tooManyFilesForTheDialogsBuffer()
@@ -158,8 +157,9 @@ private slots:
         click("PushButton1");
         QVERIFY(rows().isEmpty());
         const ShownBox& box = dialogs.shown().last();
-        QCOMPARE(box.text, QStringLiteral("You've selected too many files to add.\r\rPlease try adding via the "
-                                          "\"Add All\" button."));
+        QCOMPARE(box.text,
+            QStringLiteral("You've selected too many files to add.\r\rPlease try adding via the "
+                           "\"Add All\" button."));
         QCOMPARE(box.title, QStringLiteral("Quorvane"));
         QCOMPARE(box.icon, MessageIcon::None);
         QCOMPARE(box.buttons, MessageButtons::Ok);
@@ -172,7 +172,7 @@ private slots:
         make("a.mp4");
         make("B.MP4");
         make("~skipped.mp4");
-        make(".hidden.mp4");                                                        // hidden and archive only
+        make(".hidden.mp4"); // hidden and archive only
         make(".hidden-readonly.mp4", QFileDevice::ReadOwner | QFileDevice::ReadGroup); // still added
         make("notes.txt");
         make("one/c.mp4");
@@ -200,8 +200,9 @@ private slots:
         QVERIFY(rows().indexOf(at("one/deeper/d.mp4")) < rows().indexOf(at("one/deeper/deepest/e.mp4")));
 
         const ShownBox& prompt = dialogs.shown()[0];
-        QCOMPARE(prompt.text, QStringLiteral("Enter file extension to load:\r\r(* for all files, txt for all txt "
-                                             "files, doc for all doc files, etc.)"));
+        QCOMPARE(prompt.text,
+            QStringLiteral("Enter file extension to load:\r\r(* for all files, txt for all txt "
+                           "files, doc for all doc files, etc.)"));
         QCOMPARE(prompt.proposed, QStringLiteral("mp4"));
         QCOMPARE(prompt.title, QStringLiteral("Quorvane"));
         QCOMPARE(dialogs.shown()[1].text, QStringLiteral("Please select folder:"));
@@ -215,14 +216,15 @@ private slots:
         WatchedListing watched;
         watched.watch = [this] { return form->mousePointer(); };
         form.reset();
-        form = std::make_unique<Form1>(Services{dialogs, *store, shell, folders, attributes, random, watched, runner});
+        form = std::make_unique<Form1>(
+            Services { dialogs, *store, shell, folders, attributes, random, watched, runner });
         form->Form_Load();
         dialogs.expectInput("mp4");
         dialogs.expectFolder(tree->path());
         click("PushButton4");
-        QCOMPARE(watched.pointers, QSet<int>{11});
+        QCOMPARE(watched.pointers, QSet<int> { 11 });
         QCOMPARE(form->mousePointer(), 0);
-        QCOMPARE(rows(), QStringList{at("one/a.mp4")});
+        QCOMPARE(rows(), QStringList { at("one/a.mp4") });
     }
 
     void everyFileWithAnAsterisk()
@@ -236,7 +238,7 @@ private slots:
         click("PushButton4");
         QStringList found = rows();
         found.sort();
-        QCOMPARE(found, QStringList({at("README"), at("clip.mp4"), at("notes.txt")}));
+        QCOMPARE(found, QStringList({ at("README"), at("clip.mp4"), at("notes.txt") }));
     }
 
     void pressingTwiceAddsEveryFileTwice()
@@ -247,7 +249,7 @@ private slots:
             dialogs.expectFolder(tree->path());
             click("PushButton4");
         }
-        QCOMPARE(rows(), QStringList({at("a.mp4"), at("a.mp4")}));
+        QCOMPARE(rows(), QStringList({ at("a.mp4"), at("a.mp4") }));
     }
 
     void cancelledPromptOrPicker()
@@ -288,9 +290,9 @@ private slots:
         make("notes.txt");
         make("~temp.mp4");
         make("Vidéo \"1\".mp4");
-        dropPaths({at("notes.txt"), at("a.mp4"), at("~temp.mp4"), at("Vidéo \"1\".mp4")});
+        dropPaths({ at("notes.txt"), at("a.mp4"), at("~temp.mp4"), at("Vidéo \"1\".mp4") });
         QVERIFY(lastDragAccepted);
-        QCOMPARE(rows(), QStringList({at("notes.txt"), at("a.mp4"), at("~temp.mp4"), at("Vidéo \"1\".mp4")}));
+        QCOMPARE(rows(), QStringList({ at("notes.txt"), at("a.mp4"), at("~temp.mp4"), at("Vidéo \"1\".mp4") }));
     }
 
     void droppedFoldersAreSearched()
@@ -303,9 +305,9 @@ private slots:
         make("B/c.mp4");
         make("C/only/d.mp4"); // a folder that holds only a folder
         make(".Hidden/e.mp4");
-        dropPaths({at("A"), at("B"), at("C"), at(".Hidden")});
+        dropPaths({ at("A"), at("B"), at("C"), at(".Hidden") });
         QStringList expected = expectedWalk(at("A"), "*.*") + expectedWalk(at("B"), "*.*")
-            + expectedWalk(at("C"), "*.*") + QStringList{at(".Hidden")};
+            + expectedWalk(at("C"), "*.*") + QStringList { at(".Hidden") };
         QCOMPARE(rows(), expected);
         QCOMPARE(rows().size(), 6);
         QVERIFY(!rows().contains(at("A/.hidden")));
@@ -321,7 +323,7 @@ private slots:
         QVERIFY(rows().isEmpty());
 
         QMimeData web;
-        web.setUrls({QUrl("https://example.org/clip.mp4")});
+        web.setUrls({ QUrl("https://example.org/clip.mp4") });
         dropOnList(&web);
         QVERIFY(!lastDragAccepted);
         QVERIFY(rows().isEmpty());
@@ -341,7 +343,7 @@ private slots:
     {
         QFETCH(bool, folderThere);
         QFETCH(bool, yes);
-        const QStringList names{"Counting Clock.mp4", "Colour Bars.mp4", "Mandelbrot Zoom.mp4"};
+        const QStringList names { "Counting Clock.mp4", "Colour Bars.mp4", "Mandelbrot Zoom.mp4" };
         if (folderThere) {
             QVERIFY(QDir().mkpath(programFile("Samples")));
             for (const QString& name : names)
@@ -360,12 +362,13 @@ private slots:
         }
         QCOMPARE(found, expected);
         const ShownBox& question = dialogs.shown().last();
-        QCOMPARE(question.text, QStringLiteral("Would you like this software to open the folder where these sample "
-                                               "files are stored (so that you can view them before working with "
-                                               "them)?"));
+        QCOMPARE(question.text,
+            QStringLiteral("Would you like this software to open the folder where these sample "
+                           "files are stored (so that you can view them before working with "
+                           "them)?"));
         QCOMPARE(question.buttons, MessageButtons::YesNo);
         QCOMPARE(question.icon, MessageIcon::None);
-        QCOMPARE(shell.folders, yes ? QStringList{programFile("Samples") + "/"} : QStringList{});
+        QCOMPARE(shell.folders, yes ? QStringList { programFile("Samples") + "/" } : QStringList {});
         QCOMPARE(control<QComboBox>("Combo1")->currentText(), QStringLiteral("Split every 5 seconds"));
         QCOMPARE(store->value("Combo1"), QStringLiteral("1"));
     }
@@ -380,21 +383,21 @@ private slots:
         click("PushButton3");
         QVERIFY(rows().isEmpty());
 
-        for (const char* path : {"/v/a.mp4", "/v/b.mp4", "/v/c.mp4", "/v/d.mp4", "/v/e.mp4"})
+        for (const char* path : { "/v/a.mp4", "/v/b.mp4", "/v/c.mp4", "/v/d.mp4", "/v/e.mp4" })
             list()->AppendRow(QString::fromLatin1(path));
         list()->setCurrentItem(list()->topLevelItem(1));
         QTest::keyClick(list(), Qt::Key_Delete);
-        QCOMPARE(rows(), QStringList({"/v/a.mp4", "/v/c.mp4", "/v/d.mp4", "/v/e.mp4"}));
+        QCOMPARE(rows(), QStringList({ "/v/a.mp4", "/v/c.mp4", "/v/d.mp4", "/v/e.mp4" }));
 
         list()->setCurrentItem(list()->topLevelItem(0));
         QTest::keyClick(list(), Qt::Key_Delete, Qt::ShiftModifier);
-        QCOMPARE(rows(), QStringList({"/v/c.mp4", "/v/d.mp4", "/v/e.mp4"}));
+        QCOMPARE(rows(), QStringList({ "/v/c.mp4", "/v/d.mp4", "/v/e.mp4" }));
 
         // Several rows selected: one press removes one row, the one the list reports.
         list()->selectAll();
         list()->setCurrentItem(list()->topLevelItem(2), 0, QItemSelectionModel::Select);
         QTest::keyClick(list(), Qt::Key_Delete, Qt::ControlModifier);
-        QCOMPARE(rows(), QStringList({"/v/c.mp4", "/v/d.mp4"}));
+        QCOMPARE(rows(), QStringList({ "/v/c.mp4", "/v/d.mp4" }));
 
         // Other keys do nothing.
         list()->setCurrentItem(list()->topLevelItem(0));
@@ -403,7 +406,7 @@ private slots:
 
         const QRect first = list()->visualItemRect(list()->topLevelItem(0));
         QTest::mouseDClick(list()->viewport(), Qt::LeftButton, Qt::NoModifier, first.center());
-        QCOMPARE(rows(), QStringList({"/v/d.mp4"}));
+        QCOMPARE(rows(), QStringList({ "/v/d.mp4" }));
 
         click("PushButton3");
         QVERIFY(rows().isEmpty());

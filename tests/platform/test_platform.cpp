@@ -2,8 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "conversions.h"
 #include "failure.h"
-#include "filecopy.h"
 #include "fileattributes.h"
+#include "filecopy.h"
 #include "processrunner.h"
 #include "settingsstore.h"
 
@@ -220,19 +220,19 @@ private slots:
     void runAndWait()
     {
         QtProcessRunner runner;
-        QCOMPARE(runner.RunAndWait("/bin/sh", {"-c", "echo 'clip.mp4: not a video' >&2; exit 65"}, 0), 65);
+        QCOMPARE(runner.RunAndWait("/bin/sh", { "-c", "echo 'clip.mp4: not a video' >&2; exit 65" }, 0), 65);
         QCOMPARE(runner.lastErrorOutput(), QStringLiteral("clip.mp4: not a video\n"));
         QVERIFY(!runner.lastCrashed());
 
         // Arguments reach the program exactly, quotes, blanks and all.
-        QCOMPARE(runner.RunAndWait("/bin/sh", {"-c", "test \"$1\" = \"a 'b' \\\"c\\\" %d \\$x\"", "sh",
-                                              "a 'b' \"c\" %d $x"}),
-                 0);
+        QCOMPARE(runner.RunAndWait(
+                     "/bin/sh", { "-c", "test \"$1\" = \"a 'b' \\\"c\\\" %d \\$x\"", "sh", "a 'b' \"c\" %d $x" }),
+            0);
 
         // The window's events go on while the program runs.
         bool handled = false;
         QTimer::singleShot(0, [&] { handled = true; });
-        QCOMPARE(runner.RunAndWait("/bin/sh", {"-c", "sleep 0.2"}, 7), 0);
+        QCOMPARE(runner.RunAndWait("/bin/sh", { "-c", "sleep 0.2" }, 7), 0);
         QVERIFY(handled);
 
         // A program that cannot be started: the error number plus the base, at once.
@@ -241,7 +241,7 @@ private slots:
         QVERIFY(missing < 0);
         QCOMPARE(ProcessRunner::startFailureBase, -2147221504);
 
-        QVERIFY(runner.RunAndWait("/bin/sh", {"-c", "kill -TERM $$"}) != 0);
+        QVERIFY(runner.RunAndWait("/bin/sh", { "-c", "kill -TERM $$" }) != 0);
         QVERIFY(runner.lastCrashed());
     }
 
@@ -279,14 +279,15 @@ private slots:
         QCOMPARE(outcome([&] { copyForReading(source, mine); }), QStringLiteral("File already exists"));
         QCOMPARE(QFileInfo(mine).size(), 4);
         QCOMPARE(outcome([&] { copyForReading(dir.filePath("gone.mp4"), dir.filePath("out/gone.mp4")); }),
-                 QStringLiteral("File not found"));
+            QStringLiteral("File not found"));
         QCOMPARE(outcome([&] { copyForReading(source, dir.filePath("no/such/folder/clip.mp4")); }),
-                 QStringLiteral("Path not found"));
+            QStringLiteral("Path not found"));
 
         // A private folder is the owner's alone.
         const QString folder = makePrivateFolder(dir.path());
-        QCOMPARE(QFileInfo(folder).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::ExeOther),
-                 QFileDevice::Permissions());
+        QCOMPARE(
+            QFileInfo(folder).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::ExeOther),
+            QFileDevice::Permissions());
         QVERIFY(makePrivateFolder(dir.path()) != folder);
         QCOMPARE(outcome([&] { makePrivateFolder(dir.filePath("missing")); }), QStringLiteral("Path not found"));
     }

@@ -10,8 +10,7 @@
 
 using namespace quorvane;
 
-class TestFileUtilities : public QObject
-{
+class TestFileUtilities : public QObject {
     Q_OBJECT
 
 private slots:

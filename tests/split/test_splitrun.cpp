@@ -4,8 +4,8 @@
 #include "filelistview.h"
 #include "formfixture.h"
 #include "mediaprobe.h"
-#include "testfiles.h"
 #include "progressbar.h"
+#include "testfiles.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -22,14 +22,11 @@ using quorvane::splitter::probeMedia;
 namespace {
 
 const QString runSource = QStringLiteral("in Tavishend2/19/2015.Form1.PushButton2_Click ");
-const QStringList sampleNames{"Counting Clock.mp4", "Colour Bars.mp4", "Mandelbrot Zoom.mp4"};
-
-
+const QStringList sampleNames { "Counting Clock.mp4", "Colour Bars.mp4", "Mandelbrot Zoom.mp4" };
 
 } // namespace
 
-class TestSplitRun : public QObject, public FormFixture
-{
+class TestSplitRun : public QObject, public FormFixture {
     Q_OBJECT
 
 private:
@@ -47,7 +44,7 @@ private:
     {
         load();
         connect(control<ProgressBar>("ProgressBar1"), &ProgressBar::preciseValueChanged, this,
-                [this](double value) { progress << value; });
+            [this](double value) { progress << value; });
         control<QLineEdit>("Text2")->setText(out());
         return *form;
     }
@@ -125,7 +122,7 @@ private slots:
         dialogs.expectMessage();
         start();
 
-        QCOMPARE(messages(), QStringList{"Done."});
+        QCOMPARE(messages(), QStringList { "Done." });
         QCOMPARE(dialogs.shown().last().title, QStringLiteral("Quorvane"));
         QCOMPARE(progress.size(), 4);
         QCOMPARE(progress[0], 100.0 / 3.0);
@@ -150,7 +147,7 @@ private slots:
         openWindow();
         dialogs.expectMessage();
         start();
-        QCOMPARE(messages(), QStringList{"No files added."});
+        QCOMPARE(messages(), QStringList { "No files added." });
         QVERIFY(scripted.calls.isEmpty());
         QVERIFY(progress.isEmpty());
         QCOMPARE(form->mousePointer(), 0);
@@ -165,7 +162,7 @@ private slots:
         start();
         QCOMPARE(scripted.calls.size(), 1);
         const ScriptedRunner::Call& call = scripted.calls.first();
-        QCOMPARE(call.arguments, QStringList({"-split", "10", out("Counting Clock.mp4")}));
+        QCOMPARE(call.arguments, QStringList({ "-split", "10", out("Counting Clock.mp4") }));
         QCOMPARE(call.windowStyle, 0);
         QVERIFY(call.executable);
         QCOMPARE(QFileInfo(call.program).fileName(), QStringLiteral("m"));
@@ -196,13 +193,13 @@ private slots:
     void aToolThatCannotStartIsReported()
     {
         runnerInUse = &scripted;
-        scripted.outcomes = {{ProcessRunner::startFailureBase + 53, {}}};
+        scripted.outcomes = { { ProcessRunner::startFailureBase + 53, {} } };
         openWindow();
         addSample("Counting Clock.mp4");
         dialogs.expectMessage();
         dialogs.expectMessage();
         start();
-        QCOMPARE(messages(), QStringList({errorBox("The splitter could not be started", 192), "Done."}));
+        QCOMPARE(messages(), QStringList({ errorBox("The splitter could not be started", 192), "Done." }));
         QVERIFY(!QFile::exists(out("Counting Clock.mp4")));
     }
 
@@ -216,7 +213,8 @@ private slots:
         dialogs.expectMessage();
         dialogs.expectMessage();
         start();
-        QCOMPARE(messages(), QStringList({errorBox("Path not found", 120), errorBox("Path not found", 120), "Done."}));
+        QCOMPARE(
+            messages(), QStringList({ errorBox("Path not found", 120), errorBox("Path not found", 120), "Done." }));
         QCOMPARE(filesIn(out()), QStringList());
     }
 
@@ -229,8 +227,7 @@ private slots:
         dialogs.expectMessage();
         dialogs.expectMessage();
         start();
-        QCOMPARE(messages(),
-                 QStringList({errorBox(out("notes.mp4") + ": not a video or audio file", 192), "Done."}));
+        QCOMPARE(messages(), QStringList({ errorBox(out("notes.mp4") + ": not a video or audio file", 192), "Done." }));
         QVERIFY(!QFile::exists(out("notes.mp4")));
         QVERIFY(QFile::exists(src("notes.mp4")));
         checkPieces(out().chopped(1), "Counting Clock.mp4", 2, 10); // the run went on
@@ -244,7 +241,7 @@ private slots:
         control<QLineEdit>("Text2")->setText(sources->path() + "/");
         dialogs.expectMessage();
         start();
-        QCOMPARE(messages(), QStringList{"Done."});
+        QCOMPARE(messages(), QStringList { "Done." });
         QCOMPARE(digest(src("Counting Clock.mp4")), before); // never deleted, never changed
         checkPieces(sources->path(), "Counting Clock.mp4", 2, 10);
     }
@@ -257,11 +254,11 @@ private slots:
         dialogs.expectMessage();
         dialogs.expectMessage();
         start();
-        QCOMPARE(messages(), QStringList({errorBox("File already exists", 120), "Done."}));
+        QCOMPARE(messages(), QStringList({ errorBox("File already exists", 120), "Done." }));
         QFile kept(out("Counting Clock.mp4"));
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), QByteArray("my own file"));
-        QCOMPARE(filesIn(out()), QStringList{"Counting Clock.mp4"});
+        QCOMPARE(filesIn(out()), QStringList { "Counting Clock.mp4" });
     }
 
     void twoSourcesOfOneNameDoNotOverwriteEachOther()
@@ -273,11 +270,12 @@ private slots:
         dialogs.expectMessage();
         dialogs.expectMessage();
         start();
-        QCOMPARE(messages(), QStringList({errorBox("File already exists: another file of this name was split into "
-                                                   "this folder in this run",
-                                                   120),
-                                          "Done."}));
-        QCOMPARE(filesIn(out()), QStringList({"clip_001.mp4", "clip_002.mp4"}));
+        QCOMPARE(messages(),
+            QStringList({ errorBox("File already exists: another file of this name was split into "
+                                   "this folder in this run",
+                              120),
+                "Done." }));
+        QCOMPARE(filesIn(out()), QStringList({ "clip_001.mp4", "clip_002.mp4" }));
         // The pieces are those of the first source: 12 s in two pieces.
         const ProbedFile second = probeMedia(out("clip_002.mp4").toStdString());
         QVERIFY(qAbs(second.streams[0].end - 2.0) < 1e-3);
@@ -294,7 +292,7 @@ private slots:
         dialogs.expectInput("20");
         dialogs.expectMessage();
         start();
-        QCOMPARE(messages(), QStringList{"Done."});
+        QCOMPARE(messages(), QStringList { "Done." });
         int asked = 0;
         for (const ShownBox& box : dialogs.shown())
             asked += box.kind == ShownBox::Input && box.text == "Enter seconds: ";
@@ -324,7 +322,7 @@ private slots:
             QTest::mouseDClick(list()->viewport(), Qt::LeftButton);
             QCOMPARE(list()->rowCount(), 2);
             list()->AppendRow(src("later.mp4")); // adding stays possible
-            chooseInterval(2);                    // and so does changing the interval
+            chooseInterval(2); // and so does changing the interval
             qunsetenv("QUORVANE_SPLIT_HOLD_FOR_TEST");
             runner.terminate();
         });
@@ -334,9 +332,9 @@ private slots:
         QVERIFY(checked);
         // Ending the tool is reported; the second row is split as the interval now says; the row added
         // during the run is not part of it.
-        QCOMPARE(messages(), QStringList({errorBox("The splitter stopped unexpectedly", 192), "Done."}));
+        QCOMPARE(messages(), QStringList({ errorBox("The splitter stopped unexpectedly", 192), "Done." }));
         QCOMPARE(list()->rowCount(), 3);
-        QCOMPARE(filesIn(out()), QStringList({"Colour Bars_001.mp4", "Colour Bars_002.mp4"}));
+        QCOMPARE(filesIn(out()), QStringList({ "Colour Bars_001.mp4", "Colour Bars_002.mp4" }));
     }
 
     void closingTheWindowDuringARunLeavesNothingBehind()

@@ -13,8 +13,7 @@
 namespace quorvane::test {
 
 // Runs the built splitter tool and Debian's ffmpeg, for the tool's tests.
-struct ToolRun
-{
+struct ToolRun {
     int exitCode = -1;
     bool crashed = false;
     bool finished = false;
@@ -41,14 +40,13 @@ inline ToolRun runTool(const QStringList& arguments, const QString& workingFolde
 inline bool makeMedia(const QString& output, const QStringList& arguments)
 {
     QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 QStringList{"-nostdin", "-v", "error", "-y"} + arguments + QStringList{output});
+    ffmpeg.start(
+        QStringLiteral("ffmpeg"), QStringList { "-nostdin", "-v", "error", "-y" } + arguments + QStringList { output });
     if (!ffmpeg.waitForFinished(120000) || ffmpeg.exitStatus() != QProcess::NormalExit || ffmpeg.exitCode() != 0) {
         qWarning("ffmpeg failed for %s: %s", qPrintable(output), ffmpeg.readAllStandardError().constData());
         return false;
     }
     return true;
 }
-
 
 } // namespace quorvane::test

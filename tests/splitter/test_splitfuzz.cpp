@@ -9,8 +9,7 @@ using namespace quorvane::test;
 
 // The tool on a few hundred damaged copies of one small recording: it must always end by itself, with
 // success or one of its failure statuses, and never leave a half-written piece.
-class TestSplitFuzz : public QObject
-{
+class TestSplitFuzz : public QObject {
     Q_OBJECT
 
 private slots:
@@ -18,9 +17,10 @@ private slots:
     {
         QTemporaryDir dir;
         const QString fixture = dir.filePath("fixture.mp4");
-        QVERIFY(makeMedia(fixture, {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=15", "-f", "lavfi", "-i",
-                                    "sine=sample_rate=22050", "-t", "3", "-c:v", "libx264", "-preset", "ultrafast",
-                                    "-g", "15", "-bf", "2", "-c:a", "aac", "-b:a", "24k", "-movflags", "+faststart"}));
+        QVERIFY(makeMedia(fixture,
+            { "-f", "lavfi", "-i", "testsrc2=size=64x48:rate=15", "-f", "lavfi", "-i", "sine=sample_rate=22050", "-t",
+                "3", "-c:v", "libx264", "-preset", "ultrafast", "-g", "15", "-bf", "2", "-c:a", "aac", "-b:a", "24k",
+                "-movflags", "+faststart" }));
         QFile file(fixture);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray original = file.readAll();
@@ -28,7 +28,7 @@ private slots:
 
         const QString folder = dir.filePath("runs");
         QRandomGenerator random(20261208);
-        const QSet<int> allowed{0, 65, 66, 68, 70, 73};
+        const QSet<int> allowed { 0, 65, 66, 68, 70, 73 };
         QMap<int, int> statuses;
         constexpr int copies = 300;
         for (int copy = 0; copy < copies; ++copy) {
@@ -49,7 +49,7 @@ private slots:
             out.write(damaged);
             out.close();
 
-            const ToolRun run = runTool({"-split", "1", path}, {}, 60000);
+            const ToolRun run = runTool({ "-split", "1", path }, {}, 60000);
             const QByteArray context = QStringLiteral("copy %1: %2").arg(copy).arg(run.err).toUtf8();
             QVERIFY2(run.finished, context.constData());
             QVERIFY2(!run.crashed, context.constData());

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "mediaprobe.h"
-#include "testfiles.h"
 #include "splittoolfixture.h"
+#include "testfiles.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -14,22 +14,18 @@ using namespace quorvane::test;
 
 namespace {
 
-const QStringList videoSource{"-f", "lavfi", "-i", "testsrc2=size=160x120:rate=25"};
-const QStringList audioSource{"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100"};
-const QStringList x264{"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-sc_threshold", "0"};
-const QStringList aac{"-c:a", "aac", "-b:a", "48k"};
+const QStringList videoSource { "-f", "lavfi", "-i", "testsrc2=size=160x120:rate=25" };
+const QStringList audioSource { "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100" };
+const QStringList x264 { "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-sc_threshold", "0" };
+const QStringList aac { "-c:a", "aac", "-b:a", "48k" };
 
-QStringList gop(int frames)
-{
-    return {"-g", QString::number(frames), "-keyint_min", QString::number(frames)};
-}
-
+QStringList gop(int frames) { return { "-g", QString::number(frames), "-keyint_min", QString::number(frames) }; }
 
 // The stream that decides the cuts: the first video stream, or else the first audio stream.
 int referenceStream(const ProbedFile& file)
 {
     for (std::size_t i = 0; i < file.streams.size(); ++i) {
-        if (file.streams[i].type == "video")
+        if (file.streams[i].type == "video" && !file.streams[i].coverArt)
             return static_cast<int>(i);
     }
     for (std::size_t i = 0; i < file.streams.size(); ++i) {
@@ -41,8 +37,7 @@ int referenceStream(const ProbedFile& file)
 
 } // namespace
 
-class TestSplitTool : public QObject
-{
+class TestSplitTool : public QObject {
     Q_OBJECT
 
 private:
@@ -72,13 +67,13 @@ private:
     }
 
     // Splits `path` and checks what every split must hold; returns the pieces' probes.
-    std::vector<ProbedFile> splitAndCheck(const QString& path, double length, int expectedPieces,
-                                          bool moovFirst = true, int longPieces = 0)
+    std::vector<ProbedFile> splitAndCheck(
+        const QString& path, double length, int expectedPieces, bool moovFirst = true, int longPieces = 0)
     {
         std::vector<ProbedFile> pieces;
         const ProbedFile whole = probeMedia(path.toStdString());
         const QByteArray before = digest(path);
-        const ToolRun run = runTool({"-split", QString::number(length), path});
+        const ToolRun run = runTool({ "-split", QString::number(length), path });
         [&] {
             QVERIFY2(whole.readable, qPrintable(path));
             QVERIFY2(run.finished && !run.crashed, qPrintable(run.err));
@@ -86,7 +81,7 @@ private:
             QCOMPARE(run.err.count("no keyframe within"), longPieces);
             QCOMPARE(digest(path), before); // the source is only read
 
-            QStringList expected{QFileInfo(path).fileName()};
+            QStringList expected { QFileInfo(path).fileName() };
             for (int n = 1; n <= expectedPieces; ++n)
                 expected << QFileInfo(pieceName(path, n)).fileName();
             expected.sort();
@@ -107,17 +102,22 @@ private:
                     QCOMPARE(p.streams[s].codec, whole.streams[s].codec);
                     QCOMPARE(p.streams[s].language, whole.streams[s].language);
                     QCOMPARE(p.streams[s].rotation, whole.streams[s].rotation);
-                    packets[s] += p.streams[s].contentPackets;
+                    QCOMPARE(p.streams[s].coverArt, whole.streams[s].coverArt);
+                    if (whole.streams[s].coverArt) // the cover goes with every piece
+                        QCOMPARE(p.streams[s].contentPackets, whole.streams[s].contentPackets);
+                    else
+                        packets[s] += p.streams[s].contentPackets;
                 }
                 const ProbedStream& r = p.streams[static_cast<std::size_t>(ref)];
                 QVERIFY2(r.firstIsKey, qPrintable(piece));
                 // Each piece starts at 0, but for the first, which keeps the source's own start.
                 const double refStart = n == 1 ? whole.streams[static_cast<std::size_t>(ref)].start : 0.0;
                 QVERIFY2(qAbs(r.start - refStart) < 1e-3,
-                         qPrintable(QStringLiteral("%1 starts at %2").arg(piece).arg(r.start)));
+                    qPrintable(QStringLiteral("%1 starts at %2").arg(piece).arg(r.start)));
                 const double duration = r.end - r.start;
                 if (longPieces == 0)
-                    QVERIFY2(duration <= length + 1e-3, qPrintable(QStringLiteral("%1 lasts %2").arg(piece).arg(duration)));
+                    QVERIFY2(
+                        duration <= length + 1e-3, qPrintable(QStringLiteral("%1 lasts %2").arg(piece).arg(duration)));
                 total += duration;
                 // Audio stays with the picture: within one AAC frame at each end.
                 for (std::size_t i = 0; i < p.streams.size(); ++i) {
@@ -137,11 +137,13 @@ private:
                 }
             }
             // Every packet of every stream in exactly one piece, and the lengths add up.
-            for (std::size_t s = 0; s < packets.size(); ++s)
-                QCOMPARE(packets[s], whole.streams[s].contentPackets);
+            for (std::size_t s = 0; s < packets.size(); ++s) {
+                if (!whole.streams[s].coverArt)
+                    QCOMPARE(packets[s], whole.streams[s].contentPackets);
+            }
             const ProbedStream& r = whole.streams[static_cast<std::size_t>(ref)];
             QVERIFY2(qAbs(total - (r.end - r.start)) < 0.041 * expectedPieces,
-                     qPrintable(QStringLiteral("%1 against %2").arg(total).arg(r.end - r.start)));
+                qPrintable(QStringLiteral("%1 against %2").arg(total).arg(r.end - r.start)));
         }();
         return pieces;
     }
@@ -150,7 +152,7 @@ private:
     void expectFailure(const QString& path, int status, const QString& words, const QStringList& allowedPieces = {})
     {
         const QStringList before = filesIn(QFileInfo(path).path());
-        const ToolRun run = runTool({"-split", "5", path});
+        const ToolRun run = runTool({ "-split", "5", path });
         QVERIFY2(run.finished && !run.crashed, qPrintable(run.err));
         QCOMPARE(run.exitCode, status);
         QVERIFY2(run.err.startsWith(path + ": ") && run.err.contains(words), qPrintable(run.err));
@@ -168,38 +170,47 @@ private slots:
         const auto make = [&](const QString& name, const QStringList& arguments) {
             QVERIFY2(makeMedia(source(name), arguments), qPrintable(name));
         };
-        make("gop2.mp4", videoSource + audioSource + QStringList{"-t", "12", "-bf", "2"} + x264 + gop(50) + aac
-                             + QStringList{"-metadata", "title=Harbour at dawn"});
-        make("gop10.mp4", videoSource + audioSource + QStringList{"-t", "25"} + x264 + gop(250) + aac);
-        make("audio.m4a", audioSource + QStringList{"-t", "12"} + aac);
-        make("video.mp4", videoSource + QStringList{"-t", "12"} + x264 + gop(25));
-        make("vfr.mp4", videoSource + QStringList{"-t", "12", "-vf", "select='lt(mod(n\\,10)\\,3)+eq(mod(n\\,10)\\,7)'",
-                                                  "-fps_mode", "vfr"}
-                            + x264 + gop(10));
-        make("clip.m4v", QStringList{"-i", source("gop2.mp4"), "-c", "copy"});
-        make("clip.3gp", QStringList{"-i", source("gop2.mp4"), "-c", "copy"});
-        make("clip.mov", videoSource + audioSource + QStringList{"-t", "12"} + x264 + gop(50) + aac);
+        make("gop2.mp4",
+            videoSource + audioSource + QStringList { "-t", "12", "-bf", "2" } + x264 + gop(50) + aac
+                + QStringList { "-metadata", "title=Harbour at dawn" });
+        make("gop10.mp4", videoSource + audioSource + QStringList { "-t", "25" } + x264 + gop(250) + aac);
+        make("audio.m4a", audioSource + QStringList { "-t", "12" } + aac);
+        make("video.mp4", videoSource + QStringList { "-t", "12" } + x264 + gop(25));
+        make("vfr.mp4",
+            videoSource
+                + QStringList { "-t", "12", "-vf", "select='lt(mod(n\\,10)\\,3)+eq(mod(n\\,10)\\,7)'", "-fps_mode",
+                    "vfr" }
+                + x264 + gop(10));
+        make("clip.m4v", QStringList { "-i", source("gop2.mp4"), "-c", "copy" });
+        make("clip.3gp", QStringList { "-i", source("gop2.mp4"), "-c", "copy" });
+        make("clip.mov", videoSource + audioSource + QStringList { "-t", "12" } + x264 + gop(50) + aac);
         QFile subtitles(source("cues.srt"));
         QVERIFY(subtitles.open(QIODevice::WriteOnly));
-        subtitles.write("1\n00:00:01,000 --> 00:00:02,500\nFirst\n\n2\n00:00:03,500 --> 00:00:04,500\nAcross the cut\n\n"
-                        "3\n00:00:09,000 --> 00:00:10,000\nLast\n\n");
+        subtitles.write(
+            "1\n00:00:01,000 --> 00:00:02,500\nFirst\n\n2\n00:00:03,500 --> 00:00:04,500\nAcross the cut\n\n"
+            "3\n00:00:09,000 --> 00:00:10,000\nLast\n\n");
         subtitles.close();
         const QStringList withCues = videoSource + audioSource
-            + QStringList{"-i", source("cues.srt"), "-t", "12", "-map", "0:v", "-map", "1:a", "-map", "2:s"} + x264
+            + QStringList { "-i", source("cues.srt"), "-t", "12", "-map", "0:v", "-map", "1:a", "-map", "2:s" } + x264
             + gop(50) + aac;
-        make("clip.mkv", withCues + QStringList{"-c:s", "srt"});
-        make("subtitled.mp4", withCues + QStringList{"-c:s", "mov_text"});
-        make("upright.mp4", videoSource + QStringList{"-t", "6"} + x264 + gop(25));
+        make("clip.mkv", withCues + QStringList { "-c:s", "srt" });
+        make("subtitled.mp4", withCues + QStringList { "-c:s", "mov_text" });
+        make("upright.mp4", videoSource + QStringList { "-t", "6" } + x264 + gop(25));
         // ffmpeg turns a "rotate" tag into a display matrix when it copies a stream.
-        make("rotated.mp4", QStringList{"-i", source("upright.mp4"), "-c", "copy", "-metadata:s:v:0", "rotate=90"});
-        make("langs.mp4", videoSource + audioSource
-                              + QStringList{"-f", "lavfi", "-i", "sine=frequency=220:sample_rate=44100", "-t", "8",
-                                            "-map", "0:v", "-map", "1:a", "-map", "2:a"}
-                              + x264 + gop(25) + aac
-                              + QStringList{"-metadata:s:a:0", "language=eng", "-metadata:s:a:1", "language=fra"});
-        make("faststart.mp4", videoSource + audioSource + QStringList{"-t", "12"} + x264 + gop(25) + aac
-                                  + QStringList{"-movflags", "+faststart"});
-        make("still.png", videoSource + QStringList{"-frames:v", "1"});
+        make("rotated.mp4", QStringList { "-i", source("upright.mp4"), "-c", "copy", "-metadata:s:v:0", "rotate=90" });
+        make("langs.mp4",
+            videoSource + audioSource
+                + QStringList { "-f", "lavfi", "-i", "sine=frequency=220:sample_rate=44100", "-t", "8", "-map", "0:v",
+                    "-map", "1:a", "-map", "2:a" }
+                + x264 + gop(25) + aac
+                + QStringList { "-metadata:s:a:0", "language=eng", "-metadata:s:a:1", "language=fra" });
+        make("faststart.mp4",
+            videoSource + audioSource + QStringList { "-t", "12" } + x264 + gop(25) + aac
+                + QStringList { "-movflags", "+faststart" });
+        make("still.png", videoSource + QStringList { "-frames:v", "1" });
+        make("cover.m4a",
+            audioSource + QStringList { "-i", source("still.png"), "-t", "12", "-map", "0:a", "-map", "1:v" } + aac
+                + QStringList { "-c:v", "copy", "-disposition:v:0", "attached_pic" });
     }
 
     void cutsAtKeyframesWithinTheLength()
@@ -228,6 +239,7 @@ private slots:
         QTest::addColumn<bool>("moovFirst");
         QTest::newRow("audio only, keeps .m4a") << "audio.m4a" << 5.0 << 3 << true;
         QTest::newRow("video only") << "video.mp4" << 5.0 << 3 << true;
+        QTest::newRow("audio with a cover picture") << "cover.m4a" << 5.0 << 3 << true;
         QTest::newRow("variable frame rate") << "vfr.mp4" << 3.0 << 6 << true;
         QTest::newRow("MOV") << "clip.mov" << 5.0 << 3 << true;
         QTest::newRow("M4V") << "clip.m4v" << 5.0 << 3 << true;
@@ -259,10 +271,10 @@ private slots:
     {
         // Matroska content under an .mp4 name: the pieces are MP4, which has no room for SubRip.
         const QString path = copyIntoFolder("clip.mkv", "mislabelled.mp4");
-        const ToolRun run = runTool({"-split", "5", path});
+        const ToolRun run = runTool({ "-split", "5", path });
         QCOMPARE(run.exitCode, 0);
         QVERIFY2(run.err.contains("stream 2 (subrip subtitle) cannot be kept in mp4 pieces; it is left out"),
-                 qPrintable(run.err));
+            qPrintable(run.err));
         const ProbedFile piece = probeMedia(pieceName(path, 1).toStdString());
         QCOMPARE(piece.format.substr(0, 3), std::string("mov"));
         QCOMPARE(piece.streams.size(), std::size_t(2));
@@ -273,14 +285,14 @@ private slots:
         const QString path = copyIntoFolder("gop2.mp4", QStringLiteral("-clip 'q' \"x\" %d $HOME [1] é.mp4"));
         const QString elsewhere = work.filePath("elsewhere");
         QDir().mkpath(elsewhere);
-        const ToolRun run = runTool({"-split", "5", path}, elsewhere);
+        const ToolRun run = runTool({ "-split", "5", path }, elsewhere);
         QCOMPARE(run.exitCode, 0);
         QVERIFY(QFile::exists(pieceName(path, 1)));
         QVERIFY(QFile::exists(pieceName(path, 3)));
         QVERIFY(filesIn(elsewhere).isEmpty());
 
         // A name given relative to the current folder, beginning with "-".
-        const ToolRun relative = runTool({"-split", "5", QFileInfo(path).fileName()}, QFileInfo(path).path());
+        const ToolRun relative = runTool({ "-split", "5", QFileInfo(path).fileName() }, QFileInfo(path).path());
         QCOMPARE(relative.exitCode, 0);
     }
 
@@ -299,15 +311,15 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("output");
-        QTest::newRow("nothing") << QStringList{} << 64 << "usage:";
-        QTest::newRow("zero length") << QStringList{"-split", "0", "x.mp4"} << 64 << "above 0";
-        QTest::newRow("negative length") << QStringList{"-split", "-5", "x.mp4"} << 64 << "above 0";
-        QTest::newRow("not a number") << QStringList{"-split", "abc", "x.mp4"} << 64 << "above 0";
-        QTest::newRow("no file") << QStringList{"-split", "5"} << 64 << "usage:";
-        QTest::newRow("two files") << QStringList{"-split", "5", "a.mp4", "b.mp4"} << 64 << "usage:";
-        QTest::newRow("other option") << QStringList{"-cat", "5", "x.mp4"} << 64 << "usage:";
-        QTest::newRow("help") << QStringList{"--help"} << 0 << "";
-        QTest::newRow("version") << QStringList{"--version"} << 0 << "";
+        QTest::newRow("nothing") << QStringList {} << 64 << "usage:";
+        QTest::newRow("zero length") << QStringList { "-split", "0", "x.mp4" } << 64 << "above 0";
+        QTest::newRow("negative length") << QStringList { "-split", "-5", "x.mp4" } << 64 << "above 0";
+        QTest::newRow("not a number") << QStringList { "-split", "abc", "x.mp4" } << 64 << "above 0";
+        QTest::newRow("no file") << QStringList { "-split", "5" } << 64 << "usage:";
+        QTest::newRow("two files") << QStringList { "-split", "5", "a.mp4", "b.mp4" } << 64 << "usage:";
+        QTest::newRow("other option") << QStringList { "-cat", "5", "x.mp4" } << 64 << "usage:";
+        QTest::newRow("help") << QStringList { "--help" } << 0 << "";
+        QTest::newRow("version") << QStringList { "--version" } << 0 << "";
     }
     void usage()
     {
@@ -356,7 +368,7 @@ private slots:
         cut.write(whole.read(whole.size() * 6 / 10));
         cut.close();
 
-        const ToolRun run = runTool({"-split", "3", path});
+        const ToolRun run = runTool({ "-split", "3", path });
         QCOMPARE(run.exitCode, 68);
         QVERIFY2(run.err.contains(path + ": the file ends early, at 0:00:0"), qPrintable(run.err));
         QStringList pieces = filesIn(folder);
@@ -373,7 +385,7 @@ private slots:
         // A folder where the second piece should go: that piece cannot be put in place.
         const QString path = copyIntoFolder("gop2.mp4");
         QVERIFY(QDir().mkpath(pieceName(path, 2)));
-        expectFailure(path, 73, "cannot write gop2_002.mp4", {"gop2_001.mp4"});
+        expectFailure(path, 73, "cannot write gop2_002.mp4", { "gop2_001.mp4" });
         QVERIFY(probeMedia(pieceName(path, 1).toStdString()).readable);
     }
 
@@ -385,7 +397,7 @@ private slots:
         environment.insert("QUORVANE_SPLIT_HOLD_FOR_TEST", "1");
         tool.setProcessEnvironment(environment);
         QSignalSpy said(&tool, &QProcess::readyReadStandardError);
-        tool.start(QStringLiteral(QUORVANE_SPLIT_TOOL), {"-split", "5", path});
+        tool.start(QStringLiteral(QUORVANE_SPLIT_TOOL), { "-split", "5", path });
         QVERIFY(tool.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(said.count() > 0, 30000);
         QVERIFY(tool.readAllStandardError().contains("holding"));
@@ -394,7 +406,7 @@ private slots:
         tool.terminate();
         QVERIFY(tool.waitForFinished(30000));
         QCOMPARE(tool.exitStatus(), QProcess::CrashExit);
-        QCOMPARE(filesIn(QFileInfo(path).path()), QStringList{"gop2.mp4"});
+        QCOMPARE(filesIn(QFileInfo(path).path()), QStringList { "gop2.mp4" });
     }
 };
 

@@ -52,9 +52,9 @@ qint32 ScriptedRunner::RunAndWait(const QString& program, const QStringList& arg
 {
     const QFileInfo tool(program);
     const QFileInfo folder(tool.absolutePath());
-    calls.append({program, arguments, windowStyle, tool.isExecutable(),
-                  QString::number(static_cast<int>(folder.permissions()), 16)});
-    const Outcome outcome = outcomes.isEmpty() ? Outcome{} : outcomes.takeFirst();
+    calls.append({ program, arguments, windowStyle, tool.isExecutable(),
+        QString::number(static_cast<int>(folder.permissions()), 16) });
+    const Outcome outcome = outcomes.isEmpty() ? Outcome {} : outcomes.takeFirst();
     m_errorOutput = outcome.errorOutput;
     m_crashed = false;
     return outcome.exitCode;

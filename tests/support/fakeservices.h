@@ -68,25 +68,22 @@ public:
 };
 
 // Records each program it is asked to run and answers with the queued exit codes (0 when none is left).
-class ScriptedRunner : public ProcessRunner
-{
+class ScriptedRunner : public ProcessRunner {
 public:
-    struct Call
-    {
+    struct Call {
         QString program;
         QStringList arguments;
         int windowStyle;
         bool executable; // the program file could be run when it was called
         QString folderPermissions;
     };
-    struct Outcome
-    {
+    struct Outcome {
         qint32 exitCode = 0;
         QString errorOutput;
     };
 
     qint32 RunAndWait(const QString& program, const QStringList& arguments, int windowStyle = 6) override;
-    void terminate() override {}
+    void terminate() override { }
 
     QList<Outcome> outcomes;
     QList<Call> calls;

@@ -26,9 +26,9 @@ void FormFixture::reset()
 
 Form1& FormFixture::open(std::unique_ptr<SkinFramework> skin)
 {
-    form = std::make_unique<Form1>(Services{dialogs, *store, shell, folders, attributes, random, listing,
-                                                            runnerInUse ? *runnerInUse : runner},
-                                   std::move(skin));
+    form = std::make_unique<Form1>(
+        Services { dialogs, *store, shell, folders, attributes, random, listing, runnerInUse ? *runnerInUse : runner },
+        std::move(skin));
     form->setEndProgram([this] { ++endings; });
     return *form;
 }

@@ -4,8 +4,8 @@
 
 #include "fakeservices.h"
 #include "folderlisting.h"
-#include "processrunner.h"
 #include "form1.h"
+#include "processrunner.h"
 #include "scripteddialogs.h"
 
 #include <QTemporaryDir>
@@ -15,8 +15,7 @@ namespace quorvane::test {
 
 // A main window over test doubles: scripted boxes, a settings store in memory, a recording shell, a
 // throwaway program folder and the desktop at /home/ann/Desktop. Call reset() before each test.
-class FormFixture
-{
+class FormFixture {
 public:
     void reset();
     // Creates the window (not yet loaded), with `skin` or the real skin class.
@@ -26,11 +25,7 @@ public:
     // Closes the window and checks that every scripted answer was used.
     void finish();
 
-    template <typename T>
-    T* control(const char* name) const
-    {
-        return form->findChild<T*>(QLatin1String(name));
-    }
+    template <typename T> T* control(const char* name) const { return form->findChild<T*>(QLatin1String(name)); }
     QString programFile(const QString& relative) const { return programDir->filePath(relative); }
     bool writeFile(const QString& path, const QByteArray& content = {});
 

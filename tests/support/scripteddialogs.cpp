@@ -12,12 +12,12 @@ void ScriptedDialogs::expectInput(const QString& answer) { m_answers.append({ Sh
 
 void ScriptedDialogs::expectOpenFiles(const QStringList& paths)
 {
-    m_answers.append({ShownBox::OpenFiles, {}, {}, paths});
+    m_answers.append({ ShownBox::OpenFiles, {}, {}, paths });
 }
 
 void ScriptedDialogs::expectFolder(const QString& folder)
 {
-    m_answers.append({ShownBox::PickFolder, {}, folder, {}});
+    m_answers.append({ ShownBox::PickFolder, {}, folder, {} });
 }
 
 void ScriptedDialogs::reset()
@@ -62,7 +62,7 @@ QStringList ScriptedDialogs::showOpenFiles(const QString& title, const QString& 
 {
     Answer answer;
     if (!takeAnswer(ShownBox::OpenFiles, answer,
-                    {ShownBox::OpenFiles, title, nameFilter, MessageButtons::Ok, MessageIcon::None, {}}))
+            { ShownBox::OpenFiles, title, nameFilter, MessageButtons::Ok, MessageIcon::None, {} }))
         return {};
     if (!multiple && answer.paths.size() > 1)
         QTest::qFail("several files chosen in a single-file dialog", __FILE__, __LINE__);
@@ -73,7 +73,7 @@ QString ScriptedDialogs::showPickFolder(const QString& prompt)
 {
     Answer answer;
     if (!takeAnswer(ShownBox::PickFolder, answer,
-                    {ShownBox::PickFolder, {}, prompt, MessageButtons::Ok, MessageIcon::None, {}}))
+            { ShownBox::PickFolder, {}, prompt, MessageButtons::Ok, MessageIcon::None, {} }))
         return {};
     return answer.text;
 }
