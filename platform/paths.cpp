@@ -13,6 +13,15 @@ QChar pathSeparator()
 #endif
 }
 
+QString executableFileName(const QString& base)
+{
+#ifdef Q_OS_WIN
+    return base + QStringLiteral(".exe");
+#else
+    return base;
+#endif
+}
+
 QString repairRootSeparator(QString path)
 {
     path.replace(QStringLiteral(":\\\\"), QStringLiteral(":\\"));

@@ -39,14 +39,7 @@ SplitRun::SplitRun(RunContext context)
 {
 }
 
-QString SplitRun::toolFileName()
-{
-#ifdef Q_OS_WIN
-    return QStringLiteral("m.exe");
-#else
-    return QStringLiteral("m");
-#endif
-}
+QString SplitRun::toolFileName() { return executableFileName(QStringLiteral("m")); }
 
 void SplitRun::PushButton2_Click()
 {
