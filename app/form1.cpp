@@ -47,7 +47,7 @@ Form1::Form1(const Services& services, std::unique_ptr<SkinFramework> skin, QWid
     : QWidget(parent)
     , m_services(services)
     , m_settings(services.settings)
-    , m_skin(skin ? std::move(skin) : std::make_unique<SkinFramework>())
+    , SkinFramework1(skin ? std::move(skin) : std::make_unique<SkinFramework>())
     , m_endProgram([] { QCoreApplication::quit(); })
     , CommonDialog1(services.dialogs)
 {
@@ -244,7 +244,7 @@ void Form1::Form_Load()
     ErrorReport report(m_services.dialogs, QStringLiteral("in Tavishend2/19/2015.Form1.Form_Load "));
     const QString cursorPath = m_services.folders.programFolder() + pathSeparator() + QStringLiteral("HAND-M.CUR");
 
-    report.step(100, [&] { ApplySkin(*this, *m_skin, m_services.folders, m_services.attributes); });
+    report.step(100, [&] { ApplySkin(*this, *SkinFramework1, m_services.folders, m_services.attributes); });
     report.step(102, [&] {
         CenterFormOnScreen(*this);
         m_centreWhenShown = true;

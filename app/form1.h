@@ -71,7 +71,7 @@ private:
 
     Services m_services;
     AppSettings m_settings;
-    std::unique_ptr<SkinFramework> m_skin;
+    std::unique_ptr<SkinFramework> SkinFramework1;
     std::function<void()> m_endProgram;
     int m_mousePointer = DefaultPointer;
     bool m_hasCustomPointer = false;
