@@ -296,6 +296,29 @@ private slots:
         QCOMPARE(relative.exitCode, 0);
     }
 
+    void aMoovReservationThatFallsShortIsWrittenAgain()
+    {
+        const QString path = copyIntoFolder("gop2.mp4");
+        qputenv("QUORVANE_SPLIT_MOOV_SIZE_FOR_TEST", "64");
+        const ToolRun run = runTool({"--stats", "-split", "5", path});
+        qunsetenv("QUORVANE_SPLIT_MOOV_SIZE_FOR_TEST");
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.err.contains("3 pieces written, 3 moov reservations too small"), qPrintable(run.err));
+        // The second pass still gives whole pieces with their moov first.
+        const ProbedFile whole = probeMedia(path.toStdString());
+        long long packets = 0;
+        for (int n = 1; n <= 3; ++n) {
+            const ProbedFile piece = probeMedia(pieceName(path, n).toStdString());
+            QVERIFY(piece.readable);
+            QVERIFY(piece.streams[0].firstIsKey);
+            packets += piece.streams[0].contentPackets;
+            const auto boxes = topLevelBoxes(pieceName(path, n).toStdString());
+            QVERIFY(std::find(boxes.begin(), boxes.end(), "moov") < std::find(boxes.begin(), boxes.end(), "mdat"));
+        }
+        QCOMPARE(packets, whole.streams[0].contentPackets);
+        QVERIFY(filesIn(QFileInfo(path).path()).filter(".part").isEmpty());
+    }
+
     void existingPiecesAreReplaced()
     {
         const QString path = copyIntoFolder("gop2.mp4");
