@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "cursorfile.h"
+#include "app/cursorfile.h"
 
-#include "failure.h"
+#include "platform/failure.h"
 
 #include <QFile>
 #include <QPixmap>

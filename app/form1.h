@@ -2,11 +2,12 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #pragma once
 
-#include "appsettings.h"
-#include "commondialog.h"
-#include "listcontext.h"
-#include "services.h"
-#include "skinframework.h"
+#include "app/services.h"
+#include "app/skinframework.h"
+#include "core/appsettings.h"
+#include "core/mousepointer.h"
+#include "filelist/listcontext.h"
+#include "platform/commondialog.h"
 
 #include <QCursor>
 #include <QWidget>
@@ -24,12 +25,11 @@ class FileListView;
 class ProgressBar;
 class SplitRun;
 
-// The main window: every control of the program, the start-up sequence and the pointer feedback.
+// The main window: every control of the program, the start-up sequence and the pointer feedback, one file
+// each (form1design.cpp, form1handlers.cpp, form1pointer.cpp).
 class Form1 : public QWidget {
     Q_OBJECT
 public:
-    enum Pointer { DefaultPointer = 0, Hourglass = 11, CustomPointer = 99 };
-
     explicit Form1(const Services& services, std::unique_ptr<SkinFramework> skin = {}, QWidget* parent = nullptr);
     ~Form1() override;
 
@@ -41,8 +41,8 @@ public:
     void setEndProgram(std::function<void()> endProgram) { m_endProgram = std::move(endProgram); }
 
     // One pointer for the whole window: 0 the arrow, 11 the hourglass, 99 the hand image.
-    int mousePointer() const { return m_mousePointer; }
-    void setMousePointer(int shape);
+    int mousePointer() const { return static_cast<int>(m_mousePointer); }
+    void setMousePointer(MousePointer shape);
     bool hasCustomPointerImage() const { return m_hasCustomPointer; }
 
     static QIcon applicationIcon();
@@ -73,7 +73,7 @@ private:
     AppSettings m_settings;
     std::unique_ptr<SkinFramework> SkinFramework1;
     std::function<void()> m_endProgram;
-    int m_mousePointer = DefaultPointer;
+    MousePointer m_mousePointer = MousePointer::Default;
     bool m_hasCustomPointer = false;
     bool m_centreWhenShown = false;
     QCursor m_customPointer;

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "dialogs.h"
-#include "fileattributes.h"
-#include "folderlisting.h"
-#include "form1.h"
-#include "processrunner.h"
-#include "randomsource.h"
-#include "settingsstore.h"
-#include "shell.h"
-#include "systemfolders.h"
+#include "app/form1.h"
+#include "platform/desktopshell.h"
+#include "platform/fileattributes.h"
+#include "platform/folderlisting.h"
+#include "platform/processrunner.h"
+#include "platform/qtdialogs.h"
+#include "platform/randomsource.h"
+#include "platform/settingsstore.h"
+#include "platform/systemfolders.h"
 
 #include <QApplication>
 #include <cstdio>

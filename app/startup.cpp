@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "startup.h"
+#include "app/startup.h"
 
-#include "failure.h"
-#include "fileattributes.h"
-#include "randomsource.h"
-#include "shell.h"
-#include "skinframework.h"
-#include "systemfolders.h"
+#include "app/skinframework.h"
+#include "platform/failure.h"
+#include "platform/fileattributes.h"
+#include "platform/randomsource.h"
+#include "platform/shell.h"
+#include "platform/systemfolders.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -3,7 +3,7 @@
 // Builds a tree of 10,000 folders holding 100,000 files in a temporary folder, then times "Add All MP4
 // File(s) In Folder" on it through the real window (answers scripted), and how long the filled list takes
 // to scroll and repaint.
-#include "filelistview.h"
+#include "filelist/filelistview.h"
 #include "formfixture.h"
 
 #include <QApplication>
@@ -22,7 +22,7 @@ double seconds(const QElapsedTimer& timer) { return static_cast<double>(timer.el
 
 double peakMiB()
 {
-    rusage usage{};
+    rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
@@ -79,7 +79,7 @@ int main(int argc, char* argv[])
     const double walkSeconds = seconds(walking);
     auto* list = fixture.control<quorvane::FileListView>("ListView1");
     std::printf("walk and add: %d rows in %.2f s; peak memory %.1f MiB before, %.1f MiB after\n", list->rowCount(),
-                walkSeconds, before, peakMiB());
+        walkSeconds, before, peakMiB());
 
     QElapsedTimer painting;
     painting.start();

@@ -2,7 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 // One "Start Splitting" through the real window, offscreen, with the embedded tool: bench_splitrun FILE
 // OUTPUT-FOLDER. Splits every minute and prints the seconds from the click until "Done." was shown.
-#include "filelistview.h"
+#include "filelist/filelistview.h"
 #include "formfixture.h"
 
 #include <QApplication>
@@ -27,7 +27,7 @@ int main(int argc, char* argv[])
     fixture.control<quorvane::FileListView>("ListView1")->AppendRow(QString::fromLocal8Bit(argv[1]));
     fixture.control<QLineEdit>("Text2")->setText(QString::fromLocal8Bit(argv[2]) + "/");
     fixture.control<QComboBox>("Combo1")->setCurrentIndex(5); // every minute
-    fixture.dialogs.expectMessage();                         // "Done."
+    fixture.dialogs.expectMessage(); // "Done."
 
     QElapsedTimer timer;
     timer.start();

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "appsettings.h"
-#include "commondialog.h"
-#include "dialogs.h"
-#include "errorreport.h"
-#include "filelistview.h"
-#include "listcontext.h"
-#include "paths.h"
+#include "core/appsettings.h"
+#include "core/errorreport.h"
+#include "filelist/filelistview.h"
+#include "filelist/listcontext.h"
+#include "platform/commondialog.h"
+#include "platform/dialogs.h"
+#include "platform/paths.h"
 
 namespace quorvane {
 

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "errorreport.h"
-#include "fileattributes.h"
-#include "filelistview.h"
-#include "folderwalk.h"
-#include "listcontext.h"
-#include "paths.h"
+#include "core/errorreport.h"
+#include "filelist/filelistview.h"
+#include "filelist/folderwalk.h"
+#include "filelist/listcontext.h"
+#include "platform/fileattributes.h"
+#include "platform/paths.h"
 
 namespace quorvane {
 

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "appsettings.h"
-#include "dialogs.h"
-#include "errorreport.h"
-#include "filelistview.h"
-#include "folderwalk.h"
-#include "listcontext.h"
-#include "paths.h"
+#include "core/appsettings.h"
+#include "core/errorreport.h"
+#include "filelist/filelistview.h"
+#include "filelist/folderwalk.h"
+#include "filelist/listcontext.h"
+#include "platform/dialogs.h"
+#include "platform/paths.h"
 
 namespace quorvane {
 
@@ -28,7 +28,7 @@ void addAllFilesInFolder(ListContext& c)
     report.step(106, [&] { folder = PickFolder(c.dialogs, QStringLiteral("Please select folder:")); });
     if (report.test(108, [&] { return folder.isEmpty(); }))
         return;
-    report.step(110, [&] { c.setMousePointer(11); });
+    report.step(110, [&] { c.setMousePointer(MousePointer::Hourglass); });
     QStringList folders;
     report.step(112, [&] { folders = QStringList { folder + sep }; });
     report.step(114, [&] { CollectSubfolders(folders, true, c.listing, c.attributes); });
@@ -48,7 +48,7 @@ void addAllFilesInFolder(ListContext& c)
             report.step(128, [&] { c.list.AppendRow(repairRootSeparator(path)); });
         } // [130]
     }
-    report.step(132, [&] { c.setMousePointer(0); });
+    report.step(132, [&] { c.setMousePointer(MousePointer::Default); });
 }
 
 } // namespace quorvane

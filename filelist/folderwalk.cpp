@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "folderwalk.h"
+#include "filelist/folderwalk.h"
 
-#include "dialogs.h"
-#include "fileattributes.h"
-#include "folderlisting.h"
-#include "paths.h"
+#include "platform/dialogs.h"
+#include "platform/fileattributes.h"
+#include "platform/folderlisting.h"
+#include "platform/paths.h"
 
 #include <QCoreApplication>
 

@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #pragma once
 
+#include "core/mousepointer.h"
+
 #include <QStringList>
 
 #include <functional>
@@ -27,7 +29,7 @@ struct ListContext {
     FileAttributes& attributes;
     Shell& shell;
     SystemFolders& folders;
-    std::function<void(int)> setMousePointer; // 0 arrow, 11 hourglass
+    std::function<void(MousePointer)> setMousePointer;
     std::function<void(int)> selectInterval; // as if the user picked that entry of the interval box
 };
 

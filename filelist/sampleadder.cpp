@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "dialogs.h"
-#include "errorreport.h"
-#include "filelistview.h"
-#include "folderwalk.h"
-#include "listcontext.h"
-#include "paths.h"
-#include "shell.h"
-#include "systemfolders.h"
+#include "core/errorreport.h"
+#include "filelist/filelistview.h"
+#include "filelist/folderwalk.h"
+#include "filelist/listcontext.h"
+#include "platform/dialogs.h"
+#include "platform/paths.h"
+#include "platform/shell.h"
+#include "platform/systemfolders.h"
 
 namespace quorvane {
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "commondialog.h"
+#include "platform/commondialog.h"
 
-#include "dialogs.h"
+#include "platform/dialogs.h"
 
 namespace quorvane {
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "conversions.h"
+#include "platform/conversions.h"
 
-#include "failure.h"
+#include "platform/failure.h"
 
 #include <QLocale>
 #include <QtNumeric>

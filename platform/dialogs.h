@@ -5,8 +5,6 @@
 #include <QString>
 #include <QStringList>
 
-class QWidget;
-
 namespace quorvane {
 
 enum class MessageButtons { Ok, YesNo };
@@ -45,23 +43,6 @@ protected:
     // Full paths of the chosen files in the dialog's order; empty when cancelled.
     virtual QStringList showOpenFiles(const QString& title, const QString& nameFilter, bool multiple) = 0;
     virtual QString showPickFolder(const QString& prompt) = 0;
-};
-
-// The real boxes, owned by a parent window (may be null).
-class QtDialogs : public Dialogs {
-public:
-    explicit QtDialogs(QWidget* parent = nullptr);
-    void setParent(QWidget* parent) { m_parent = parent; }
-
-protected:
-    MessageAnswer showMessage(
-        const QString& title, const QString& text, MessageButtons buttons, MessageIcon icon) override;
-    QString showInput(const QString& title, const QString& prompt, const QString& proposed) override;
-    QStringList showOpenFiles(const QString& title, const QString& nameFilter, bool multiple) override;
-    QString showPickFolder(const QString& prompt) override;
-
-private:
-    QWidget* m_parent;
 };
 
 } // namespace quorvane

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "fileattributes.h"
-
-#include <QFileInfo>
+#include "platform/fileattributes.h"
 
 namespace quorvane {
 
@@ -11,28 +9,5 @@ bool FileAttributes::isNormalFile(const QString& path)
     const std::optional<quint32> a = attributes(path);
     return a && !(*a & (attr::Directory | attr::Hidden | attr::System));
 }
-
-#ifndef Q_OS_WIN
-std::optional<quint32> NativeFileAttributes::attributes(const QString& path)
-{
-    if (path.isEmpty())
-        return std::nullopt;
-    const QFileInfo info(path);
-    if (!info.exists())
-        return std::nullopt;
-    quint32 result = 0;
-    if (info.fileName().startsWith(QLatin1Char('.')))
-        result |= attr::Hidden;
-    if (info.isDir())
-        result |= attr::Directory;
-    else
-        result |= attr::Archive;
-    if (!info.permission(QFileDevice::WriteOwner))
-        result |= attr::ReadOnly;
-    if (info.isSymLink())
-        result |= attr::ReparsePoint;
-    return result;
-}
-#endif
 
 } // namespace quorvane

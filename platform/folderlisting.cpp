@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "folderlisting.h"
+#include "platform/folderlisting.h"
 
-#include "paths.h"
+#include "platform/paths.h"
 
 #include <QDirIterator>
 

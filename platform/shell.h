@@ -16,10 +16,4 @@ public:
     virtual bool openFolder(const QString& folder) = 0;
 };
 
-class DesktopShell : public Shell {
-public:
-    void openWebAddress(const QString& address) override;
-    bool openFolder(const QString& folder) override;
-};
-
 } // namespace quorvane

@@ -2,7 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #pragma once
 
-#include "paths.h"
+#include "platform/paths.h"
 
 #include <QString>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "fileutilities.h"
+#include "split/fileutilities.h"
 
-#include "failure.h"
+#include "platform/failure.h"
 
 #include <QFile>
 #include <QFileInfo>

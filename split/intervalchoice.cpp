@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "intervalchoice.h"
+#include "split/intervalchoice.h"
 
-#include "conversions.h"
-#include "dialogs.h"
-#include "errorreport.h"
+#include "core/errorreport.h"
+#include "platform/conversions.h"
+#include "platform/dialogs.h"
 
 namespace quorvane {
 

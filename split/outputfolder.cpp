@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "outputfolder.h"
+#include "split/outputfolder.h"
 
-#include "dialogs.h"
-#include "errorreport.h"
-#include "paths.h"
+#include "core/errorreport.h"
+#include "platform/dialogs.h"
+#include "platform/paths.h"
 
 namespace quorvane {
 

@@ -1,16 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "splitrun.h"
+#include "split/splitrun.h"
 
-#include "dialogs.h"
-#include "errorreport.h"
-#include "failure.h"
-#include "filecopy.h"
-#include "fileutilities.h"
-#include "intervalchoice.h"
-#include "paths.h"
-#include "processrunner.h"
-#include "toolimage.h"
+#include "core/errorreport.h"
+#include "platform/dialogs.h"
+#include "platform/failure.h"
+#include "platform/filecopy.h"
+#include "platform/paths.h"
+#include "platform/processrunner.h"
+#include "split/fileutilities.h"
+#include "split/intervalchoice.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -52,7 +51,7 @@ void SplitRun::PushButton2_Click()
     }
     QByteArray tool;
     report.step(102, [&] {
-        tool = toolImage();
+        tool = c.toolImage ? c.toolImage() : QByteArray();
         if (tool.isEmpty())
             throw Failure(326, QStringLiteral("Resource with identifier '101' not found"));
     });
@@ -67,7 +66,7 @@ void SplitRun::PushButton2_Click()
     qint32 seconds = 0;
     report.step(106, [&] { fileCount = c.rowCount(); });
     for (int row = 1; row <= fileCount; ++row) {
-        report.step(108, [&] { c.setMousePointer(11); });
+        report.step(108, [&] { c.setMousePointer(MousePointer::Hourglass); });
         QString source;
         report.step(110, [&] { source = c.rowText(row); });
         report.step(112, [&] { c.setProgress(static_cast<double>(row) / c.rowCount() * 100.0); });
@@ -100,7 +99,7 @@ void SplitRun::PushButton2_Click()
     report.step(202, [&] { removeTool(); });
     report.step(208, [&] { c.dialogs.messageBox(QStringLiteral("Done.")); });
     report.step(210, [&] { c.setProgress(0); });
-    report.step(212, [&] { c.setMousePointer(0); });
+    report.step(212, [&] { c.setMousePointer(MousePointer::Default); });
 }
 
 bool SplitRun::makeWorkingCopy(const QString& source, const QString& workingCopy)

@@ -2,6 +2,9 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #pragma once
 
+#include "core/mousepointer.h"
+
+#include <QByteArray>
 #include <QHash>
 #include <QString>
 #include <functional>
@@ -21,7 +24,8 @@ struct RunContext {
     std::function<QString()> outputFolder;
     std::function<QString()> intervalText;
     std::function<void(double)> setProgress;
-    std::function<void(int)> setMousePointer;
+    std::function<void(MousePointer)> setMousePointer;
+    std::function<QByteArray()> toolImage; // the splitter's executable image; empty when it is missing
 };
 
 // "Start Splitting": every listed file is copied into the output folder (as cheaply as the file system

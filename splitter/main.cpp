@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "cutplan.h"
-#include "splitter.h"
+#include "splitter/cutplan.h"
+#include "splitter/splitter.h"
 
 #include <cstdio>
 #include <cstring>

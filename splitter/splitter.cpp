@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "splitter.h"
+#include "splitter/splitter.h"
 
-#include "cutplan.h"
+#include "splitter/cutplan.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -578,8 +578,16 @@ void Split::openPiece(int piece, bool faststart)
     const std::string folder = m_outFinal.substr(0, m_outFinal.size() - finalName.size());
     // A hidden temporary name in the same folder, renamed only when the piece is complete.
     for (int attempt = 0;; ++attempt) {
-        m_outTemp = folder + "." + finalName + ".part" + std::to_string(::getpid())
-            + (attempt ? "-" + std::to_string(attempt) : "");
+        // Appended piece by piece: GCC 12 misreads `"." + std::string&&` as an overlapping copy.
+        m_outTemp = folder;
+        m_outTemp += '.';
+        m_outTemp += finalName;
+        m_outTemp += ".part";
+        m_outTemp += std::to_string(::getpid());
+        if (attempt) {
+            m_outTemp += '-';
+            m_outTemp += std::to_string(attempt);
+        }
         setTempPath(m_outTemp);
         const int fd = ::open(m_outTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {

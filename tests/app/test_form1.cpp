@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "errorreport.h"
-#include "failure.h"
+#include "app/progressbar.h"
+#include "app/skinframework.h"
+#include "app/startup.h"
+#include "core/errorreport.h"
 #include "formfixture.h"
-#include "progressbar.h"
+#include "platform/failure.h"
 #include "scripteddialogs.h"
-#include "skinframework.h"
-#include "startup.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -347,13 +347,13 @@ private slots:
         QCOMPARE(window.mousePointer(), 0);
 
         // A busy handler's hourglass stays whatever the mouse does.
-        window.setMousePointer(Form1::Hourglass);
+        window.setMousePointer(MousePointer::Hourglass);
         moveOver(start);
         moveOver(control<QGroupBox>("Frame1"));
         QCOMPARE(window.mousePointer(), 11);
         QCOMPARE(start->cursor().shape(), Qt::WaitCursor);
         QCOMPARE(control<QLineEdit>("Text2")->cursor().shape(), Qt::WaitCursor);
-        window.setMousePointer(Form1::DefaultPointer);
+        window.setMousePointer(MousePointer::Default);
         QCOMPARE(control<QLineEdit>("Text2")->cursor().shape(), Qt::IBeamCursor);
 
         // Without the hand image the buttons show an ordinary pointer.
@@ -368,7 +368,7 @@ private slots:
         Form1& window = load();
         QVERIFY(dialogs.shown().isEmpty());
         QVERIFY(window.hasCustomPointerImage());
-        window.setMousePointer(Form1::CustomPointer);
+        window.setMousePointer(MousePointer::Custom);
         const QCursor cursor = control<QPushButton>("PushButton1")->cursor();
         QCOMPARE(cursor.shape(), Qt::BitmapCursor);
         QCOMPARE(cursor.pixmap().size(), QSize(32, 32));

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "errorreport.h"
-#include "filelistview.h"
+#include "core/errorreport.h"
+#include "filelist/filelistview.h"
 #include "formfixture.h"
 
 #include <QComboBox>

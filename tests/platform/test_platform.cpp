@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "conversions.h"
-#include "failure.h"
-#include "fileattributes.h"
-#include "filecopy.h"
-#include "processrunner.h"
-#include "settingsstore.h"
+#include "platform/conversions.h"
+#include "platform/failure.h"
+#include "platform/fileattributes.h"
+#include "platform/filecopy.h"
+#include "platform/processrunner.h"
+#include "platform/settingsstore.h"
 
 #include <QDir>
 #include <QFile>

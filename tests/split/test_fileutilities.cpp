@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "failure.h"
-#include "fileutilities.h"
+#include "platform/failure.h"
+#include "split/fileutilities.h"
 
 #include <QDir>
 #include <QFile>

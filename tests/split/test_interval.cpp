@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "errorreport.h"
-#include "intervalchoice.h"
+#include "core/errorreport.h"
 #include "scripteddialogs.h"
+#include "split/intervalchoice.h"
 
 #include <QTest>
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "errorreport.h"
-#include "filelistview.h"
+#include "app/progressbar.h"
+#include "core/errorreport.h"
+#include "filelist/filelistview.h"
 #include "formfixture.h"
-#include "mediaprobe.h"
-#include "progressbar.h"
+#include "splitter/mediaprobe.h"
 #include "testfiles.h"
 
 #include <QComboBox>

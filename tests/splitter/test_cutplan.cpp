@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "cutplan.h"
+#include "splitter/cutplan.h"
 
 #include <QTest>
 

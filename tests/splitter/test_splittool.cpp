@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "mediaprobe.h"
+#include "splitter/mediaprobe.h"
 #include "splittoolfixture.h"
 #include "testfiles.h"
 
@@ -300,7 +300,7 @@ private slots:
     {
         const QString path = copyIntoFolder("gop2.mp4");
         qputenv("QUORVANE_SPLIT_MOOV_SIZE_FOR_TEST", "64");
-        const ToolRun run = runTool({"--stats", "-split", "5", path});
+        const ToolRun run = runTool({ "--stats", "-split", "5", path });
         qunsetenv("QUORVANE_SPLIT_MOOV_SIZE_FOR_TEST");
         QCOMPARE(run.exitCode, 0);
         QVERIFY2(run.err.contains("3 pieces written, 3 moov reservations too small"), qPrintable(run.err));

@@ -2,7 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "fakeservices.h"
 
-#include "failure.h"
+#include "platform/failure.h"
 
 #include <QFileInfo>
 

@@ -2,12 +2,12 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #pragma once
 
-#include "fileattributes.h"
-#include "processrunner.h"
-#include "randomsource.h"
-#include "settingsstore.h"
-#include "shell.h"
-#include "systemfolders.h"
+#include "platform/fileattributes.h"
+#include "platform/processrunner.h"
+#include "platform/randomsource.h"
+#include "platform/settingsstore.h"
+#include "platform/shell.h"
+#include "platform/systemfolders.h"
 
 #include <QHash>
 #include <QList>

@@ -2,10 +2,10 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #pragma once
 
+#include "app/form1.h"
 #include "fakeservices.h"
-#include "folderlisting.h"
-#include "form1.h"
-#include "processrunner.h"
+#include "platform/folderlisting.h"
+#include "platform/processrunner.h"
 #include "scripteddialogs.h"
 
 #include <QTemporaryDir>

@@ -2,7 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #pragma once
 
-#include "dialogs.h"
+#include "platform/dialogs.h"
 
 #include <QList>
 #include <QString>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "appsettings.h"
+#include "core/appsettings.h"
 
-#include "settingsstore.h"
+#include "platform/settingsstore.h"
 
 namespace quorvane {
 

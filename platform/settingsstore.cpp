@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "failure.h"
-#include "settingsstore.h"
+#include "platform/settingsstore.h"
 
-#include <QSettings>
+#include "platform/failure.h"
+#include "platform/settingsplace.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 namespace quorvane {
 
@@ -14,26 +17,31 @@ NativeSettingsStore::NativeSettingsStore(QString folder)
 
 QString NativeSettingsStore::location(const QString& application) const
 {
-    // The key the earlier Windows release wrote its values under.
-    const QString root
-        = m_folder.isEmpty() ? QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings") : m_folder;
-    return root + QLatin1Char('\\') + application;
+    return settingsLocation(m_folder, application);
 }
 
 QString NativeSettingsStore::read(
     const QString& application, const QString& section, const QString& key, const QString& defaultValue)
 {
-    QSettings settings(location(application), QSettings::NativeFormat);
+    // A fresh QSettings per call reads the store as it is now, changes by other processes included.
+    QSettings settings(location(application), settingsFormat);
     const QString fullKey = section + QLatin1Char('/') + key;
     if (!settings.contains(fullKey))
         return defaultValue;
-    return settings.value(fullKey).toString();
+    const QVariant value = settings.value(fullKey);
+    // A hand-edited value with unquoted commas reads back as a list; it is still one text.
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(QStringLiteral(", "));
+    return value.toString();
 }
 
 void NativeSettingsStore::write(
     const QString& application, const QString& section, const QString& key, const QString& value)
 {
-    QSettings settings(location(application), QSettings::NativeFormat);
+    const QString path = location(application);
+    if (settingsFormat == QSettings::IniFormat)
+        QDir().mkpath(QFileInfo(path).absolutePath());
+    QSettings settings(path, settingsFormat);
     settings.setValue(section + QLatin1Char('/') + key, value);
     settings.sync();
     if (settings.status() != QSettings::NoError)

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "shell.h"
+#include "platform/desktopshell.h"
 
-#include "failure.h"
+#include "platform/failure.h"
 
 #include <QDesktopServices>
 #include <QUrl>

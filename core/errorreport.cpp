@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "errorreport.h"
+#include "core/errorreport.h"
 
-#include "dialogs.h"
-#include "failure.h"
+#include "platform/dialogs.h"
+#include "platform/failure.h"
 
 #include <new>
 #include <stdexcept>

@@ -1,0 +1,158 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#include "platform/filecopy_posix.h"
+#include "platform/filecopy.h"
+
+#include "platform/failure.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quorvane {
+
+namespace posix {
+
+void failFromErrno(int error)
+{
+    switch (error) {
+    case ENOENT:
+        throw Failure::pathNotFound();
+    case EEXIST:
+        throw Failure::fileAlreadyExists();
+    case ENOSPC:
+    case EDQUOT:
+        throw Failure(61, QStringLiteral("Disk full"));
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        throw Failure::permissionDenied();
+    default:
+        throw Failure(75, QStringLiteral("Path/File access error"));
+    }
+}
+
+void copyByReadWrite(int in, int out)
+{
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(in, buffer, sizeof buffer);
+        if (got == 0)
+            return;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            failFromErrno(errno);
+        }
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put = ::write(out, buffer + done, static_cast<size_t>(got - done));
+            if (put < 0) {
+                if (errno == EINTR)
+                    continue;
+                failFromErrno(errno);
+            }
+            done += put;
+        }
+    }
+}
+
+} // namespace posix
+
+namespace {
+
+// Closes its descriptor however the scope is left.
+struct Descriptor {
+    int fd = -1;
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+// O_EXCL: whatever already lies at the path is never replaced.
+int createNew(const QByteArray& path, mode_t mode)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd < 0)
+        posix::failFromErrno(errno);
+    return fd;
+}
+
+} // namespace
+
+CopyKind copyForReading(const QString& source, const QString& target)
+{
+    const QByteArray from = QFile::encodeName(source);
+    const QByteArray to = QFile::encodeName(target);
+    Descriptor in { ::open(from.constData(), O_RDONLY | O_CLOEXEC) };
+    if (in.fd < 0) {
+        if (errno == ENOENT)
+            throw Failure::fileNotFound();
+        posix::failFromErrno(errno);
+    }
+    struct stat status { };
+    if (::fstat(in.fd, &status) != 0 || !S_ISREG(status.st_mode))
+        throw Failure::fileNotFound();
+    const mode_t mode = status.st_mode & 0777;
+    {
+        Descriptor out { createNew(to, mode) };
+        if (posix::cloneFile(in.fd, out.fd))
+            return CopyKind::Clone;
+    }
+    // A hard link in place of the empty file, when both sit on one file system.
+    ::unlink(to.constData());
+    if (::link(from.constData(), to.constData()) == 0)
+        return CopyKind::Link;
+    if (errno == EEXIST)
+        throw Failure::fileAlreadyExists();
+    Descriptor out { createNew(to, mode) };
+    try {
+        posix::copyFileData(in.fd, out.fd);
+    } catch (...) {
+        ::unlink(to.constData()); // a half copy is ours to remove
+        throw;
+    }
+    const int closed = ::close(out.fd);
+    out.fd = -1;
+    if (closed != 0) {
+        const int error = errno;
+        ::unlink(to.constData());
+        posix::failFromErrno(error);
+    }
+    return CopyKind::Copy;
+}
+
+bool sameFile(const QString& a, const QString& b)
+{
+    struct stat first { };
+    struct stat second { };
+    if (::stat(QFile::encodeName(a).constData(), &first) != 0 || ::stat(QFile::encodeName(b).constData(), &second) != 0)
+        return false;
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+QString makePrivateFolder(const QString& parent)
+{
+    if (!QFileInfo(parent).isDir())
+        throw Failure::pathNotFound();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString path = QDir(parent).filePath(
+            QStringLiteral("quorvane-%1").arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0')));
+        // mkdir with 0700 creates it for us alone, or fails if the name is taken: nobody can slip in.
+        if (::mkdir(QFile::encodeName(path).constData(), 0700) == 0)
+            return QDir::toNativeSeparators(path);
+        if (errno != EEXIST)
+            posix::failFromErrno(errno);
+    }
+    throw Failure::permissionDenied();
+}
+
+} // namespace quorvane

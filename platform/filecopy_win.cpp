@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#include "platform/filecopy.h"
+
+#include "platform/failure.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+namespace quorvane {
+
+CopyKind copyForReading(const QString& source, const QString& target)
+{
+    if (!QFileInfo::exists(source))
+        throw Failure::fileNotFound();
+    if (QFileInfo::exists(target))
+        throw Failure::fileAlreadyExists();
+    if (!QFile::copy(source, target))
+        throw Failure::permissionDenied();
+    return CopyKind::Copy;
+}
+
+bool sameFile(const QString& a, const QString& b)
+{
+    const QString first = QFileInfo(a).canonicalFilePath();
+    return !first.isEmpty() && first.compare(QFileInfo(b).canonicalFilePath(), Qt::CaseInsensitive) == 0;
+}
+
+QString makePrivateFolder(const QString& parent)
+{
+    if (!QFileInfo(parent).isDir())
+        throw Failure::pathNotFound();
+    // A folder made under the user's own temporary folder inherits an access list for the user alone.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString path = QDir(parent).filePath(
+            QStringLiteral("quorvane-%1").arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0')));
+        if (QDir().mkdir(path))
+            return QDir::toNativeSeparators(path);
+    }
+    throw Failure::permissionDenied();
+}
+
+} // namespace quorvane
