@@ -5,6 +5,9 @@ find_program(CLANG_FORMAT_EXE NAMES clang-format clang-format-14)
 if(CLANG_FORMAT_EXE)
     file(GLOB_RECURSE QUORVANE_FORMAT_SOURCES CONFIGURE_DEPENDS
          ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SOURCE_DIR}/app/*.h
+         ${CMAKE_SOURCE_DIR}/core/*.cpp ${CMAKE_SOURCE_DIR}/core/*.h
+         ${CMAKE_SOURCE_DIR}/resources/*.cpp ${CMAKE_SOURCE_DIR}/resources/*.h
+         ${CMAKE_SOURCE_DIR}/bench/*.cpp ${CMAKE_SOURCE_DIR}/bench/*.h
          ${CMAKE_SOURCE_DIR}/filelist/*.cpp ${CMAKE_SOURCE_DIR}/filelist/*.h
          ${CMAKE_SOURCE_DIR}/split/*.cpp ${CMAKE_SOURCE_DIR}/split/*.h
          ${CMAKE_SOURCE_DIR}/platform/*.cpp ${CMAKE_SOURCE_DIR}/platform/*.h

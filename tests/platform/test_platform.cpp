@@ -14,6 +14,11 @@
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 using namespace quorvane;
 
 class TestPlatform : public QObject {
@@ -290,6 +295,50 @@ private slots:
             QFileDevice::Permissions());
         QVERIFY(makePrivateFolder(dir.path()) != folder);
         QCOMPARE(outcome([&] { makePrivateFolder(dir.filePath("missing")); }), QStringLiteral("Path not found"));
+    }
+
+    void aCopyAcrossFileSystemsIsWholeOrNothing()
+    {
+        // Across two file systems neither a clone nor a link can be had: the bytes are copied.
+        QTemporaryDir other(QStringLiteral("/dev/shm/quorvane-test-XXXXXX"));
+        QTemporaryDir dir;
+        struct stat here { };
+        struct stat there { };
+        if (!other.isValid() || ::stat(QFile::encodeName(dir.path()).constData(), &here) != 0
+            || ::stat(QFile::encodeName(other.path()).constData(), &there) != 0 || here.st_dev == there.st_dev)
+            QSKIP("needs /dev/shm on a file system of its own");
+        const QString source = other.filePath("clip.mp4");
+        QFile file(source);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QByteArray bytes(1 << 20, 'v');
+        bytes[12345] = 'w';
+        file.write(bytes);
+        file.close();
+
+        const QString whole = dir.filePath("clip.mp4");
+        QCOMPARE(copyForReading(source, whole), CopyKind::Copy);
+        QFile copied(whole);
+        QVERIFY(copied.open(QIODevice::ReadOnly));
+        QCOMPARE(copied.readAll(), bytes);
+
+        // A copy that fails half-way (here: the largest file this process may write is 64 KiB) leaves no half
+        // file behind.
+        struct rlimit before { };
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &before) == 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = before;
+        small.rlim_cur = 64 * 1024;
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
+        QString failed;
+        try {
+            copyForReading(source, dir.filePath("half.mp4"));
+        } catch (const Failure& failure) {
+            failed = failure.description();
+        }
+        ::setrlimit(RLIMIT_FSIZE, &before);
+        std::signal(SIGXFSZ, oldHandler);
+        QVERIFY2(!failed.isEmpty(), "a copy that could not be finished was reported as done");
+        QVERIFY(!QFileInfo::exists(dir.filePath("half.mp4")));
     }
 };
 

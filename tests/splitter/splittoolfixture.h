@@ -17,6 +17,7 @@ struct ToolRun {
     int exitCode = -1;
     bool crashed = false;
     bool finished = false;
+    QString out;
     QString err;
 };
 
@@ -32,6 +33,7 @@ inline ToolRun runTool(const QStringList& arguments, const QString& workingFolde
         process.kill();
     run.crashed = process.exitStatus() == QProcess::CrashExit;
     run.exitCode = process.exitCode();
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
     run.err = QString::fromUtf8(process.readAllStandardError());
     return run;
 }

@@ -4,6 +4,7 @@
 #include "splittoolfixture.h"
 #include "testfiles.h"
 
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -207,6 +208,7 @@ private slots:
         make("faststart.mp4",
             videoSource + audioSource + QStringList { "-t", "12" } + x264 + gop(25) + aac
                 + QStringList { "-movflags", "+faststart" });
+        make("xvid.avi", videoSource + QStringList { "-t", "4", "-c:v", "mpeg4", "-vtag", "XVID" } + gop(25));
         make("still.png", videoSource + QStringList { "-frames:v", "1" });
         make("cover.m4a",
             audioSource + QStringList { "-i", source("still.png"), "-t", "12", "-map", "0:a", "-map", "1:v" } + aac
@@ -280,6 +282,20 @@ private slots:
         QCOMPARE(piece.streams.size(), std::size_t(2));
     }
 
+    void aCodecTagThePiecesDoNotKnowIsReplaced()
+    {
+        // AVI content under an .mp4 name: its "XVID" tag means nothing to MP4, which names the codec "mp4v".
+        const QString path = copyIntoFolder("xvid.avi", "xvid.mp4");
+        const ToolRun run = runTool({ "-split", "2", path });
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        for (int n = 1; n <= 2; ++n) {
+            const ProbedFile piece = probeMedia(pieceName(path, n).toStdString());
+            QVERIFY2(piece.readable, qPrintable(pieceName(path, n)));
+            QCOMPARE(piece.format.substr(0, 3), std::string("mov"));
+            QCOMPARE(piece.streams.at(0).codec, std::string("mpeg4"));
+        }
+    }
+
     void awkwardNamesFromAnotherFolder()
     {
         const QString path = copyIntoFolder("gop2.mp4", QStringLiteral("-clip 'q' \"x\" %d $HOME [1] é.mp4"));
@@ -333,25 +349,37 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("output");
-        QTest::newRow("nothing") << QStringList {} << 64 << "usage:";
-        QTest::newRow("zero length") << QStringList { "-split", "0", "x.mp4" } << 64 << "above 0";
-        QTest::newRow("negative length") << QStringList { "-split", "-5", "x.mp4" } << 64 << "above 0";
-        QTest::newRow("not a number") << QStringList { "-split", "abc", "x.mp4" } << 64 << "above 0";
-        QTest::newRow("no file") << QStringList { "-split", "5" } << 64 << "usage:";
-        QTest::newRow("two files") << QStringList { "-split", "5", "a.mp4", "b.mp4" } << 64 << "usage:";
-        QTest::newRow("other option") << QStringList { "-cat", "5", "x.mp4" } << 64 << "usage:";
-        QTest::newRow("help") << QStringList { "--help" } << 0 << "";
-        QTest::newRow("version") << QStringList { "--version" } << 0 << "";
+        QTest::addColumn<QString>("out"); // a pattern the whole of standard output matches
+        QTest::addColumn<QString>("err"); // words standard error holds
+        const QString nothing = "";
+        QTest::newRow("nothing") << QStringList {} << 64 << nothing << "usage:";
+        QTest::newRow("zero length") << QStringList { "-split", "0", "x.mp4" } << 64 << nothing << "above 0";
+        QTest::newRow("negative length") << QStringList { "-split", "-5", "x.mp4" } << 64 << nothing << "above 0";
+        QTest::newRow("not a number") << QStringList { "-split", "abc", "x.mp4" } << 64 << nothing << "above 0";
+        QTest::newRow("no file") << QStringList { "-split", "5" } << 64 << nothing << "usage:";
+        QTest::newRow("two files") << QStringList { "-split", "5", "a.mp4", "b.mp4" } << 64 << nothing << "usage:";
+        QTest::newRow("other option") << QStringList { "-cat", "5", "x.mp4" } << 64 << nothing << "usage:";
+        // Help and version answer on standard output, and say nothing on standard error.
+        QTest::newRow("help") << QStringList { "--help" } << 0
+                              << "usage: quorvane-split .*-split <seconds> <file>\n.*Exit status: 0 .*" << nothing;
+        QTest::newRow("version") << QStringList { "--version" } << 0 << "quorvane-split \\d+\\.\\d+\\.\\d+\n"
+                                 << nothing;
     }
     void usage()
     {
         QFETCH(QStringList, arguments);
         QFETCH(int, status);
-        QFETCH(QString, output);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
         const ToolRun run = runTool(arguments, work.path());
         QCOMPARE(run.exitCode, status);
-        QVERIFY2(run.err.contains(output), qPrintable(run.err));
+        const QRegularExpression whole(
+            QRegularExpression::anchoredPattern(out), QRegularExpression::DotMatchesEverythingOption);
+        QVERIFY2(whole.match(run.out).hasMatch(), qPrintable(run.out));
+        if (err.isEmpty())
+            QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
+        else
+            QVERIFY2(run.err.contains(err), qPrintable(run.err));
     }
 
     void inputsThatAreNoMedia()
