@@ -35,6 +35,8 @@ public:
 
     // Prepares the window before it is first shown.
     void Form_Load();
+    // Files and folders handed to the program when it starts, added exactly as if dropped on the list.
+    void openPaths(const QStringList& paths) { ListView1_OLEDragDrop(paths); }
     // Ends the program at once; the window's close box leads here.
     void Form_Unload();
     // What ending the program means: main() ends the process, tests record the call.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
+#include "app/commandline.h"
 #include "app/form1.h"
+#include "core/appsettings.h"
 #include "platform/desktopshell.h"
 #include "platform/fileattributes.h"
 #include "platform/folderlisting.h"
@@ -11,15 +13,56 @@
 #include "platform/systemfolders.h"
 
 #include <QApplication>
+#include <QDir>
 #include <cstdio>
 #include <cstdlib>
 
+namespace {
+
+QStringList argumentsOf(int argc, char* argv[])
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+// --help and --version need no screen: they are answered before one is asked for.
+int answerWithoutWindow(int argc, char* argv[])
+{
+    QCoreApplication core(argc, argv);
+    const quorvane::CommandLine line = quorvane::parseCommandLine(argumentsOf(argc, argv), QDir::currentPath());
+    QString text = QStringLiteral("quorvane %1\n").arg(QStringLiteral(QUORVANE_VERSION));
+    if (line.action == quorvane::CommandLine::Help) {
+        quorvane::NativeSystemFolders folders;
+        text = quorvane::helpText(
+            folders.programFolder(), quorvane::NativeSettingsStore().location(quorvane::AppSettings::application));
+    }
+    std::fputs(text.toLocal8Bit().constData(), stdout);
+    return 0;
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
+    if (quorvane::asksWithoutWindow(argumentsOf(argc, argv)))
+        return answerWithoutWindow(argc, argv);
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvane"));
     QApplication::setApplicationVersion(QStringLiteral(QUORVANE_VERSION));
     QApplication::setWindowIcon(quorvane::Form1::applicationIcon());
+    QGuiApplication::setDesktopFileName(QStringLiteral(QUORVANE_APP_ID));
+
+    // Qt has taken its own options out of the arguments by now.
+    const quorvane::CommandLine line
+        = quorvane::parseCommandLine(QApplication::arguments().mid(1), QDir::currentPath());
+    if (line.action == quorvane::CommandLine::Usage) {
+        std::fprintf(stderr, "quorvane: %s\nUsage: quorvane [file or folder ...]; quorvane --help says more\n",
+            qPrintable(line.problem));
+        return 64;
+    }
 
     quorvane::QtDialogs dialogs;
     quorvane::NativeSettingsStore settings;
@@ -40,5 +83,8 @@ int main(int argc, char* argv[])
     });
     form.Form_Load();
     form.show();
+    // Files handed over by "Open with" or the command line, once the window is there to report on them.
+    if (!line.paths.isEmpty())
+        form.openPaths(line.paths);
     return QApplication::exec();
 }

@@ -4,6 +4,7 @@
 #include "filelist/filelistview.h"
 #include "filelist/folderwalk.h"
 #include "filelist/listcontext.h"
+#include "platform/failure.h"
 #include "platform/fileattributes.h"
 #include "platform/paths.h"
 
@@ -11,11 +12,14 @@ namespace quorvane {
 
 namespace {
 
-// A dropped path is searched as a folder when it is one and is neither hidden nor a system folder.
+// A dropped path is searched as a folder when it is one and is neither hidden nor a system folder. A path
+// that is not there (gone since the drag began, or mistyped on the command line) is reported, not listed.
 bool isDroppedFolder(const QString& path, FileAttributes& attributes)
 {
     const std::optional<quint32> a = attributes.attributes(path);
-    return a && (*a & attr::Directory) && !(*a & (attr::Hidden | attr::System));
+    if (!a)
+        throw Failure(53, QStringLiteral("File not found: %1").arg(path));
+    return (*a & attr::Directory) && !(*a & (attr::Hidden | attr::System));
 }
 
 } // namespace

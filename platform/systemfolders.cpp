@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 namespace quorvane {
@@ -21,9 +22,20 @@ QString NativeSystemFolders::specialFolderPath(int folderId)
     return path;
 }
 
-QString NativeSystemFolders::programFolder()
+QString NativeSystemFolders::programFolder() { return programFolderOf(QCoreApplication::applicationDirPath()); }
+
+QString programFolderOf(const QString& executableFolder)
 {
-    return QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+    // A build tree or a folder-style install keeps the program's files beside it; an install under a prefix
+    // keeps them in <prefix>/share/quorvane, with the program in <prefix>/bin.
+    const QDir beside(executableFolder);
+    QString folder = executableFolder;
+    const bool filesBeside = beside.exists(QStringLiteral("HAND-M.CUR")) || beside.exists(QStringLiteral("Samples"))
+        || beside.exists(QStringLiteral("x"));
+    const QString shared = QDir::cleanPath(beside.filePath(QStringLiteral("../share/quorvane")));
+    if (!filesBeside && QFileInfo(shared).isDir())
+        folder = shared;
+    return QDir::toNativeSeparators(folder);
 }
 
 } // namespace quorvane

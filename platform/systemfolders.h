@@ -17,7 +17,8 @@ public:
     virtual ~SystemFolders() = default;
     // The file-system path of a shell folder, without a trailing separator; "" when it cannot be resolved.
     virtual QString specialFolderPath(int folderId) = 0;
-    // The folder that holds the program, without a trailing separator.
+    // The folder that holds the program's own files (the hand pointer, the skin, "Samples"), without a
+    // trailing separator: the program's folder, or the shared data folder of an installed copy.
     virtual QString programFolder() = 0;
 };
 
@@ -26,5 +27,9 @@ public:
     QString specialFolderPath(int folderId) override;
     QString programFolder() override;
 };
+
+// The program folder for a program started from `executableFolder`: that folder when the program's files
+// lie in it, else "../share/quorvane" beside it when that exists.
+QString programFolderOf(const QString& executableFolder);
 
 } // namespace quorvane

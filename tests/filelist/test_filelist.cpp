@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
+#include "app/commandline.h"
 #include "core/errorreport.h"
 #include "filelist/filelistview.h"
 #include "formfixture.h"
@@ -312,6 +313,56 @@ private slots:
         QCOMPARE(rows().size(), 6);
         QVERIFY(!rows().contains(at("A/.hidden")));
         QVERIFY(rows().contains(at("C/only/d.mp4")));
+    }
+
+    void filesNamedAtStartAreAddedAsDropped()
+    {
+        // quorvane a.mp4 "b c.mp4" folder gone.mp4, started in the tree's folder.
+        make("a.mp4");
+        make("b c.mp4");
+        make("folder/c.mp4");
+        make("folder/deeper/d.txt");
+        const CommandLine line
+            = parseCommandLine({ "a.mp4", "b c.mp4", "folder/", "gone.mp4", at("a.mp4") }, tree->path());
+        QCOMPARE(line.action, CommandLine::Run);
+        dialogs.expectMessage();
+        form->openPaths(line.paths);
+        QCOMPARE(rows(),
+            QStringList({ at("a.mp4"), at("b c.mp4") }) + expectedWalk(at("folder"), "*.*")
+                + QStringList { at("a.mp4") });
+        QCOMPARE(rows().size(), 5);
+        // The missing file is named in the drop handler's box, and the rest still came in.
+        QCOMPARE(dialogs.shown().size(), 1);
+        QVERIFY2(dialogs.shown()[0].text.startsWith("File not found: " + at("gone.mp4")),
+            qPrintable(dialogs.shown()[0].text));
+        QVERIFY(dialogs.shown()[0].text.contains("ListView1_OLEDragDrop"));
+        QVERIFY(!store->contains("Extension")); // nothing of it is remembered
+    }
+
+    void commandLineOptions_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("action");
+        QTest::addColumn<QStringList>("paths");
+        QTest::newRow("nothing") << QStringList {} << int(CommandLine::Run) << QStringList {};
+        QTest::newRow("help") << QStringList { "a.mp4", "--help" } << int(CommandLine::Help) << QStringList {};
+        QTest::newRow("version") << QStringList { "--version" } << int(CommandLine::Version) << QStringList {};
+        QTest::newRow("unknown option") << QStringList { "--fast", "a.mp4" } << int(CommandLine::Usage)
+                                        << QStringList {};
+        QTest::newRow("a name beginning with -, after --") << QStringList { "--", "-x.mp4",
+            "--help" } << int(CommandLine::Run) << QStringList { "/w/-x.mp4", "/w/--help" };
+        QTest::newRow("absolute, relative, upward") << QStringList { "/v/a.mp4", "b.mp4",
+            "../c.mp4" } << int(CommandLine::Run) << QStringList { "/v/a.mp4", "/w/b.mp4", "/c.mp4" };
+    }
+    void commandLineOptions()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, action);
+        QFETCH(QStringList, paths);
+        const CommandLine line = parseCommandLine(arguments, "/w");
+        QCOMPARE(int(line.action), action);
+        QCOMPARE(line.paths, paths);
+        QCOMPARE(asksWithoutWindow(arguments), line.action == CommandLine::Help || line.action == CommandLine::Version);
     }
 
     void dragsWithoutFilesAreRefused()

@@ -6,6 +6,7 @@
 #include "platform/filecopy.h"
 #include "platform/processrunner.h"
 #include "platform/settingsstore.h"
+#include "platform/systemfolders.h"
 
 #include <QDir>
 #include <QFile>
@@ -295,6 +296,21 @@ private slots:
             QFileDevice::Permissions());
         QVERIFY(makePrivateFolder(dir.path()) != folder);
         QCOMPARE(outcome([&] { makePrivateFolder(dir.filePath("missing")); }), QStringLiteral("Path not found"));
+    }
+
+    void theProgramFolderOfABuildTreeAndOfAnInstall()
+    {
+        QTemporaryDir dir;
+        const QDir root(dir.path());
+        // A build tree, or a folder-style install: the files lie beside the program.
+        QVERIFY(root.mkpath("build/Samples"));
+        QCOMPARE(programFolderOf(root.filePath("build")), root.filePath("build"));
+        // Installed under a prefix: <prefix>/bin and <prefix>/share/quorvane.
+        QVERIFY(root.mkpath("usr/bin") && root.mkpath("usr/share/quorvane/Samples"));
+        QCOMPARE(programFolderOf(root.filePath("usr/bin")), root.filePath("usr/share/quorvane"));
+        // Neither: the program's own folder, where the missing files are looked for and not found.
+        QVERIFY(root.mkpath("bare"));
+        QCOMPARE(programFolderOf(root.filePath("bare")), root.filePath("bare"));
     }
 
     void aCopyAcrossFileSystemsIsWholeOrNothing()
