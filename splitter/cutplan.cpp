@@ -43,6 +43,18 @@ std::vector<PlannedPiece> planPieces(
     return pieces;
 }
 
+std::vector<std::int64_t> cutDecodingTimes(const std::vector<PlannedPiece>& pieces,
+    const std::vector<std::int64_t>& keyPts, const std::vector<std::int64_t>& keyDts)
+{
+    std::vector<std::int64_t> cuts;
+    for (std::size_t p = 0; p < pieces.size(); ++p) {
+        const auto at = std::lower_bound(keyPts.begin(), keyPts.end(), pieces[p].start);
+        const bool isKey = p > 0 && at != keyPts.end() && *at == pieces[p].start;
+        cuts.push_back(isKey ? keyDts[static_cast<std::size_t>(at - keyPts.begin())] : pieces[p].start);
+    }
+    return cuts;
+}
+
 std::int64_t lengthInTicks(double seconds, int num, int den)
 {
     const double ticks = std::floor(seconds * den / num + 1e-9);

@@ -23,6 +23,11 @@ struct PlannedPiece {
 std::vector<PlannedPiece> planPieces(
     const std::vector<std::int64_t>& keyframes, std::int64_t start, std::int64_t end, std::int64_t length);
 
+// The decoding time of the keyframe that starts each piece: `keyPts` ascending with `keyDts` beside it,
+// as the planner saw them. Piece 0 gets its own start.
+std::vector<std::int64_t> cutDecodingTimes(const std::vector<PlannedPiece>& pieces,
+    const std::vector<std::int64_t>& keyPts, const std::vector<std::int64_t>& keyDts);
+
 // The piece length in ticks of `num`/`den` seconds, at least one tick.
 std::int64_t lengthInTicks(double seconds, int num, int den);
 

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "splitter/cutplan.h"
+#include "splitter/inputprobe.h"
+#include "splitter/signalcleanup.h"
 #include "splitter/splitter.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <string>
@@ -22,10 +26,13 @@ void printHelp()
     std::fputs("\nCuts <file> into consecutive pieces of at most <seconds> each (a positive number, such as 60\n"
                "or 2.5), without re-encoding. The pieces are written beside the file, named after it with a\n"
                "number before the extension: clip.mp4 gives clip_001.mp4, clip_002.mp4, and so on. Each\n"
-               "piece starts at a keyframe; every stream is copied.\n"
-               "\nExit status: 0 every piece written; 64 usage; 65 not a video or audio file; 66 the file\n"
+               "piece starts at a keyframe; every stream is copied.\n",
+        stdout);
+    std::printf("\nPieces are written in the input's own container: %s.\n", quorvane::splitter::writtenContainers());
+    std::fputs("\nExit status: 0 every piece written; 64 usage; 65 not a video or audio file; 66 the file\n"
                "cannot be opened; 68 the file ends early (pieces written as far as it could be read);\n"
-               "73 a piece cannot be written; 70 any other failure.\n",
+               "69 pieces of this kind of file cannot be written; 73 a piece cannot be written;\n"
+               "70 any other failure.\n",
         stdout);
 }
 
@@ -66,6 +73,10 @@ int main(int argc, char* argv[])
         request.input = argv[arg + 2];
         if (request.input.empty())
             return usageError("the file name is empty");
+        // Hooks for the tests, which cannot reach inside the tool otherwise.
+        if (const char* reserve = std::getenv("QUORVANE_SPLIT_MOOV_SIZE_FOR_TEST"))
+            request.moovReserveForTest = std::max(8LL, std::strtoll(reserve, nullptr, 10));
+        request.holdForTest = std::getenv("QUORVANE_SPLIT_HOLD_FOR_TEST") != nullptr;
         installSignalCleanup();
         return splitFile(request, stderr);
     } catch (const std::exception& e) {

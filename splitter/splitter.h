@@ -15,6 +15,7 @@ enum ExitCode : int {
     NotMedia = 65, // the input holds no readable video or audio
     CannotOpen = 66, // the input cannot be opened (missing, no permission)
     CutShort = 68, // the input ends early: pieces were written as far as it could be read
+    Unsupported = 69, // pieces of this kind of file cannot be written
     CannotWrite = 73, // a piece cannot be written (permissions, disk full)
 };
 
@@ -22,12 +23,14 @@ struct SplitRequest {
     std::string input; // as given; the pieces go beside it
     double seconds = 0;
     bool stats = false; // print counts of pieces and moov fallbacks
+
+    // For the tests: the room reserved for each MP4 index (0: the tool's own estimate), and stopping for
+    // good once the first piece is open, so the tool can be ended by a signal while it writes.
+    long long moovReserveForTest = 0;
+    bool holdForTest = false;
 };
 
 // Cuts the input into pieces. Warnings and the one failure line go to `err`; returns the exit status.
 int splitFile(const SplitRequest& request, std::FILE* err);
-
-// Removes a half-written piece if the process is ended by a signal.
-void installSignalCleanup();
 
 } // namespace quorvane::splitter

@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#pragma once
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+#include <memory>
+#include <new>
+
+// Owners for every libav handle the tool holds, so no path out of a function leaks one.
+namespace quorvane::splitter {
+
+struct InputCloser {
+    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
+};
+using InputContext = std::unique_ptr<AVFormatContext, InputCloser>;
+
+// An output context with the file it writes, if one was opened.
+struct OutputCloser {
+    void operator()(AVFormatContext* context) const
+    {
+        if (context->pb && !(context->oformat->flags & AVFMT_NOFILE))
+            avio_closep(&context->pb);
+        avformat_free_context(context);
+    }
+};
+using OutputContext = std::unique_ptr<AVFormatContext, OutputCloser>;
+
+struct PacketFree {
+    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+};
+using Packet = std::unique_ptr<AVPacket, PacketFree>;
+
+inline Packet newPacket()
+{
+    Packet packet(av_packet_alloc());
+    if (!packet)
+        throw std::bad_alloc();
+    return packet;
+}
+
+struct DictionaryFree {
+    void operator()(AVDictionary* dictionary) const { av_dict_free(&dictionary); }
+};
+using Dictionary = std::unique_ptr<AVDictionary, DictionaryFree>;
+
+} // namespace quorvane::splitter

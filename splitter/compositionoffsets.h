@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// How far each sample of an MP4-family track shows after it is decoded, read from the index alone.
+namespace quorvane::splitter {
+
+struct CompositionOffsets {
+    std::vector<std::int64_t> offsets; // per sample, in the track's own time scale; all 0 without a table
+    // Negative offsets would show a sample before it is decoded; readers move every decoding time back by
+    // this much instead (the largest negative offset but those of the table's last two entries, as
+    // FFmpeg's reader has it).
+    std::int64_t decodeShift = 0;
+};
+
+// The composition offsets of the track with `trackId` (its "ctts" table). Reads only the "moov" box.
+// nullopt when the file is fragmented or its index cannot be read this way.
+std::optional<CompositionOffsets> readCompositionOffsets(const std::string& path, int trackId);
+
+// The same from the bytes of a "moov" box's payload (what follows its 8-byte header).
+std::optional<CompositionOffsets> compositionOffsetsInMoov(const std::vector<unsigned char>& moov, int trackId);
+
+} // namespace quorvane::splitter

@@ -1,0 +1,150 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#include "splitter/keyframescan.h"
+
+#include "splitter/compositionoffsets.h"
+#include "splitter/spliterror.h"
+#include "splitter/splitter.h"
+
+#include <algorithm>
+#include <numeric>
+#include <optional>
+
+namespace quorvane::splitter {
+
+namespace {
+
+std::int64_t toRef(const AVFormatContext* in, const MediaLayout& layout, std::int64_t time, int stream)
+{
+    return av_rescale_q(time, in->streams[stream]->time_base, layout.refBase);
+}
+
+// Keyframe times come in decoding order; the plan wants them in presentation order, each with its own
+// decoding time.
+void sortByPresentation(KeyframeScan& scan)
+{
+    std::vector<std::size_t> order(scan.keyPts.size());
+    std::iota(order.begin(), order.end(), std::size_t(0));
+    std::stable_sort(
+        order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return scan.keyPts[a] < scan.keyPts[b]; });
+    std::vector<std::int64_t> pts;
+    std::vector<std::int64_t> dts;
+    for (const std::size_t i : order) {
+        pts.push_back(scan.keyPts[i]);
+        dts.push_back(scan.keyDts[i]);
+    }
+    scan.keyPts = std::move(pts);
+    scan.keyDts = std::move(dts);
+}
+
+bool indexListsEverySample(const AVFormatContext* in, const MediaLayout& layout)
+{
+    const std::string demuxer = in->iformat->name;
+    return demuxer.find("mp4") != std::string::npos && demuxer.find("mov") != std::string::npos
+        && avformat_index_get_entries_count(in->streams[layout.ref]) > 0;
+}
+
+// The MP4 family's index holds every sample of every track: no pass over the media data is needed. The
+// index gives decoding times; presentation times add each sample's own composition offset, read from the
+// track's table, since it varies from frame to frame in files with B-frames and a varying frame rate.
+std::optional<KeyframeScan> scanIndex(AVFormatContext* in, const MediaLayout& layout, const std::string& path)
+{
+    AVStream* ref = in->streams[layout.ref];
+    const int count = avformat_index_get_entries_count(ref);
+    const auto composition = readCompositionOffsets(path, ref->id);
+    if (!composition || composition->offsets.size() != static_cast<std::size_t>(count))
+        return std::nullopt; // an index rebuilt by an edit list, or a fragmented file: read the packets
+    const std::vector<std::int64_t>& offsets = composition->offsets;
+
+    KeyframeScan scan;
+    scan.times.assign(in->nb_streams, {});
+    for (unsigned s = 0; s < in->nb_streams; ++s) {
+        AVStream* st = in->streams[s];
+        const int entries = avformat_index_get_entries_count(st);
+        auto& times = scan.times[s];
+        times.reserve(static_cast<std::size_t>(entries));
+        for (int e = 0; e < entries; ++e)
+            times.push_back(toRef(in, layout, avformat_index_get_entry(st, e)->timestamp, static_cast<int>(s)));
+        std::sort(times.begin(), times.end());
+    }
+    scan.referencePackets = count;
+
+    // The demuxer shows each sample at its index time plus its own offset plus the track's decoding shift.
+    for (int e = 0; e < count; ++e) {
+        const AVIndexEntry* entry = avformat_index_get_entry(ref, e);
+        if (!(entry->flags & AVINDEX_KEYFRAME) || (entry->flags & AVINDEX_DISCARD_FRAME))
+            continue;
+        const std::int64_t pts = entry->timestamp + composition->decodeShift + offsets[static_cast<std::size_t>(e)];
+        scan.keyPts.push_back(toRef(in, layout, pts, layout.ref));
+        scan.keyDts.push_back(toRef(in, layout, entry->timestamp, layout.ref));
+    }
+    if (scan.keyPts.empty())
+        return std::nullopt;
+    sortByPresentation(scan);
+
+    scan.start = in->start_time != AV_NOPTS_VALUE ? av_rescale_q(in->start_time, AV_TIME_BASE_Q, layout.refBase)
+                                                  : scan.keyPts.front();
+    scan.end = scan.start;
+    if (in->duration != AV_NOPTS_VALUE)
+        scan.end = scan.start + av_rescale_q(in->duration, AV_TIME_BASE_Q, layout.refBase);
+    if (ref->duration != AV_NOPTS_VALUE && ref->start_time != AV_NOPTS_VALUE)
+        scan.end = std::max(scan.end, ref->start_time + ref->duration);
+    return scan;
+}
+
+// Containers without a full index: one pass over the packets finds the keyframes.
+KeyframeScan scanPackets(AVFormatContext* in, const MediaLayout& layout)
+{
+    KeyframeScan scan;
+    scan.times.assign(in->nb_streams, {});
+    scan.start = INT64_MAX;
+    scan.end = INT64_MIN;
+    scan.referencePackets = 0;
+    scan.consumedInput = true;
+    Packet packet = newPacket();
+    int read = 0;
+    while ((read = av_read_frame(in, packet.get())) >= 0) {
+        const int s = packet->stream_index;
+        if (s >= 0 && static_cast<unsigned>(s) < in->nb_streams
+            && layout.streams[static_cast<std::size_t>(s)].output >= 0) {
+            const std::int64_t t = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+            if (t != AV_NOPTS_VALUE) {
+                const std::int64_t dts = toRef(in, layout, t, s);
+                const std::int64_t pts = packet->pts != AV_NOPTS_VALUE ? toRef(in, layout, packet->pts, s) : dts;
+                scan.times[static_cast<std::size_t>(s)].push_back(dts);
+                if (!layout.streams[static_cast<std::size_t>(s)].sparse) {
+                    scan.start = std::min(scan.start, pts);
+                    scan.end = std::max(scan.end, pts + toRef(in, layout, packet->duration, s));
+                }
+                if (s == layout.ref && (packet->flags & AV_PKT_FLAG_KEY)) {
+                    scan.keyPts.push_back(pts);
+                    scan.keyDts.push_back(dts);
+                }
+            }
+            if (s == layout.ref)
+                ++scan.referencePackets;
+        }
+        av_packet_unref(packet.get());
+    }
+    if (read != AVERROR_EOF && scan.referencePackets == 0)
+        throw SplitError { NotMedia, "not a video or audio file" };
+    if (scan.start > scan.end)
+        throw SplitError { NotMedia, "not a video or audio file" };
+    for (auto& times : scan.times)
+        std::sort(times.begin(), times.end());
+    sortByPresentation(scan);
+    return scan;
+}
+
+} // namespace
+
+KeyframeScan scanKeyframes(AVFormatContext* in, const MediaLayout& layout, const std::string& path)
+{
+    if (indexListsEverySample(in, layout)) {
+        if (auto scan = scanIndex(in, layout, path))
+            return std::move(*scan);
+    }
+    return scanPackets(in, layout);
+}
+
+} // namespace quorvane::splitter

@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#pragma once
+
+#include "splitter/inputprobe.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Where the keyframes of the deciding stream are, and how many samples each stream has when: what the plan
+// of the pieces is made from. All times in the deciding stream's ticks.
+namespace quorvane::splitter {
+
+struct KeyframeScan {
+    std::vector<std::int64_t> keyPts; // presentation times of the keyframes, ascending
+    std::vector<std::int64_t> keyDts; // decoding time of the keyframe shown at keyPts[i]
+    std::vector<std::vector<std::int64_t>> times; // per input stream: the decoding times, ascending
+    std::int64_t start = 0; // where the file's presentation starts
+    std::int64_t end = 0; // and ends
+    std::int64_t referencePackets = -1; // how many packets the deciding stream has, when known
+    bool consumedInput = false; // the scan read the input to its end: open it again to write
+};
+
+// From the container's index where it lists every sample (the MP4 family), else by reading every packet.
+// `path` is the input's name, for reading the index's composition offsets. Throws SplitError.
+KeyframeScan scanKeyframes(AVFormatContext* in, const MediaLayout& layout, const std::string& path);
+
+} // namespace quorvane::splitter

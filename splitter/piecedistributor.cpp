@@ -1,0 +1,212 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#include "splitter/piecedistributor.h"
+
+#include "splitter/spliterror.h"
+#include "splitter/splitter.h"
+
+extern "C" {
+#include <libavcodec/codec_desc.h>
+}
+
+#include <algorithm>
+#include <string>
+
+namespace quorvane::splitter {
+
+namespace {
+
+// A stream that stops early must not hold every later packet in memory.
+constexpr std::int64_t memoryCap = 32 * 1024 * 1024;
+
+bool isTextSubtitle(const AVStream* stream)
+{
+    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(stream->codecpar->codec_id);
+    return stream->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE && descriptor
+        && (descriptor->props & AV_CODEC_PROP_TEXT_SUB);
+}
+
+} // namespace
+
+PieceDistributor::PieceDistributor(AVFormatContext* in, const MediaLayout& layout, const SplitPlan& plan,
+    PieceWriter& writer, std::function<PieceSpan(int)> span, std::function<void(int)> rewrite)
+    : m_in(in)
+    , m_layout(layout)
+    , m_plan(plan)
+    , m_writer(writer)
+    , m_span(std::move(span))
+    , m_rewrite(std::move(rewrite))
+    , m_router(plan.cutDts, plan.fileStart)
+    , m_passed(layout.streams.size(), -1)
+{
+}
+
+std::optional<std::int64_t> PieceDistributor::timeOf(const AVPacket* packet) const
+{
+    const std::int64_t t = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+    if (t == AV_NOPTS_VALUE)
+        return std::nullopt;
+    return av_rescale_q(t, m_in->streams[packet->stream_index]->time_base, m_layout.refBase);
+}
+
+void PieceDistributor::begin(int piece)
+{
+    m_current = piece;
+    m_writer.open(m_span(piece));
+}
+
+void PieceDistributor::take(Packet packet)
+{
+    const int s = packet->stream_index;
+    if (s < 0 || static_cast<unsigned>(s) >= m_in->nb_streams
+        || m_layout.streams[static_cast<std::size_t>(s)].output < 0
+        || m_layout.streams[static_cast<std::size_t>(s)].cover)
+        return; // left out, or a cover, which every piece gets when it is opened
+    if (s == m_layout.ref) {
+        ++m_refPackets;
+        const AVStream* st = m_in->streams[s];
+        const std::optional<std::int64_t> t = timeOf(packet.get());
+        const std::optional<std::int64_t> pts = packet->pts != AV_NOPTS_VALUE
+            ? std::optional(av_rescale_q(packet->pts, st->time_base, m_layout.refBase))
+            : std::nullopt;
+        if (t) {
+            const std::int64_t shownUntil
+                = pts ? av_rescale_q(packet->pts + packet->duration, st->time_base, m_layout.refBase) : *t;
+            m_lastShown = std::max(m_lastShown.value_or(shownUntil), shownUntil);
+        }
+        const int piece = m_router.reference(t, pts);
+        route(piece, std::move(packet));
+        drainPending(false);
+        return;
+    }
+    if (m_pending.empty()) {
+        if (const auto piece = m_router.place(timeOf(packet.get()))) {
+            route(*piece, std::move(packet));
+            return;
+        }
+    }
+    m_heldBytes += packet->size;
+    m_pending.push_back(std::move(packet));
+}
+
+void PieceDistributor::drainPending(bool atEnd)
+{
+    while (!m_pending.empty()) {
+        const std::optional<int> piece = m_router.place(timeOf(m_pending.front().get()));
+        if (!piece && !atEnd)
+            break;
+        Packet packet = std::move(m_pending.front());
+        m_pending.pop_front();
+        m_heldBytes -= packet->size;
+        route(piece.value_or(m_router.referencePiece()), std::move(packet));
+    }
+}
+
+Packet PieceDistributor::splitSubtitleAtCut(int piece, AVPacket* packet) const
+{
+    // A text event that lasts past the next cut ends there; its remainder opens the next piece, so no piece
+    // outlasts its pictures and no event is lost.
+    const AVStream* st = m_in->streams[packet->stream_index];
+    if (piece + 1 >= static_cast<int>(m_plan.pieces.size()) || !isTextSubtitle(st) || packet->pts == AV_NOPTS_VALUE
+        || packet->duration <= 0)
+        return {};
+    const std::int64_t cut
+        = av_rescale_q(m_plan.pieces[static_cast<std::size_t>(piece) + 1].start, m_layout.refBase, st->time_base);
+    const std::int64_t endsAt = packet->pts + packet->duration;
+    if (packet->pts >= cut || endsAt <= cut)
+        return {};
+    Packet rest = newPacket();
+    if (av_packet_ref(rest.get(), packet) < 0)
+        throw std::bad_alloc();
+    rest->pts = rest->dts = cut;
+    rest->duration = endsAt - cut;
+    packet->duration = cut - packet->pts;
+    return rest;
+}
+
+void PieceDistributor::writeNow(Packet packet)
+{
+    if (Packet rest = splitSubtitleAtCut(m_current, packet.get())) {
+        m_heldBytes += rest->size;
+        m_queue.push_back({ m_current + 1, std::move(rest) });
+    }
+    m_writer.write(std::move(packet));
+}
+
+void PieceDistributor::route(int piece, Packet packet)
+{
+    const auto s = static_cast<std::size_t>(packet->stream_index);
+    m_passed[s] = std::max(m_passed[s], piece);
+    if (m_only) {
+        // The second pass: this piece's packets, and the remainder of an event that began before it.
+        Packet rest = splitSubtitleAtCut(piece, packet.get());
+        if (piece == *m_only)
+            m_writer.write(std::move(packet));
+        else if (rest && piece + 1 == *m_only)
+            m_writer.write(std::move(rest));
+        return;
+    }
+    if (piece > m_current) {
+        m_heldBytes += packet->size;
+        m_queue.push_back({ piece, std::move(packet) });
+    } else {
+        // A packet that arrives after its piece was closed joins the open one, so nothing is lost.
+        writeNow(std::move(packet));
+    }
+    while (m_current + 1 < static_cast<int>(m_plan.pieces.size()) && (currentCanClose() || m_heldBytes > memoryCap))
+        closeCurrentAndOpenNext();
+}
+
+bool PieceDistributor::currentCanClose() const
+{
+    for (std::size_t s = 0; s < m_layout.streams.size(); ++s) {
+        if (m_layout.streams[s].output >= 0 && !m_layout.streams[s].sparse && m_passed[s] <= m_current)
+            return false;
+    }
+    return true;
+}
+
+void PieceDistributor::finishCurrent()
+{
+    if (!m_writer.finish())
+        m_rewrite(m_current);
+}
+
+void PieceDistributor::closeCurrentAndOpenNext()
+{
+    finishCurrent();
+    begin(m_current + 1);
+    std::deque<Waiting> later;
+    while (!m_queue.empty()) {
+        Waiting item = std::move(m_queue.front());
+        m_queue.pop_front();
+        if (item.piece <= m_current) {
+            m_heldBytes -= item.packet->size;
+            writeNow(std::move(item.packet));
+        } else {
+            later.push_back(std::move(item));
+        }
+    }
+    m_queue = std::move(later);
+}
+
+void PieceDistributor::end()
+{
+    drainPending(true);
+    if (m_only) {
+        if (!m_writer.finish())
+            throw SplitError { Failed, "cannot write piece " + std::to_string(*m_only + 1) };
+        return;
+    }
+    // Close the open piece and any that only queued packets reached.
+    while (std::any_of(m_queue.begin(), m_queue.end(), [&](const Waiting& w) { return w.piece > m_current; }))
+        closeCurrentAndOpenNext();
+    while (!m_queue.empty()) {
+        Packet packet = std::move(m_queue.front().packet);
+        m_queue.pop_front();
+        writeNow(std::move(packet));
+    }
+    finishCurrent();
+}
+
+} // namespace quorvane::splitter

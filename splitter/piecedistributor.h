@@ -1,0 +1,79 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#pragma once
+
+#include "splitter/avhandles.h"
+#include "splitter/cutplan.h"
+#include "splitter/inputprobe.h"
+#include "splitter/packetrouter.h"
+#include "splitter/piecewriter.h"
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <vector>
+
+// Hands the input's packets, in the order they are read, to the pieces they belong to: a piece is closed
+// once every dense stream has passed its end, and packets for later pieces wait until it is.
+namespace quorvane::splitter {
+
+struct SplitPlan {
+    std::vector<PlannedPiece> pieces;
+    std::vector<std::int64_t> cutDts; // the deciding stream's decoding time at each cut
+    std::int64_t fileStart = 0;
+};
+
+class PieceDistributor {
+public:
+    // `span` gives what to open for a piece; `rewrite` writes a piece again when its index outgrew its room.
+    PieceDistributor(AVFormatContext* in, const MediaLayout& layout, const SplitPlan& plan, PieceWriter& writer,
+        std::function<PieceSpan(int)> span, std::function<void(int)> rewrite);
+
+    // Only piece `piece` is written; packets of every other piece are dropped (the second pass).
+    void writeOnly(int piece) { m_only = piece; }
+
+    void begin(int piece);
+    void take(Packet packet);
+    // The input has ended: everything that waits is written and the open piece closed.
+    void end();
+
+    int referencePiece() const { return m_router.referencePiece(); }
+    int currentPiece() const { return m_current; }
+    std::int64_t referencePackets() const { return m_refPackets; }
+    // The latest time the deciding stream has shown, in its ticks.
+    std::optional<std::int64_t> lastShown() const { return m_lastShown; }
+
+private:
+    struct Waiting {
+        int piece;
+        Packet packet;
+    };
+
+    std::optional<std::int64_t> timeOf(const AVPacket* packet) const;
+    void route(int piece, Packet packet);
+    void drainPending(bool atEnd);
+    bool currentCanClose() const;
+    void closeCurrentAndOpenNext();
+    void finishCurrent();
+    Packet splitSubtitleAtCut(int piece, AVPacket* packet) const;
+    void writeNow(Packet packet);
+
+    AVFormatContext* m_in;
+    const MediaLayout& m_layout;
+    const SplitPlan& m_plan;
+    PieceWriter& m_writer;
+    std::function<PieceSpan(int)> m_span;
+    std::function<void(int)> m_rewrite;
+    PacketRouter m_router;
+    std::optional<int> m_only;
+    int m_current = -1;
+    std::vector<int> m_passed; // per input stream: the highest piece a packet of it went to
+    std::deque<Waiting> m_queue; // packets for pieces after the open one
+    std::deque<Packet> m_pending; // packets waiting for the deciding stream to place them
+    std::int64_t m_heldBytes = 0;
+    std::int64_t m_refPackets = 0;
+    std::optional<std::int64_t> m_lastShown;
+};
+
+} // namespace quorvane::splitter

@@ -1,0 +1,301 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#include "splitter/piecewriter.h"
+
+#include "splitter/cutplan.h"
+#include "splitter/signalcleanup.h"
+#include "splitter/spliterror.h"
+#include "splitter/splitter.h"
+
+extern "C" {
+#include <libavutil/timecode.h>
+}
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace quorvane::splitter {
+
+namespace {
+
+std::string baseName(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A timecode tag moved on by `offset` (in `base` ticks); the tag as it was when it cannot be read.
+std::string movedTimecode(const char* timecode, AVRational rate, std::int64_t offset, AVRational base)
+{
+    AVTimecode tc {};
+    if (rate.num <= 0 || rate.den <= 0 || av_timecode_init_from_string(&tc, rate, timecode, nullptr) < 0)
+        return timecode;
+    const std::int64_t frames = av_rescale_q(offset, base, av_inv_q(rate));
+    char text[AV_TIMECODE_STR_SIZE];
+    return av_timecode_make_string(&tc, text, static_cast<int>(frames));
+}
+
+} // namespace
+
+PieceWriter::PieceWriter(AVFormatContext* in, const MediaLayout& layout, std::string inputPath, std::int64_t fileStart)
+    : m_in(in)
+    , m_layout(layout)
+    , m_inputPath(std::move(inputPath))
+    , m_fileStart(fileStart)
+{
+}
+
+PieceWriter::~PieceWriter() { abandon(); }
+
+void PieceWriter::open(const PieceSpan& span)
+{
+    m_span = span;
+    m_final = pieceFileName(m_inputPath, span.number + 1);
+    const std::string finalName = baseName(m_final);
+    const std::string folder = m_final.substr(0, m_final.size() - finalName.size());
+    // A hidden temporary name in the same folder, renamed only when the piece is complete.
+    for (int attempt = 0;; ++attempt) {
+        m_temp = folder;
+        m_temp += '.';
+        m_temp += finalName;
+        m_temp += ".part";
+        m_temp += std::to_string(::getpid());
+        if (attempt) {
+            m_temp += '-';
+            m_temp += std::to_string(attempt);
+        }
+        setFileInProgress(m_temp);
+        const int fd = ::open(m_temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            break;
+        }
+        const int error = errno;
+        clearFileInProgress();
+        if (error != EEXIST || attempt > 100)
+            failWriting(finalName, AVERROR(error));
+    }
+
+    const auto fail = [&](int code, const char* step) {
+        abandon();
+        failWriting(finalName, code, step);
+    };
+    AVFormatContext* raw = nullptr;
+    int result = avformat_alloc_output_context2(&raw, m_layout.format, nullptr, m_temp.c_str());
+    if (result < 0)
+        fail(result, "output");
+    m_out.reset(raw);
+    av_dict_copy(&m_out->metadata, m_in->metadata, 0);
+    try {
+        addStreams();
+        addChapters();
+    } catch (const std::bad_alloc&) {
+        fail(AVERROR(ENOMEM), "streams");
+    }
+    if ((result = avio_open(&m_out->pb, ("file:" + m_temp).c_str(), AVIO_FLAG_WRITE)) < 0)
+        fail(result, "open");
+    AVDictionary* options = nullptr;
+    if (isMovFamily(m_layout.format)) {
+        if (span.moovReserve > 0)
+            av_dict_set_int(&options, "moov_size", span.moovReserve, 0);
+        else
+            av_dict_set(&options, "movflags", "+faststart", 0);
+    }
+    result = avformat_write_header(m_out.get(), &options);
+    av_dict_free(&options);
+    if (result < 0)
+        fail(m_out->pb && m_out->pb->error ? m_out->pb->error : result, "header");
+    m_menders.assign(static_cast<std::size_t>(m_layout.outputs), {});
+    addCovers();
+    if (m_hold && span.number == 0) {
+        std::fputs("holding\n", m_hold);
+        std::fflush(m_hold);
+        for (;;)
+            ::pause();
+    }
+}
+
+void PieceWriter::addStreams()
+{
+    const std::int64_t sinceFileStart = m_span.start - m_fileStart;
+    for (unsigned i = 0; i < m_in->nb_streams; ++i) {
+        if (m_layout.streams[i].output < 0)
+            continue;
+        const AVStream* ist = m_in->streams[i];
+        AVStream* ost = avformat_new_stream(m_out.get(), nullptr);
+        if (!ost)
+            throw std::bad_alloc();
+        if (avcodec_parameters_copy(ost->codecpar, ist->codecpar) < 0)
+            throw std::bad_alloc();
+        // Keep the input's codec tag (hvc1, say) where the container knows it for this codec.
+        unsigned int tag = 0;
+        if (m_layout.format->codec_tag
+            && av_codec_get_id(m_layout.format->codec_tag, ist->codecpar->codec_tag) != ist->codecpar->codec_id
+            && av_codec_get_tag2(m_layout.format->codec_tag, ist->codecpar->codec_id, &tag))
+            ost->codecpar->codec_tag = 0;
+        ost->time_base = ist->time_base;
+        ost->avg_frame_rate = ist->avg_frame_rate;
+        ost->r_frame_rate = ist->r_frame_rate;
+        ost->sample_aspect_ratio = ist->sample_aspect_ratio;
+        ost->disposition = ist->disposition;
+        av_dict_copy(&ost->metadata, ist->metadata, 0);
+        // A timecode names the time at which the piece starts in the source.
+        if (const AVDictionaryEntry* timecode = av_dict_get(ist->metadata, "timecode", nullptr, 0)) {
+            const AVRational rate = ist->avg_frame_rate.num ? ist->avg_frame_rate : ist->r_frame_rate;
+            av_dict_set(&ost->metadata, "timecode",
+                movedTimecode(timecode->value, rate, sinceFileStart, m_layout.refBase).c_str(), 0);
+        }
+#if LIBAVFORMAT_VERSION_MAJOR < 61
+        // The display matrix (rotation) and the other stream-wide side data; newer FFmpeg keeps them in
+        // the codec parameters copied above.
+        for (int sd = 0; sd < ist->nb_side_data; ++sd) {
+            const AVPacketSideData& data = ist->side_data[sd];
+            uint8_t* copy = av_stream_new_side_data(ost, data.type, data.size);
+            if (!copy)
+                throw std::bad_alloc();
+            std::memcpy(copy, data.data, data.size);
+        }
+#endif
+    }
+    if (const AVDictionaryEntry* timecode = av_dict_get(m_in->metadata, "timecode", nullptr, 0)) {
+        const AVStream* ref = m_in->streams[m_layout.ref];
+        const AVRational rate = ref->avg_frame_rate.num ? ref->avg_frame_rate : ref->r_frame_rate;
+        av_dict_set(&m_out->metadata, "timecode",
+            movedTimecode(timecode->value, rate, sinceFileStart, m_layout.refBase).c_str(), 0);
+    }
+}
+
+void PieceWriter::addChapters()
+{
+    // The chapters that fall in the piece, rebased to its start and cut at its ends.
+    for (unsigned c = 0; c < m_in->nb_chapters; ++c) {
+        const AVChapter* chapter = m_in->chapters[c];
+        const std::int64_t from = av_rescale_q(chapter->start, chapter->time_base, m_layout.refBase);
+        const std::int64_t to = av_rescale_q(chapter->end, chapter->time_base, m_layout.refBase);
+        if (to <= m_span.start || from >= m_span.end)
+            continue;
+        auto* copy = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
+        if (!copy)
+            throw std::bad_alloc();
+        copy->id = static_cast<std::int64_t>(m_out->nb_chapters) + 1;
+        copy->time_base = m_layout.refBase;
+        copy->start = std::max(from, m_span.start) - m_span.start;
+        copy->end = std::min(to, m_span.end) - m_span.start;
+        av_dict_copy(&copy->metadata, chapter->metadata, 0);
+        auto** grown
+            = static_cast<AVChapter**>(av_realloc_array(m_out->chapters, m_out->nb_chapters + 1, sizeof(AVChapter*)));
+        if (!grown) {
+            av_dict_free(&copy->metadata);
+            av_free(copy);
+            throw std::bad_alloc();
+        }
+        m_out->chapters = grown;
+        m_out->chapters[m_out->nb_chapters++] = copy;
+    }
+}
+
+void PieceWriter::addCovers()
+{
+    // A cover picture belongs to every piece.
+    for (unsigned i = 0; i < m_in->nb_streams; ++i) {
+        const AVStream* st = m_in->streams[i];
+        if (m_layout.streams[i].output < 0 || !m_layout.streams[i].cover || st->attached_pic.size <= 0)
+            continue;
+        Packet cover = newPacket();
+        int result = av_packet_ref(cover.get(), &st->attached_pic);
+        if (result >= 0) {
+            cover->stream_index = m_layout.streams[i].output;
+            cover->pts = cover->dts = 0;
+            cover->pos = -1;
+            result = av_interleaved_write_frame(m_out.get(), cover.get());
+        }
+        if (result < 0) {
+            const std::string name = baseName(m_final);
+            abandon();
+            failWriting(name, result, "cover");
+        }
+    }
+}
+
+void PieceWriter::write(Packet packet)
+{
+    const int s = packet->stream_index;
+    const AVStream* ist = m_in->streams[s];
+    const int output = m_layout.streams[static_cast<std::size_t>(s)].output;
+    const AVStream* ost = m_out->streams[output];
+    const std::int64_t offset = av_rescale_q(m_span.start, m_layout.refBase, ist->time_base);
+    const auto rebased = [&](std::int64_t t) -> std::optional<std::int64_t> {
+        if (t == AV_NOPTS_VALUE)
+            return std::nullopt;
+        return av_rescale_q(t - offset, ist->time_base, ost->time_base);
+    };
+    const auto times = m_menders[static_cast<std::size_t>(output)].mend({ rebased(packet->dts), rebased(packet->pts) });
+    packet->dts = *times.dts;
+    packet->pts = *times.pts;
+    packet->duration = av_rescale_q(packet->duration, ist->time_base, ost->time_base);
+    packet->stream_index = output;
+    packet->pos = -1;
+    const int result = av_interleaved_write_frame(m_out.get(), packet.get());
+    if (result < 0) {
+        const int code = m_out->pb && m_out->pb->error ? m_out->pb->error : result;
+        const std::string name = baseName(m_final);
+        abandon();
+        failWriting(name, code);
+    }
+}
+
+bool PieceWriter::finish()
+{
+    const std::string name = baseName(m_final);
+    int result = av_write_trailer(m_out.get());
+    if (result < 0 && m_span.moovReserve > 0 && !(m_out->pb && m_out->pb->error)) {
+        abandon();
+        return false;
+    }
+    if (result >= 0 && m_out->pb && m_out->pb->error)
+        result = m_out->pb->error;
+    const int closed = avio_closep(&m_out->pb);
+    if (result >= 0)
+        result = closed;
+    if (result < 0) {
+        abandon();
+        failWriting(name, result);
+    }
+    m_mendedBefore += mendedNow();
+    m_menders.clear();
+    m_out.reset();
+    std::error_code error;
+    std::filesystem::rename(m_temp, m_final, error);
+    if (error) {
+        abandon();
+        failWriting(name, AVERROR(error.value()));
+    }
+    clearFileInProgress();
+    m_temp.clear();
+    ++m_written;
+    return true;
+}
+
+void PieceWriter::abandon()
+{
+    m_out.reset();
+    m_menders.clear();
+    if (!m_temp.empty())
+        ::unlink(m_temp.c_str());
+    m_temp.clear();
+    clearFileInProgress();
+}
+
+int PieceWriter::mendedNow() const
+{
+    int mended = 0;
+    for (const TimestampMender& mender : m_menders)
+        mended += mender.mended();
+    return mended;
+}
+
+} // namespace quorvane::splitter

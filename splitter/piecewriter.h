@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#pragma once
+
+#include "splitter/avhandles.h"
+#include "splitter/inputprobe.h"
+#include "splitter/timestampmender.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Writes one piece at a time: a hidden temporary file beside the input, renamed to the piece's name only
+// once it is complete, so a piece either exists whole or not at all.
+namespace quorvane::splitter {
+
+struct PieceSpan {
+    int number = 0; // 0 for the first piece
+    std::int64_t start = 0; // where the piece starts showing, in the deciding stream's ticks
+    std::int64_t end = 0; // where the next one starts (or the file ends)
+    std::int64_t moovReserve = 0; // MP4 family: room for the index in front; 0 to write it in a second pass
+};
+
+class PieceWriter {
+public:
+    PieceWriter(AVFormatContext* in, const MediaLayout& layout, std::string inputPath, std::int64_t fileStart);
+    ~PieceWriter();
+
+    // When set, the writer stops for good once the first piece is open, so tests can end the tool by a
+    // signal while it writes.
+    void holdAfterFirstOpen(std::FILE* say) { m_hold = say; }
+
+    void open(const PieceSpan& span);
+    // `packet` in the input's stream numbering and times; rebased onto the piece's start.
+    void write(Packet packet);
+    // False when the MP4 index outgrew its reserved room: the piece is removed, to be written again.
+    bool finish();
+    // Removes the piece being written, if any.
+    void abandon();
+
+    bool isOpen() const { return static_cast<bool>(m_out); }
+    int piece() const { return m_span.number; }
+    int piecesWritten() const { return m_written; }
+    int timestampsMended() const { return m_mendedBefore + mendedNow(); }
+
+private:
+    void addStreams();
+    void addChapters();
+    void addCovers();
+    int mendedNow() const;
+
+    AVFormatContext* m_in;
+    const MediaLayout& m_layout;
+    std::string m_inputPath;
+    std::int64_t m_fileStart;
+    PieceSpan m_span;
+    OutputContext m_out;
+    std::vector<TimestampMender> m_menders;
+    std::string m_temp;
+    std::string m_final;
+    std::FILE* m_hold = nullptr;
+    int m_written = 0;
+    int m_mendedBefore = 0;
+};
+
+} // namespace quorvane::splitter

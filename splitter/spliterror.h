@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#pragma once
+
+#include <string>
+
+namespace quorvane::splitter {
+
+// A failure that ends the split: the exit status and the one line that says why.
+struct SplitError {
+    int exitCode;
+    std::string message;
+};
+
+// FFmpeg's words for an error code.
+std::string avError(int code);
+
+// The exit status for a piece that cannot be written: CannotWrite when the system refused the write (no
+// space, no permission, a read-only or failing disk, a name or file too large, a folder in the way), Failed
+// for anything else.
+int writeExitCode(int averror);
+
+// Throws the SplitError for a piece that cannot be written, naming the piece and, if given, the step.
+[[noreturn]] void failWriting(const std::string& piece, int averror, const char* step = nullptr);
+
+} // namespace quorvane::splitter
