@@ -21,7 +21,8 @@ std::string avError(int code)
 
 int writeExitCode(int averror)
 {
-    for (const int error : { ENOSPC, EDQUOT, EACCES, EPERM, EROFS, EIO, EFBIG, ENAMETOOLONG, EISDIR, ENOTDIR, ENOENT, EBUSY, ETXTBSY }) {
+    for (const int error :
+        { ENOSPC, EDQUOT, EACCES, EPERM, EROFS, EIO, EFBIG, ENAMETOOLONG, EISDIR, ENOTDIR, ENOENT, EBUSY, ETXTBSY }) {
         if (averror == AVERROR(error))
             return CannotWrite;
     }
