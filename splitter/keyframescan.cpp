@@ -84,6 +84,8 @@ std::optional<KeyframeScan> scanIndex(AVFormatContext* in, const MediaLayout& la
 
     scan.start = in->start_time != AV_NOPTS_VALUE ? av_rescale_q(in->start_time, AV_TIME_BASE_Q, layout.refBase)
                                                   : scan.keyPts.front();
+    scan.firstShown = ref->start_time != AV_NOPTS_VALUE ? ref->start_time : scan.keyPts.front();
+    scan.start = std::min(scan.start, scan.firstShown);
     scan.end = scan.start;
     if (in->duration != AV_NOPTS_VALUE)
         scan.end = scan.start + av_rescale_q(in->duration, AV_TIME_BASE_Q, layout.refBase);
@@ -98,6 +100,7 @@ KeyframeScan scanPackets(AVFormatContext* in, const MediaLayout& layout)
     KeyframeScan scan;
     scan.times.assign(in->nb_streams, {});
     scan.start = INT64_MAX;
+    scan.firstShown = INT64_MAX;
     scan.end = INT64_MIN;
     scan.referencePackets = 0;
     scan.consumedInput = true;
@@ -116,6 +119,8 @@ KeyframeScan scanPackets(AVFormatContext* in, const MediaLayout& layout)
                     scan.start = std::min(scan.start, pts);
                     scan.end = std::max(scan.end, pts + toRef(in, layout, packet->duration, s));
                 }
+                if (s == layout.ref)
+                    scan.firstShown = std::min(scan.firstShown, pts);
                 if (s == layout.ref && (packet->flags & AV_PKT_FLAG_KEY)) {
                     scan.keyPts.push_back(pts);
                     scan.keyDts.push_back(dts);
@@ -128,7 +133,7 @@ KeyframeScan scanPackets(AVFormatContext* in, const MediaLayout& layout)
     }
     if (read != AVERROR_EOF && scan.referencePackets == 0)
         throw SplitError { NotMedia, "not a video or audio file" };
-    if (scan.start > scan.end)
+    if (scan.start > scan.end || scan.firstShown > scan.end)
         throw SplitError { NotMedia, "not a video or audio file" };
     for (auto& times : scan.times)
         std::sort(times.begin(), times.end());

@@ -16,7 +16,8 @@ struct KeyframeScan {
     std::vector<std::int64_t> keyPts; // presentation times of the keyframes, ascending
     std::vector<std::int64_t> keyDts; // decoding time of the keyframe shown at keyPts[i]
     std::vector<std::vector<std::int64_t>> times; // per input stream: the decoding times, ascending
-    std::int64_t start = 0; // where the file's presentation starts
+    std::int64_t start = 0; // where the file's presentation starts, any stream's priming included
+    std::int64_t firstShown = 0; // where the deciding stream starts showing: the pieces' lengths count from here
     std::int64_t end = 0; // and ends
     std::int64_t referencePackets = -1; // how many packets the deciding stream has, when known
     bool consumedInput = false; // the scan read the input to its end: open it again to write

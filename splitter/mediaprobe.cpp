@@ -7,6 +7,7 @@ extern "C" {
 #include <libavutil/display.h>
 }
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <fstream>
@@ -31,8 +32,22 @@ ProbedFile probeMedia(const std::string& path)
     file.readable = true;
     file.format = in->iformat->name;
     file.duration = in->duration == AV_NOPTS_VALUE ? 0 : static_cast<double>(in->duration) / AV_TIME_BASE;
+    file.start = in->start_time == AV_NOPTS_VALUE ? 0 : static_cast<double>(in->start_time) / AV_TIME_BASE;
     if (const AVDictionaryEntry* title = av_dict_get(in->metadata, "title", nullptr, 0))
         file.title = title->value;
+
+    for (unsigned c = 0; c < in->nb_chapters; ++c) {
+        const AVChapter* chapter = in->chapters[c];
+        const AVDictionaryEntry* name = av_dict_get(chapter->metadata, "title", nullptr, 0);
+        file.chapters.push_back({ static_cast<double>(chapter->start) * av_q2d(chapter->time_base),
+            static_cast<double>(chapter->end) * av_q2d(chapter->time_base), name ? name->value : "" });
+    }
+    if (const AVDictionaryEntry* timecode = av_dict_get(in->metadata, "timecode", nullptr, 0))
+        file.timecode = timecode->value;
+    for (unsigned i = 0; i < in->nb_streams && file.timecode.empty(); ++i) {
+        if (const AVDictionaryEntry* timecode = av_dict_get(in->streams[i]->metadata, "timecode", nullptr, 0))
+            file.timecode = timecode->value;
+    }
 
     std::vector<bool> seen(in->nb_streams, false);
     for (unsigned i = 0; i < in->nb_streams; ++i) {
@@ -73,6 +88,9 @@ ProbedFile probeMedia(const std::string& path)
         if (pts != AV_NOPTS_VALUE) {
             s.start = std::min(s.start, static_cast<double>(pts) * base);
             s.end = std::max(s.end, static_cast<double>(pts + packet->duration) * base);
+            if (packet->flags & AV_PKT_FLAG_KEY)
+                s.keyTimes.push_back(static_cast<double>(pts) * base);
+            s.times.push_back(static_cast<double>(pts) * base);
         }
         av_packet_unref(packet);
     }
@@ -80,6 +98,8 @@ ProbedFile probeMedia(const std::string& path)
     for (ProbedStream& s : file.streams) {
         if (s.packets == 0)
             s.start = s.end = 0;
+        std::sort(s.keyTimes.begin(), s.keyTimes.end());
+        std::sort(s.times.begin(), s.times.end());
     }
     avformat_close_input(&in);
     return file;

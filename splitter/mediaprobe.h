@@ -22,6 +22,14 @@ struct ProbedStream {
     bool firstIsKey = false;
     bool defaultTrack = false;
     bool coverArt = false; // an attached picture, such as an album cover
+    std::vector<double> keyTimes; // presentation times of the keyframes, ascending
+    std::vector<double> times; // presentation times of every packet, ascending
+};
+
+struct ProbedChapter {
+    double start = 0;
+    double end = 0;
+    std::string title;
 };
 
 struct ProbedFile {
@@ -29,7 +37,10 @@ struct ProbedFile {
     std::string error;
     std::string format; // the demuxer's name
     double duration = 0;
+    double start = 0; // where the file's presentation starts, as the demuxer reports it
     std::string title;
+    std::string timecode; // the file's or its first stream's "timecode" tag
+    std::vector<ProbedChapter> chapters;
     std::vector<ProbedStream> streams;
 };
 

@@ -29,15 +29,18 @@ bool isTextSubtitle(const AVStream* stream)
 } // namespace
 
 PieceDistributor::PieceDistributor(AVFormatContext* in, const MediaLayout& layout, const SplitPlan& plan,
-    PieceWriter& writer, std::function<PieceSpan(int)> span, std::function<void(int)> rewrite)
+    const std::vector<std::vector<std::int64_t>>& times, PieceWriter& writer, std::function<PieceSpan(int)> span,
+    std::function<void(int)> rewrite)
     : m_in(in)
     , m_layout(layout)
     , m_plan(plan)
+    , m_times(times)
     , m_writer(writer)
     , m_span(std::move(span))
     , m_rewrite(std::move(rewrite))
     , m_router(plan.cutDts, plan.fileStart)
     , m_passed(layout.streams.size(), -1)
+    , m_received(layout.streams.size(), 0)
 {
 }
 
@@ -62,6 +65,7 @@ void PieceDistributor::take(Packet packet)
         || m_layout.streams[static_cast<std::size_t>(s)].output < 0
         || m_layout.streams[static_cast<std::size_t>(s)].cover)
         return; // left out, or a cover, which every piece gets when it is opened
+    ++m_received[static_cast<std::size_t>(s)];
     if (s == m_layout.ref) {
         ++m_refPackets;
         const AVStream* st = m_in->streams[s];
@@ -149,6 +153,19 @@ void PieceDistributor::route(int piece, Packet packet)
     if (piece > m_current) {
         m_heldBytes += packet->size;
         m_queue.push_back({ piece, std::move(packet) });
+    } else if (piece < m_current && isTextSubtitle(m_in->streams[s])) {
+        // Read after its piece was closed (only when memory ran short): the part that still shows in the
+        // open piece goes there; an event over before it is left out, and counted.
+        const AVStream* st = m_in->streams[s];
+        const std::int64_t start
+            = av_rescale_q(m_plan.pieces[static_cast<std::size_t>(m_current)].start, m_layout.refBase, st->time_base);
+        if (packet->pts == AV_NOPTS_VALUE || packet->pts + packet->duration <= start) {
+            ++m_lateLeftOut;
+        } else {
+            packet->duration = packet->pts + packet->duration - start;
+            packet->pts = packet->dts = start;
+            writeNow(std::move(packet));
+        }
     } else {
         // A packet that arrives after its piece was closed joins the open one, so nothing is lost.
         writeNow(std::move(packet));
@@ -159,9 +176,20 @@ void PieceDistributor::route(int piece, Packet packet)
 
 bool PieceDistributor::currentCanClose() const
 {
+    const std::int64_t cut = m_plan.pieces[static_cast<std::size_t>(m_current) + 1].start;
     for (std::size_t s = 0; s < m_layout.streams.size(); ++s) {
-        if (m_layout.streams[s].output >= 0 && !m_layout.streams[s].sparse && m_passed[s] <= m_current)
+        const StreamSlot& slot = m_layout.streams[s];
+        if (slot.output < 0 || slot.cover)
+            continue;
+        // Dense streams show they are done by passing the cut; sparse ones by having delivered every packet
+        // that falls before it, since a file may store them well after their time (MP4's subtitles).
+        if (!slot.sparse && m_passed[s] <= m_current)
             return false;
+        if (slot.sparse && s < m_times.size()) {
+            const auto& times = m_times[s];
+            if (m_received[s] < std::lower_bound(times.begin(), times.end(), cut) - times.begin())
+                return false;
+        }
     }
     return true;
 }

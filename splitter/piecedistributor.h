@@ -27,8 +27,11 @@ struct SplitPlan {
 class PieceDistributor {
 public:
     // `span` gives what to open for a piece; `rewrite` writes a piece again when its index outgrew its room.
-    PieceDistributor(AVFormatContext* in, const MediaLayout& layout, const SplitPlan& plan, PieceWriter& writer,
-        std::function<PieceSpan(int)> span, std::function<void(int)> rewrite);
+    // `times` holds every packet's decoding time per input stream, as the scan found them: a piece stays open
+    // until the sparse streams too have delivered what falls in it, wherever the file stores it.
+    PieceDistributor(AVFormatContext* in, const MediaLayout& layout, const SplitPlan& plan,
+        const std::vector<std::vector<std::int64_t>>& times, PieceWriter& writer, std::function<PieceSpan(int)> span,
+        std::function<void(int)> rewrite);
 
     // Only piece `piece` is written; packets of every other piece are dropped (the second pass).
     void writeOnly(int piece) { m_only = piece; }
@@ -39,6 +42,8 @@ public:
     void end();
 
     int referencePiece() const { return m_router.referencePiece(); }
+    // Subtitle events read only after their piece was closed, too late to be placed.
+    int lateEventsLeftOut() const { return m_lateLeftOut; }
     int currentPiece() const { return m_current; }
     std::int64_t referencePackets() const { return m_refPackets; }
     // The latest time the deciding stream has shown, in its ticks.
@@ -62,6 +67,7 @@ private:
     AVFormatContext* m_in;
     const MediaLayout& m_layout;
     const SplitPlan& m_plan;
+    const std::vector<std::vector<std::int64_t>>& m_times;
     PieceWriter& m_writer;
     std::function<PieceSpan(int)> m_span;
     std::function<void(int)> m_rewrite;
@@ -69,6 +75,8 @@ private:
     std::optional<int> m_only;
     int m_current = -1;
     std::vector<int> m_passed; // per input stream: the highest piece a packet of it went to
+    std::vector<std::int64_t> m_received; // per input stream: packets read so far
+    int m_lateLeftOut = 0;
     std::deque<Waiting> m_queue; // packets for pieces after the open one
     std::deque<Packet> m_pending; // packets waiting for the deciding stream to place them
     std::int64_t m_heldBytes = 0;

@@ -41,11 +41,11 @@ std::string movedTimecode(const char* timecode, AVRational rate, std::int64_t of
 
 } // namespace
 
-PieceWriter::PieceWriter(AVFormatContext* in, const MediaLayout& layout, std::string inputPath, std::int64_t fileStart)
+PieceWriter::PieceWriter(AVFormatContext* in, const MediaLayout& layout, std::string inputPath, std::int64_t firstShown)
     : m_in(in)
     , m_layout(layout)
     , m_inputPath(std::move(inputPath))
-    , m_fileStart(fileStart)
+    , m_firstShown(firstShown)
 {
 }
 
@@ -121,7 +121,7 @@ void PieceWriter::open(const PieceSpan& span)
 
 void PieceWriter::addStreams()
 {
-    const std::int64_t sinceFileStart = m_span.start - m_fileStart;
+    const std::int64_t sinceFileStart = std::max<std::int64_t>(0, m_span.start - m_firstShown);
     for (unsigned i = 0; i < m_in->nb_streams; ++i) {
         if (m_layout.streams[i].output < 0)
             continue;

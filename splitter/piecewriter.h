@@ -23,7 +23,8 @@ struct PieceSpan {
 
 class PieceWriter {
 public:
-    PieceWriter(AVFormatContext* in, const MediaLayout& layout, std::string inputPath, std::int64_t fileStart);
+    // `firstShown`: where the source's pictures start, which its timecode names.
+    PieceWriter(AVFormatContext* in, const MediaLayout& layout, std::string inputPath, std::int64_t firstShown);
     ~PieceWriter();
 
     // When set, the writer stops for good once the first piece is open, so tests can end the tool by a
@@ -52,7 +53,7 @@ private:
     AVFormatContext* m_in;
     const MediaLayout& m_layout;
     std::string m_inputPath;
-    std::int64_t m_fileStart;
+    std::int64_t m_firstShown;
     PieceSpan m_span;
     OutputContext m_out;
     std::vector<TimestampMender> m_menders;

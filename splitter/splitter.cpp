@@ -51,7 +51,7 @@ void Split::plan()
     if (m_scan.consumedInput)
         m_input = openInput(m_request.input); // back to the start for the writing pass
     const std::int64_t length = lengthInTicks(m_request.seconds, m_layout.refBase.num, m_layout.refBase.den);
-    m_plan.pieces = planPieces(m_scan.keyPts, m_scan.start, m_scan.end, length);
+    m_plan.pieces = planPieces(m_scan.keyPts, m_scan.firstShown, m_scan.end, length);
     m_plan.cutDts = cutDecodingTimes(m_plan.pieces, m_scan.keyPts, m_scan.keyDts);
     m_plan.fileStart = m_scan.start;
     const double tick = av_q2d(m_layout.refBase);
@@ -87,7 +87,10 @@ PieceSpan Split::span(int piece, bool reserveIndex) const
 {
     const PlannedPiece& planned = m_plan.pieces[static_cast<std::size_t>(piece)];
     const bool reserve = reserveIndex && isMovFamily(m_layout.format);
-    return { piece, planned.start, planned.end, reserve ? indexReserve(piece) : 0 };
+    // The first piece keeps its streams' places against each other: a file that starts late (a broadcast
+    // capture) is moved to start at 0, one with priming samples before 0 is left as it is.
+    const std::int64_t start = piece == 0 ? std::max<std::int64_t>(m_plan.fileStart, 0) : planned.start;
+    return { piece, start, planned.end, reserve ? indexReserve(piece) : 0 };
 }
 
 void Split::rewriteInSecondPass(int piece)
@@ -96,9 +99,9 @@ void Split::rewriteInSecondPass(int piece)
     // front afterwards.
     ++m_secondPasses;
     InputContext input = openInput(m_request.input);
-    PieceWriter writer(input.get(), m_layout, m_request.input, m_plan.fileStart);
+    PieceWriter writer(input.get(), m_layout, m_request.input, m_scan.firstShown);
     PieceDistributor distributor(
-        input.get(), m_layout, m_plan, writer, [&](int p) { return span(p, false); }, [](int) {});
+        input.get(), m_layout, m_plan, m_scan.times, writer, [&](int p) { return span(p, false); }, [](int) {});
     distributor.writeOnly(piece);
     distributor.begin(piece);
     Packet packet = newPacket();
@@ -118,6 +121,8 @@ int Split::report(const PieceDistributor& distributor, int readResult)
     if (m_request.stats)
         std::fprintf(m_err, "%s: %d pieces written, %d moov reservations too small\n", m_request.input.c_str(), written,
             m_secondPasses);
+    if (const int late = distributor.lateEventsLeftOut())
+        warn(std::to_string(late) + " subtitle events stored too far from their time in the file were left out");
     if (const int mended = m_writer->timestampsMended())
         warn("the timestamps of " + std::to_string(mended)
             + " packets went backwards or were missing and were mended in the pieces");
@@ -140,11 +145,11 @@ int Split::run()
         m_input = openInput(m_request.input);
         m_layout = probeLayout(m_input.get(), m_request.input, [this](const std::string& text) { warn(text); });
         plan();
-        m_writer = std::make_unique<PieceWriter>(m_input.get(), m_layout, m_request.input, m_plan.fileStart);
+        m_writer = std::make_unique<PieceWriter>(m_input.get(), m_layout, m_request.input, m_scan.firstShown);
         if (m_request.holdForTest)
             m_writer->holdAfterFirstOpen(m_err);
         PieceDistributor distributor(
-            m_input.get(), m_layout, m_plan, *m_writer, [&](int p) { return span(p, true); },
+            m_input.get(), m_layout, m_plan, m_scan.times, *m_writer, [&](int p) { return span(p, true); },
             [&](int p) { rewriteInSecondPass(p); });
         distributor.begin(0);
         Packet packet = newPacket();

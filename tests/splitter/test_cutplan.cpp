@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
+#include "splitter/compositionoffsets.h"
 #include "splitter/cutplan.h"
+#include "splitter/packetrouter.h"
+#include "splitter/timestampmender.h"
 
 #include <QTest>
 
@@ -119,6 +122,77 @@ private slots:
 
         QCOMPARE(QString::fromStdString(clockTime(754.24)), QStringLiteral("0:12:34.2"));
         QCOMPARE(QString::fromStdString(clockTime(3600)), QStringLiteral("1:00:00.0"));
+    }
+
+    void packetsGoToThePieceTheirTimeFallsIn()
+    {
+        // Pictures with B-frames: the keyframe that starts piece 1 is decoded at 95 and shown at 100.
+        const std::vector<PlannedPiece> plan { { 0, 100, false }, { 100, 200, false } };
+        PacketRouter router(cutDecodingTimes(plan, { 0, 100 }, { -5, 95 }), 0);
+        QCOMPARE(router.reference(-5, 0), 0);
+        QCOMPARE(router.place(50), std::optional<int>(0));
+        // Audio at 97 shows before the cut, but nothing yet says so for a time at or past the next cut's
+        // decoding time: it waits.
+        QCOMPARE(router.place(97), std::optional<int>());
+        QCOMPARE(router.reference(95, 100), 1);
+        QCOMPARE(router.start(1), std::optional<std::int64_t>(100));
+        QCOMPARE(router.place(97), std::optional<int>(0));
+        QCOMPARE(router.place(100), std::optional<int>(1));
+        // A B-frame decoded after the keyframe but shown before it still belongs to the new piece's group.
+        QCOMPARE(router.reference(96, 98), 1);
+        QCOMPARE(router.place(std::nullopt), std::optional<int>(1));
+        QCOMPARE(router.reference(500, 500), 1); // there is no third piece
+    }
+
+    void timestampsAreMendedWithinAStream()
+    {
+        TimestampMender mender;
+        const auto mend = [&](std::optional<std::int64_t> dts, std::optional<std::int64_t> pts) {
+            const auto t = mender.mend({ dts, pts });
+            return QStringLiteral("%1/%2").arg(*t.dts).arg(*t.pts);
+        };
+        QCOMPARE(mend(0, 2), QStringLiteral("0/2"));
+        QCOMPARE(mend(10, 10), QStringLiteral("10/10"));
+        QCOMPARE(mend(9, 9), QStringLiteral("11/11")); // a join stepped back: decoding time moves on
+        QCOMPARE(mend(11, 20), QStringLiteral("12/20"));
+        QCOMPARE(mend(std::nullopt, 30), QStringLiteral("30/30")); // no decoding time: when it shows
+        QCOMPARE(mend(std::nullopt, std::nullopt), QStringLiteral("31/31"));
+        QCOMPARE(mend(40, 35), QStringLiteral("40/40")); // never shown before it is decoded
+        QCOMPARE(mender.mended(), 5);
+    }
+
+    void compositionOffsetsFromTheIndex()
+    {
+        // moov > trak(tkhd id 2, mdia > minf > stbl > stts(5 samples), ctts v1 with a negative offset).
+        const auto box = [](const char* type, const QByteArray& payload) {
+            QByteArray b;
+            const quint32 size = static_cast<quint32>(payload.size() + 8);
+            b.append(char(size >> 24)).append(char(size >> 16)).append(char(size >> 8)).append(char(size));
+            return b.append(type, 4).append(payload);
+        };
+        const auto be32 = [](qint64 v) {
+            const auto u = static_cast<quint32>(v);
+            return QByteArray().append(char(u >> 24)).append(char(u >> 16)).append(char(u >> 8)).append(char(u));
+        };
+        const QByteArray tkhd = be32(0) + be32(0) + be32(0) + be32(2) + QByteArray(72, 0);
+        const QByteArray stts = be32(0) + be32(1) + be32(5) + be32(512);
+        const QByteArray ctts = be32(0x01000000) + be32(4) + be32(1) + be32(1024) + be32(2) + be32(-512) + be32(1)
+            + be32(0) + be32(1) + be32(0);
+        const QByteArray stbl = box("stbl", box("stts", stts) + box("ctts", ctts));
+        const QByteArray moov = box("trak", box("tkhd", tkhd) + box("mdia", box("minf", stbl)));
+        const std::vector<unsigned char> bytes(moov.begin(), moov.end());
+        const auto found = compositionOffsetsInMoov(bytes, 2);
+        QVERIFY(found);
+        QCOMPARE(found->offsets, (std::vector<std::int64_t> { 1024, -512, -512, 0, 0 }));
+        QCOMPARE(found->decodeShift, 512);
+        QVERIFY(!compositionOffsetsInMoov(bytes, 1)); // no such track
+        // A fragmented file describes its samples elsewhere.
+        const QByteArray fragmented = moov + box("mvex", QByteArray());
+        QVERIFY(!compositionOffsetsInMoov(std::vector<unsigned char>(fragmented.begin(), fragmented.end()), 2));
+        // A table that claims more entries than it holds is not trusted.
+        QByteArray broken = moov;
+        broken.chop(8);
+        QVERIFY(!compositionOffsetsInMoov(std::vector<unsigned char>(broken.begin(), broken.end()), 2));
     }
 };
 

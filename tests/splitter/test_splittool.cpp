@@ -68,8 +68,10 @@ private:
     }
 
     // Splits `path` and checks what every split must hold; returns the pieces' probes.
-    std::vector<ProbedFile> splitAndCheck(
-        const QString& path, double length, int expectedPieces, bool moovFirst = true, int longPieces = 0)
+    // `frameSlack`: how much longer than one audio frame a piece's audio may run past its pictures' last
+    // frame; one frame at 25 per second, more for a varying frame rate.
+    std::vector<ProbedFile> splitAndCheck(const QString& path, double length, int expectedPieces, bool moovFirst = true,
+        int longPieces = 0, double frameSlack = 0.04)
     {
         std::vector<ProbedFile> pieces;
         const ProbedFile whole = probeMedia(path.toStdString());
@@ -91,11 +93,16 @@ private:
             const int ref = referenceStream(whole);
             std::vector<long long> packets(whole.streams.size(), 0);
             double total = 0;
+            long long frames = 0;
             for (int n = 1; n <= expectedPieces; ++n) {
                 const QString piece = pieceName(path, n);
                 pieces.push_back(probeMedia(piece.toStdString()));
                 const ProbedFile& p = pieces.back();
                 QVERIFY2(p.readable, qPrintable(piece));
+                // Every piece plays without an error from its first frame.
+                const QString errors = decodeErrors(piece);
+                QVERIFY2(errors.isEmpty(), qPrintable(piece + ": " + errors));
+                frames += shownFrames(piece);
                 QCOMPARE(p.streams.size(), whole.streams.size());
                 QCOMPARE(p.title, whole.title);
                 for (std::size_t s = 0; s < p.streams.size(); ++s) {
@@ -111,9 +118,12 @@ private:
                 }
                 const ProbedStream& r = p.streams[static_cast<std::size_t>(ref)];
                 QVERIFY2(r.firstIsKey, qPrintable(piece));
-                // Each piece starts at 0, but for the first, which keeps the source's own start.
-                const double refStart = n == 1 ? whole.streams[static_cast<std::size_t>(ref)].start : 0.0;
-                QVERIFY2(qAbs(r.start - refStart) < 1e-3,
+                // Each piece starts at 0, but for the first, which keeps where the source's pictures start after
+                // the file's start. (Matroska's writer and reader move Opus audio's priming by a few ms against
+                // the pictures, as in any copy FFmpeg makes of such a file: within one audio frame.)
+                const double refStart
+                    = n == 1 ? whole.streams[static_cast<std::size_t>(ref)].start - std::max(whole.start, 0.0) : 0.0;
+                QVERIFY2(qAbs(r.start - refStart) < (n == 1 && path.endsWith(".webm") ? 0.0201 : 1e-3),
                     qPrintable(QStringLiteral("%1 starts at %2").arg(piece).arg(r.start)));
                 // What shows before 0 (an encoder's priming frame) is decoded but never shown.
                 const double duration = r.end - (n == 1 ? std::max(r.start, 0.0) : r.start);
@@ -127,14 +137,14 @@ private:
                     if (s.type != "audio" || ref == static_cast<int>(i))
                         continue;
                     // The first piece keeps the source's own start (an encoder's priming frame, say).
-                    const double from = n == 1 ? whole.streams[i].start : 0.0;
+                    const double from = n == 1 ? whole.streams[i].start - std::max(whole.start, 0.0) : 0.0;
                     QVERIFY2(s.start > from - 1e-3 && s.start < from + 0.0233, qPrintable(QString::number(s.start)));
-                    QVERIFY2(qAbs(s.end - r.end) < 0.0233 + 0.04, qPrintable(QString::number(s.end - r.end)));
+                    QVERIFY2(qAbs(s.end - r.end) < 0.0233 + frameSlack, qPrintable(QString::number(s.end - r.end)));
                 }
                 // Nothing outlasts the pictures: a subtitle that crosses a cut ends there.
                 for (const ProbedStream& s : p.streams) {
                     if (s.type == "subtitle" && s.contentPackets > 0)
-                        QVERIFY2(s.end <= r.end + 0.0233 + 0.04,
+                        QVERIFY2(s.end <= r.end + 0.0233 + frameSlack,
                             qPrintable(QStringLiteral("%1: a subtitle lasts to %2").arg(piece).arg(s.end)));
                 }
                 if (moovFirst) {
@@ -154,6 +164,9 @@ private:
                     QCOMPARE(packets[s], whole.streams[s].contentPackets);
                 }
             }
+            // No picture of the source is lost or shown twice (a cover picture is in every piece).
+            if (whole.streams[static_cast<std::size_t>(ref)].type == "video")
+                QCOMPARE(frames, shownFrames(path));
             const ProbedStream& r = whole.streams[static_cast<std::size_t>(ref)];
             QVERIFY2(qAbs(total - (r.end - r.start)) < 0.041 * expectedPieces,
                 qPrintable(QStringLiteral("%1 against %2").arg(total).arg(r.end - r.start)));
@@ -220,6 +233,58 @@ private slots:
         make("faststart.mp4",
             videoSource + audioSource + QStringList { "-t", "12" } + x264 + gop(25) + aac
                 + QStringList { "-movflags", "+faststart" });
+        // A phone's kind of video: a varying frame rate, B-frames, timestamps with jitter, so the delay from
+        // decoding a keyframe to showing it changes from one keyframe to the next.
+        make("phone.mp4",
+            videoSource + audioSource
+                + QStringList { "-t", "20", "-vf",
+                    "settb=1/90000,setpts='(N/25+0.012*sin(N*1.3)+0.01*mod(N\\,4))/TB',"
+                    "select='not(eq(mod(n\\,7)\\,3))'",
+                    "-fps_mode", "vfr", "-enc_time_base", "1/90000", "-video_track_timescale", "90000", "-c:v",
+                    "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-g", "37", "-keyint_min", "5",
+                    "-x264-params", "scenecut=0:bframes=3:b-adapt=0:b-pyramid=normal" }
+                + aac);
+        make("clip.webm",
+            videoSource + audioSource
+                + QStringList { "-t", "12", "-c:v", "libvpx", "-deadline", "realtime", "-cpu-used", "8", "-b:v", "200k",
+                    "-c:a", "libopus" }
+                + gop(25));
+        make("fragmented.mp4",
+            videoSource + audioSource + QStringList { "-t", "12" } + x264 + gop(25) + aac
+                + QStringList { "-movflags", "+frag_keyframe+empty_moov" });
+        make("clip.ts", videoSource + audioSource + QStringList { "-t", "12" } + x264 + gop(25) + aac);
+        // Recordings joined end to end, each announced a little shorter than its audio runs: the audio's
+        // timestamps step back at every join, as in joined camera clips and broadcast captures.
+        QFile joins(source("joins.txt"));
+        QVERIFY(joins.open(QIODevice::WriteOnly));
+        for (int i = 1; i <= 3; ++i) {
+            const QString part = source(QStringLiteral("part%1.ts").arg(i));
+            make(QFileInfo(part).fileName(),
+                videoSource
+                    + QStringList { "-f", "lavfi", "-i", QStringLiteral("sine=frequency=%1").arg(200 * i), "-t",
+                        "4.01" }
+                    + x264 + gop(25) + aac);
+            joins.write(QStringLiteral("file '%1'\n%2").arg(part, i < 3 ? "duration 3.999\n" : "").toUtf8());
+        }
+        joins.close();
+        make("joined.ts", QStringList { "-f", "concat", "-safe", "0", "-i", source("joins.txt"), "-c", "copy" });
+        QFile chapters(source("chapters.txt"));
+        QVERIFY(chapters.open(QIODevice::WriteOnly));
+        chapters.write(";FFMETADATA1\n"
+                       "[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=3000\ntitle=One\n"
+                       "[CHAPTER]\nTIMEBASE=1/1000\nSTART=3000\nEND=7000\ntitle=Two\n"
+                       "[CHAPTER]\nTIMEBASE=1/1000\nSTART=7000\nEND=12000\ntitle=Three\n");
+        chapters.close();
+        const QStringList withChapters = videoSource + audioSource
+            + QStringList { "-f", "lavfi", "-i", "sine=frequency=220:sample_rate=44100", "-i", source("cues.srt"), "-i",
+                  source("chapters.txt"), "-t", "12", "-map", "0:v", "-map", "1:a", "-map", "2:a", "-map", "3:s",
+                  "-map_chapters", "4", "-metadata:s:a:0", "language=eng", "-metadata:s:a:1", "language=deu" }
+            + x264 + gop(25) + aac;
+        make("chapters.mkv", withChapters + QStringList { "-c:s", "srt" });
+        make("chapters.mp4", withChapters + QStringList { "-c:s", "mov_text" });
+        make("timecode.mov",
+            videoSource + audioSource + QStringList { "-t", "12", "-timecode", "01:00:00:00" } + x264 + gop(25) + aac);
+        make("music.flac", audioSource + QStringList { "-t", "12", "-c:a", "flac" });
         make("xvid.avi", videoSource + QStringList { "-t", "4", "-c:v", "mpeg4", "-vtag", "XVID" } + gop(25));
         make("still.png", videoSource + QStringList { "-frames:v", "1" });
         make("cover.m4a",
@@ -263,6 +328,12 @@ private slots:
         QTest::newRow("rotation kept") << "rotated.mp4" << 2.0 << 3 << true;
         QTest::newRow("two audio tracks with languages") << "langs.mp4" << 4.0 << 2 << true;
         QTest::newRow("a decimal length") << "video.mp4" << 2.5 << 6 << true;
+        QTest::newRow("WebM") << "clip.webm" << 5.0 << 3 << false;
+        QTest::newRow("fragmented MP4") << "fragmented.mp4" << 5.0 << 3 << true;
+        QTest::newRow("MPEG-TS") << "clip.ts" << 5.0 << 3 << false;
+        QTest::newRow("joined recordings, timestamps stepping back") << "joined.ts" << 5.0 << 3 << false;
+        QTest::newRow("Matroska, two languages, chapters") << "chapters.mkv" << 5.0 << 3 << false;
+        QTest::newRow("MP4, two languages, chapters") << "chapters.mp4" << 5.0 << 3 << true;
     }
     void kindsOfInput()
     {
@@ -279,6 +350,95 @@ private slots:
             QCOMPARE(probed.front().streams[1].language, std::string("eng"));
             QCOMPARE(probed.front().streams[2].language, std::string("fra"));
         }
+    }
+
+    void phoneVideoIsCutWhereItsKeyframesShow_data()
+    {
+        QTest::addColumn<double>("length");
+        for (const double length : { 1.46, 2.72, 3.42, 3.46, 5.17 })
+            QTest::newRow(qPrintable(QString::number(length))) << length;
+    }
+    void phoneVideoIsCutWhereItsKeyframesShow()
+    {
+        // The oracle: where the keyframes really show, as decoding the source tells. Each piece must end at
+        // the last keyframe within its length, or, with none there, at the next one, and say so.
+        QFETCH(double, length);
+        const QString path = copyIntoFolder("phone.mp4");
+        const ProbedFile whole = probeMedia(path.toStdString());
+        const std::vector<double>& keys = whole.streams.at(0).keyTimes;
+        const double end = whole.streams.at(0).end;
+        std::vector<double> cuts { whole.streams.at(0).start };
+        int longOnes = 0;
+        while (end - cuts.back() > length + 1e-6) {
+            const double from = cuts.back();
+            const auto after = std::upper_bound(keys.begin(), keys.end(), from + length + 1e-6);
+            if (after != keys.begin() && *std::prev(after) > from + 1e-6) {
+                cuts.push_back(*std::prev(after));
+                continue;
+            }
+            ++longOnes;
+            if (after == keys.end())
+                break;
+            cuts.push_back(*after);
+        }
+        const int pieces = static_cast<int>(cuts.size());
+        // A frame may last up to three times as long as at a steady 25 per second.
+        const auto probed = splitAndCheck(path, length, pieces, true, longOnes, 0.12);
+        QCOMPARE(probed.size(), std::size_t(pieces));
+        // Each piece holds exactly the source's pictures from its cut to the next.
+        cuts.push_back(end + 1);
+        const std::vector<double>& times = whole.streams.at(0).times;
+        for (std::size_t n = 0; n < probed.size(); ++n) {
+            const auto from = std::lower_bound(times.begin(), times.end(), cuts[n] - 1e-6);
+            const auto to = std::lower_bound(times.begin(), times.end(), cuts[n + 1] - 1e-6);
+            QVERIFY2(probed[n].streams.at(0).contentPackets == to - from,
+                qPrintable(QStringLiteral("piece %1 has %2 pictures, not %3")
+                               .arg(n + 1)
+                               .arg(probed[n].streams.at(0).contentPackets)
+                               .arg(to - from)));
+        }
+    }
+
+    void chaptersFollowThePieces_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("Matroska") << "chapters.mkv";
+        QTest::newRow("MP4") << "chapters.mp4";
+    }
+    void chaptersFollowThePieces()
+    {
+        // Chapters 0-3 "One", 3-7 "Two", 7-12 "Three"; pieces of 5 s.
+        QFETCH(QString, name);
+        const QString path = copyIntoFolder(name);
+        QCOMPARE(runTool({ "-split", "5", path }).exitCode, 0);
+        const auto chaptersOf = [&](int n) {
+            QStringList said;
+            for (const ProbedChapter& c : probeMedia(pieceName(path, n).toStdString()).chapters)
+                said << QStringLiteral("%1 %2-%3")
+                            .arg(QString::fromStdString(c.title))
+                            .arg(c.start, 0, 'f', 1)
+                            .arg(c.end, 0, 'f', 1);
+            return said;
+        };
+        QCOMPARE(chaptersOf(1), QStringList({ "One 0.0-3.0", "Two 3.0-5.0" }));
+        QCOMPARE(chaptersOf(2), QStringList({ "Two 0.0-2.0", "Three 2.0-5.0" }));
+        QCOMPARE(chaptersOf(3), QStringList({ "Three 0.0-2.0" }));
+    }
+
+    void aTimecodeStartsWhereThePieceStarts()
+    {
+        const QString path = copyIntoFolder("timecode.mov");
+        QCOMPARE(probeMedia(path.toStdString()).timecode, std::string("01:00:00:00"));
+        QCOMPARE(runTool({ "-split", "5", path }).exitCode, 0);
+        QCOMPARE(probeMedia(pieceName(path, 1).toStdString()).timecode, std::string("01:00:00:00"));
+        QCOMPARE(probeMedia(pieceName(path, 2).toStdString()).timecode, std::string("01:00:05:00"));
+        QCOMPARE(probeMedia(pieceName(path, 3).toStdString()).timecode, std::string("01:00:10:00"));
+    }
+
+    void flacIsRefusedPlainly()
+    {
+        // Its pieces would each claim to be the whole file.
+        expectFailure(copyIntoFolder("music.flac"), 69, "FLAC files cannot be split");
     }
 
     void aStreamThePiecesCannotHoldIsLeftOut()
