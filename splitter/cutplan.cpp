@@ -43,6 +43,20 @@ std::vector<PlannedPiece> planPieces(
     return pieces;
 }
 
+std::vector<bool> cleanKeyframes(const std::vector<std::int64_t>& pts, const std::vector<bool>& key)
+{
+    std::vector<bool> clean;
+    for (std::size_t i = 0; i < pts.size(); ++i) {
+        if (!key[i])
+            continue;
+        bool leading = false;
+        for (std::size_t j = i + 1; j < pts.size() && !key[j] && !leading; ++j)
+            leading = pts[j] < pts[i];
+        clean.push_back(!leading);
+    }
+    return clean;
+}
+
 std::vector<std::int64_t> cutDecodingTimes(const std::vector<PlannedPiece>& pieces,
     const std::vector<std::int64_t>& keyPts, const std::vector<std::int64_t>& keyDts)
 {

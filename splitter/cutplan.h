@@ -23,6 +23,12 @@ struct PlannedPiece {
 std::vector<PlannedPiece> planPieces(
     const std::vector<std::int64_t>& keyframes, std::int64_t start, std::int64_t end, std::int64_t length);
 
+// Which keyframes a piece can start at: those whose group has no leading pictures (shown before the
+// keyframe but decoded after it). Leading pictures of an open group of pictures refer to the group before,
+// so a piece starting there loses them or shows them broken. `pts` holds the deciding stream's
+// presentation times in decoding order, `key` its keyframe flags; the answer has one flag per keyframe.
+std::vector<bool> cleanKeyframes(const std::vector<std::int64_t>& pts, const std::vector<bool>& key);
+
 // The decoding time of the keyframe that starts each piece: `keyPts` ascending with `keyDts` beside it,
 // as the planner saw them. Piece 0 gets its own start.
 std::vector<std::int64_t> cutDecodingTimes(const std::vector<PlannedPiece>& pieces,

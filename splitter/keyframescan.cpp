@@ -3,6 +3,7 @@
 #include "splitter/keyframescan.h"
 
 #include "splitter/compositionoffsets.h"
+#include "splitter/cutplan.h"
 #include "splitter/spliterror.h"
 #include "splitter/splitter.h"
 
@@ -17,6 +18,26 @@ namespace {
 std::int64_t toRef(const AVFormatContext* in, const MediaLayout& layout, std::int64_t time, int stream)
 {
     return av_rescale_q(time, in->streams[stream]->time_base, layout.refBase);
+}
+
+// Keeps only the keyframes a piece can start at; `pts` and `key` describe every packet of the deciding
+// stream in decoding order, and scan.keyPts/keyDts its keyframes in the same order.
+void keepCleanKeyframes(KeyframeScan& scan, const std::vector<std::int64_t>& pts, const std::vector<bool>& key)
+{
+    const std::vector<bool> clean = cleanKeyframes(pts, key);
+    std::vector<std::int64_t> keyPts;
+    std::vector<std::int64_t> keyDts;
+    for (std::size_t k = 0; k < clean.size() && k < scan.keyPts.size(); ++k) {
+        // The very first keyframe starts the file whatever it is.
+        if (clean[k] || k == 0) {
+            keyPts.push_back(scan.keyPts[k]);
+            keyDts.push_back(scan.keyDts[k]);
+        } else {
+            ++scan.openKeyframes;
+        }
+    }
+    scan.keyPts = std::move(keyPts);
+    scan.keyDts = std::move(keyDts);
 }
 
 // Keyframe times come in decoding order; the plan wants them in presentation order, each with its own
@@ -70,14 +91,21 @@ std::optional<KeyframeScan> scanIndex(AVFormatContext* in, const MediaLayout& la
     scan.referencePackets = count;
 
     // The demuxer shows each sample at its index time plus its own offset plus the track's decoding shift.
+    std::vector<std::int64_t> shown;
+    std::vector<bool> key;
     for (int e = 0; e < count; ++e) {
         const AVIndexEntry* entry = avformat_index_get_entry(ref, e);
-        if (!(entry->flags & AVINDEX_KEYFRAME) || (entry->flags & AVINDEX_DISCARD_FRAME))
+        if (entry->flags & AVINDEX_DISCARD_FRAME)
             continue;
         const std::int64_t pts = entry->timestamp + composition->decodeShift + offsets[static_cast<std::size_t>(e)];
+        shown.push_back(pts);
+        key.push_back((entry->flags & AVINDEX_KEYFRAME) != 0);
+        if (!key.back())
+            continue;
         scan.keyPts.push_back(toRef(in, layout, pts, layout.ref));
         scan.keyDts.push_back(toRef(in, layout, entry->timestamp, layout.ref));
     }
+    keepCleanKeyframes(scan, shown, key);
     if (scan.keyPts.empty())
         return std::nullopt;
     sortByPresentation(scan);
@@ -104,6 +132,8 @@ KeyframeScan scanPackets(AVFormatContext* in, const MediaLayout& layout)
     scan.end = INT64_MIN;
     scan.referencePackets = 0;
     scan.consumedInput = true;
+    std::vector<std::int64_t> shown;
+    std::vector<bool> key;
     Packet packet = newPacket();
     int read = 0;
     while ((read = av_read_frame(in, packet.get())) >= 0) {
@@ -119,8 +149,11 @@ KeyframeScan scanPackets(AVFormatContext* in, const MediaLayout& layout)
                     scan.start = std::min(scan.start, pts);
                     scan.end = std::max(scan.end, pts + toRef(in, layout, packet->duration, s));
                 }
-                if (s == layout.ref)
+                if (s == layout.ref) {
                     scan.firstShown = std::min(scan.firstShown, pts);
+                    shown.push_back(pts);
+                    key.push_back((packet->flags & AV_PKT_FLAG_KEY) != 0);
+                }
                 if (s == layout.ref && (packet->flags & AV_PKT_FLAG_KEY)) {
                     scan.keyPts.push_back(pts);
                     scan.keyDts.push_back(dts);
@@ -137,6 +170,7 @@ KeyframeScan scanPackets(AVFormatContext* in, const MediaLayout& layout)
         throw SplitError { NotMedia, "not a video or audio file" };
     for (auto& times : scan.times)
         std::sort(times.begin(), times.end());
+    keepCleanKeyframes(scan, shown, key);
     sortByPresentation(scan);
     return scan;
 }

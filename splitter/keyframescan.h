@@ -20,6 +20,7 @@ struct KeyframeScan {
     std::int64_t firstShown = 0; // where the deciding stream starts showing: the pieces' lengths count from here
     std::int64_t end = 0; // and ends
     std::int64_t referencePackets = -1; // how many packets the deciding stream has, when known
+    int openKeyframes = 0; // keyframes left out of keyPts: their group needs the one before (an open GOP)
     bool consumedInput = false; // the scan read the input to its end: open it again to write
 };
 

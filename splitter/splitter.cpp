@@ -54,6 +54,10 @@ void Split::plan()
     m_plan.pieces = planPieces(m_scan.keyPts, m_scan.firstShown, m_scan.end, length);
     m_plan.cutDts = cutDecodingTimes(m_plan.pieces, m_scan.keyPts, m_scan.keyDts);
     m_plan.fileStart = m_scan.start;
+    if (m_scan.openKeyframes > 0)
+        warn(std::to_string(m_scan.openKeyframes)
+            + " keyframes need pictures from before them (an open group of pictures) and are not used as cuts, "
+              "so no piece starts with pictures it cannot show");
     const double tick = av_q2d(m_layout.refBase);
     for (std::size_t p = 0; p < m_plan.pieces.size(); ++p) {
         if (!m_plan.pieces[p].longerThanAsked)

@@ -144,6 +144,17 @@ private slots:
         QCOMPARE(router.reference(500, 500), 1); // there is no third piece
     }
 
+    void keyframesWithLeadingPicturesCannotStartAPiece()
+    {
+        // Decoding order I P B B | I B B P: the second I's B-frames show before it (an open group).
+        const std::vector<std::int64_t> open { 0, 3, 1, 2, 7, 5, 6, 8 };
+        const std::vector<bool> key { true, false, false, false, true, false, false, false };
+        QCOMPARE(cleanKeyframes(open, key), (std::vector<bool> { true, false }));
+        // I P B B | I P B B: closed groups, every keyframe can start a piece.
+        const std::vector<std::int64_t> closed { 0, 3, 1, 2, 4, 7, 5, 6 };
+        QCOMPARE(cleanKeyframes(closed, key), (std::vector<bool> { true, true }));
+    }
+
     void timestampsAreMendedWithinAStream()
     {
         TimestampMender mender;

@@ -285,6 +285,16 @@ private slots:
         make("timecode.mov",
             videoSource + audioSource + QStringList { "-t", "12", "-timecode", "01:00:00:00" } + x264 + gop(25) + aac);
         make("music.flac", audioSource + QStringList { "-t", "12", "-c:a", "flac" });
+        // Open groups of pictures: every keyframe after the first has leading pictures that refer to the
+        // group before it (x264 asked for it, x265 by default).
+        make("open264.mp4",
+            videoSource
+                + QStringList { "-t", "12", "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-bf",
+                    "3", "-x264-params", "open-gop=1:keyint=50:min-keyint=50:scenecut=0:b-adapt=0" });
+        make("open265.mp4",
+            videoSource
+                + QStringList { "-t", "12", "-c:v", "libx265", "-preset", "ultrafast", "-x265-params",
+                    "keyint=50:min-keyint=50:scenecut=0:log-level=error" });
         make("xvid.avi", videoSource + QStringList { "-t", "4", "-c:v", "mpeg4", "-vtag", "XVID" } + gop(25));
         make("still.png", videoSource + QStringList { "-frames:v", "1" });
         make("cover.m4a",
@@ -397,6 +407,23 @@ private slots:
                                .arg(probed[n].streams.at(0).contentPackets)
                                .arg(to - from)));
         }
+    }
+
+    void openGroupsOfPicturesAreNotCutInto_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("H.264, open GOP") << "open264.mp4";
+        QTest::newRow("HEVC, open GOP") << "open265.mp4";
+    }
+    void openGroupsOfPicturesAreNotCutInto()
+    {
+        // No keyframe after the first can start a piece that shows every picture: one piece, said plainly,
+        // that decodes cleanly with every picture of the source.
+        QFETCH(QString, name);
+        const QString path = copyIntoFolder(name);
+        splitAndCheck(path, 5, 1, true, 1);
+        const ToolRun again = runTool({ "-split", "5", path });
+        QVERIFY2(again.err.contains("5 keyframes need pictures from before them"), qPrintable(again.err));
     }
 
     void chaptersFollowThePieces_data()
