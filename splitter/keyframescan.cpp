@@ -65,11 +65,15 @@ bool indexListsEverySample(const AVFormatContext* in, const MediaLayout& layout)
         && avformat_index_get_entries_count(in->streams[layout.ref]) > 0;
 }
 
+} // namespace
+
 // The MP4 family's index holds every sample of every track: no pass over the media data is needed. The
 // index gives decoding times; presentation times add each sample's own composition offset, read from the
 // track's table, since it varies from frame to frame in files with B-frames and a varying frame rate.
 std::optional<KeyframeScan> scanIndex(AVFormatContext* in, const MediaLayout& layout, const std::string& path)
 {
+    if (!indexListsEverySample(in, layout))
+        return std::nullopt;
     AVStream* ref = in->streams[layout.ref];
     const int count = avformat_index_get_entries_count(ref);
     const auto composition = readCompositionOffsets(path, ref->id);
@@ -173,17 +177,6 @@ KeyframeScan scanPackets(AVFormatContext* in, const MediaLayout& layout)
     keepCleanKeyframes(scan, shown, key);
     sortByPresentation(scan);
     return scan;
-}
-
-} // namespace
-
-KeyframeScan scanKeyframes(AVFormatContext* in, const MediaLayout& layout, const std::string& path)
-{
-    if (indexListsEverySample(in, layout)) {
-        if (auto scan = scanIndex(in, layout, path))
-            return std::move(*scan);
-    }
-    return scanPackets(in, layout);
 }
 
 } // namespace quorvane::splitter

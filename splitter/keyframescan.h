@@ -5,6 +5,7 @@
 #include "splitter/inputprobe.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,8 +25,11 @@ struct KeyframeScan {
     bool consumedInput = false; // the scan read the input to its end: open it again to write
 };
 
-// From the container's index where it lists every sample (the MP4 family), else by reading every packet.
-// `path` is the input's name, for reading the index's composition offsets. Throws SplitError.
-KeyframeScan scanKeyframes(AVFormatContext* in, const MediaLayout& layout, const std::string& path);
+// From the container's index where it lists every sample (the MP4 family); nullopt for other files.
+// `path` is the input's name, for reading the index's composition offsets.
+std::optional<KeyframeScan> scanIndex(AVFormatContext* in, const MediaLayout& layout, const std::string& path);
+
+// By reading every packet: the input must be opened again afterwards. Throws SplitError.
+KeyframeScan scanPackets(AVFormatContext* in, const MediaLayout& layout);
 
 } // namespace quorvane::splitter

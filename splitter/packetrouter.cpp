@@ -27,10 +27,18 @@ int PacketRouter::reference(std::optional<std::int64_t> dts, std::optional<std::
     return m_refPiece;
 }
 
+void PacketRouter::addCut(std::int64_t dts)
+{
+    m_cutDts.push_back(dts);
+    m_start.emplace_back();
+}
+
 std::optional<int> PacketRouter::place(std::optional<std::int64_t> time) const
 {
     if (!time)
         return m_refPiece;
+    if (m_possibleCut && *time >= *m_possibleCut)
+        return std::nullopt;
     // Presentation never precedes decoding, so a time before the next cut's decoding time is settled.
     if (m_refPiece + 1 < pieces() && *time >= m_cutDts[static_cast<std::size_t>(m_refPiece) + 1])
         return std::nullopt;

@@ -28,6 +28,11 @@ public:
     // deciding stream.
     std::optional<int> place(std::optional<std::int64_t> time) const;
 
+    // For a plan made while reading: one more piece, beginning with the packet decoded at `dts`.
+    void addCut(std::int64_t dts);
+    // A cut that may yet come at the packet decoded at `dts`: until it is settled, later times wait.
+    void setPossibleCut(std::optional<std::int64_t> dts) { m_possibleCut = dts; }
+
     // Where piece `piece` starts showing; known once the deciding stream has reached it.
     std::optional<std::int64_t> start(int piece) const { return m_start[static_cast<std::size_t>(piece)]; }
 
@@ -35,6 +40,7 @@ private:
     std::vector<std::int64_t> m_cutDts;
     std::vector<std::optional<std::int64_t>> m_start;
     int m_refPiece = 0;
+    std::optional<std::int64_t> m_possibleCut;
 };
 
 } // namespace quorvane::splitter

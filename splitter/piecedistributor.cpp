@@ -28,17 +28,17 @@ bool isTextSubtitle(const AVStream* stream)
 
 } // namespace
 
-PieceDistributor::PieceDistributor(AVFormatContext* in, const MediaLayout& layout, const SplitPlan& plan,
-    const std::vector<std::vector<std::int64_t>>& times, PieceWriter& writer, std::function<PieceSpan(int)> span,
-    std::function<void(int)> rewrite)
+PieceDistributor::PieceDistributor(AVFormatContext* in, const MediaLayout& layout, SplitPlan plan,
+    const std::vector<std::vector<std::int64_t>>& times, PieceWriter& writer,
+    std::function<PieceSpan(int, const SplitPlan&)> span, std::function<void(int)> rewrite)
     : m_in(in)
     , m_layout(layout)
-    , m_plan(plan)
+    , m_plan(std::move(plan))
     , m_times(times)
     , m_writer(writer)
     , m_span(std::move(span))
     , m_rewrite(std::move(rewrite))
-    , m_router(plan.cutDts, plan.fileStart)
+    , m_router(m_plan.cutDts, m_plan.fileStart)
     , m_passed(layout.streams.size(), -1)
     , m_received(layout.streams.size(), 0)
 {
@@ -52,10 +52,110 @@ std::optional<std::int64_t> PieceDistributor::timeOf(const AVPacket* packet) con
     return av_rescale_q(t, m_in->streams[packet->stream_index]->time_base, m_layout.refBase);
 }
 
+void PieceDistributor::planWhileReading(std::int64_t firstShown, std::int64_t length)
+{
+    m_cutter = std::make_unique<KeyframeCutter>(firstShown, length);
+    m_plan.pieces = m_cutter->pieces();
+}
+
 void PieceDistributor::begin(int piece)
 {
     m_current = piece;
-    m_writer.open(m_span(piece));
+    m_writer.open(m_span(piece, m_plan));
+}
+
+std::optional<int> PieceDistributor::placeOf(const AVPacket* packet) const
+{
+    const std::optional<int> piece = m_router.place(timeOf(packet));
+    // While reading decides the cuts, a subtitle event that lasts past a keyframe that may become a cut
+    // waits, so that it can be cut there.
+    const AVStream* st = m_in->streams[packet->stream_index];
+    if (piece && m_cutter && isTextSubtitle(st) && packet->pts != AV_NOPTS_VALUE) {
+        const std::optional<KeyframeCutter::Cut> from = holdFrom();
+        const std::int64_t end = av_rescale_q(packet->pts + packet->duration, st->time_base, m_layout.refBase);
+        if (from && end > from->pts)
+            return std::nullopt;
+    }
+    return piece;
+}
+
+void PieceDistributor::routeReference(Packet packet)
+{
+    const AVStream* st = m_in->streams[packet->stream_index];
+    const std::optional<std::int64_t> pts = packet->pts != AV_NOPTS_VALUE
+        ? std::optional(av_rescale_q(packet->pts, st->time_base, m_layout.refBase))
+        : std::nullopt;
+    const int piece = m_router.reference(timeOf(packet.get()), pts);
+    route(piece, std::move(packet));
+}
+
+std::optional<KeyframeCutter::Cut> PieceDistributor::holdFrom() const
+{
+    // The earliest keyframe that may still become a cut: a settled candidate or one not yet verified.
+    std::optional<KeyframeCutter::Cut> from = m_cutter->candidate();
+    if (m_unverified && (!from || m_unverified->dts < from->dts))
+        from = KeyframeCutter::Cut { m_unverified->pts, m_unverified->dts };
+    return from;
+}
+
+void PieceDistributor::applyCuts(const std::vector<KeyframeCutter::Cut>& cuts)
+{
+    for (const KeyframeCutter::Cut& cut : cuts)
+        m_router.addCut(cut.dts);
+    m_plan.pieces = m_cutter->pieces();
+}
+
+void PieceDistributor::feedUnverified()
+{
+    // A keyframe is known to open a closed group once the next keyframe has come: no picture decoded
+    // after it showed before it.
+    const UnverifiedKey key = *m_unverified;
+    m_unverified.reset();
+    if (key.open)
+        ++m_openKeyframes;
+    else
+        applyCuts(m_cutter->keyframe(key.pts, key.dts));
+}
+
+void PieceDistributor::releaseHeld()
+{
+    const std::optional<KeyframeCutter::Cut> from = holdFrom();
+    m_router.setPossibleCut(from ? std::optional(from->dts) : std::nullopt);
+    while (!m_heldReference.empty()) {
+        const std::optional<std::int64_t> t = timeOf(m_heldReference.front().get());
+        if (from && t && *t >= from->dts)
+            break;
+        Packet packet = std::move(m_heldReference.front());
+        m_heldReference.pop_front();
+        m_heldBytes -= packet->size;
+        routeReference(std::move(packet));
+    }
+}
+
+void PieceDistributor::holdReference(Packet packet)
+{
+    const AVStream* st = m_in->streams[packet->stream_index];
+    const std::optional<std::int64_t> dts = timeOf(packet.get());
+    const std::optional<std::int64_t> pts = packet->pts != AV_NOPTS_VALUE
+        ? std::optional(av_rescale_q(packet->pts, st->time_base, m_layout.refBase))
+        : dts;
+    if ((packet->flags & AV_PKT_FLAG_KEY) && dts && pts) {
+        if (m_unverified)
+            feedUnverified();
+        m_unverified = UnverifiedKey { *pts, *dts };
+    } else if (m_unverified && pts && *pts < m_unverified->pts) {
+        m_unverified->open = true; // a leading picture: it needs the group before
+    }
+    m_heldBytes += packet->size;
+    m_heldReference.push_back(std::move(packet));
+    if (m_heldBytes > memoryCap) {
+        // Too much waits: settle now, at the cost of a piece shorter than it might have been.
+        if (m_unverified)
+            feedUnverified();
+        if (const auto cut = m_cutter->settleNow())
+            applyCuts({ *cut });
+    }
+    releaseHeld();
 }
 
 void PieceDistributor::take(Packet packet)
@@ -78,13 +178,15 @@ void PieceDistributor::take(Packet packet)
                 = pts ? av_rescale_q(packet->pts + packet->duration, st->time_base, m_layout.refBase) : *t;
             m_lastShown = std::max(m_lastShown.value_or(shownUntil), shownUntil);
         }
-        const int piece = m_router.reference(t, pts);
-        route(piece, std::move(packet));
+        if (m_cutter)
+            holdReference(std::move(packet));
+        else
+            routeReference(std::move(packet));
         drainPending(false);
         return;
     }
     if (m_pending.empty()) {
-        if (const auto piece = m_router.place(timeOf(packet.get()))) {
+        if (const auto piece = placeOf(packet.get())) {
             route(*piece, std::move(packet));
             return;
         }
@@ -96,7 +198,7 @@ void PieceDistributor::take(Packet packet)
 void PieceDistributor::drainPending(bool atEnd)
 {
     while (!m_pending.empty()) {
-        const std::optional<int> piece = m_router.place(timeOf(m_pending.front().get()));
+        const std::optional<int> piece = placeOf(m_pending.front().get());
         if (!piece && !atEnd)
             break;
         Packet packet = std::move(m_pending.front());
@@ -196,6 +298,7 @@ bool PieceDistributor::currentCanClose() const
 
 void PieceDistributor::finishCurrent()
 {
+    m_writer.setEnd(m_plan.pieces[static_cast<std::size_t>(m_current)].end);
     if (!m_writer.finish())
         m_rewrite(m_current);
 }
@@ -220,6 +323,12 @@ void PieceDistributor::closeCurrentAndOpenNext()
 
 void PieceDistributor::end()
 {
+    if (m_cutter) {
+        if (m_unverified)
+            feedUnverified();
+        applyCuts(m_cutter->finish(m_lastShown.value_or(m_plan.pieces.front().start)));
+        releaseHeld();
+    }
     drainPending(true);
     if (m_only) {
         if (!m_writer.finish())

@@ -5,12 +5,14 @@
 #include "splitter/avhandles.h"
 #include "splitter/cutplan.h"
 #include "splitter/inputprobe.h"
+#include "splitter/keyframecutter.h"
 #include "splitter/packetrouter.h"
 #include "splitter/piecewriter.h"
 
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -29,9 +31,16 @@ public:
     // `span` gives what to open for a piece; `rewrite` writes a piece again when its index outgrew its room.
     // `times` holds every packet's decoding time per input stream, as the scan found them: a piece stays open
     // until the sparse streams too have delivered what falls in it, wherever the file stores it.
-    PieceDistributor(AVFormatContext* in, const MediaLayout& layout, const SplitPlan& plan,
-        const std::vector<std::vector<std::int64_t>>& times, PieceWriter& writer, std::function<PieceSpan(int)> span,
-        std::function<void(int)> rewrite);
+    PieceDistributor(AVFormatContext* in, const MediaLayout& layout, SplitPlan plan,
+        const std::vector<std::vector<std::int64_t>>& times, PieceWriter& writer,
+        std::function<PieceSpan(int, const SplitPlan&)> span, std::function<void(int)> rewrite);
+
+    // For files without an index of their keyframes: the plan is made while reading, holding the packets
+    // since the last keyframe that may still become a cut (at most about a group of pictures).
+    void planWhileReading(std::int64_t firstShown, std::int64_t length);
+    const SplitPlan& plan() const { return m_plan; }
+    // Keyframes passed over while reading because their group needs the one before (an open GOP).
+    int openKeyframes() const { return m_openKeyframes; }
 
     // Only piece `piece` is written; packets of every other piece are dropped (the second pass).
     void writeOnly(int piece) { m_only = piece; }
@@ -55,7 +64,21 @@ private:
         Packet packet;
     };
 
+    // A keyframe seen while reading whose group is not yet known to be closed.
+    struct UnverifiedKey {
+        std::int64_t pts;
+        std::int64_t dts;
+        bool open = false;
+    };
+
     std::optional<std::int64_t> timeOf(const AVPacket* packet) const;
+    std::optional<int> placeOf(const AVPacket* packet) const;
+    void routeReference(Packet packet);
+    void holdReference(Packet packet);
+    void feedUnverified();
+    void applyCuts(const std::vector<KeyframeCutter::Cut>& cuts);
+    std::optional<KeyframeCutter::Cut> holdFrom() const;
+    void releaseHeld();
     void route(int piece, Packet packet);
     void drainPending(bool atEnd);
     bool currentCanClose() const;
@@ -66,10 +89,10 @@ private:
 
     AVFormatContext* m_in;
     const MediaLayout& m_layout;
-    const SplitPlan& m_plan;
+    SplitPlan m_plan;
     const std::vector<std::vector<std::int64_t>>& m_times;
     PieceWriter& m_writer;
-    std::function<PieceSpan(int)> m_span;
+    std::function<PieceSpan(int, const SplitPlan&)> m_span;
     std::function<void(int)> m_rewrite;
     PacketRouter m_router;
     std::optional<int> m_only;
@@ -82,6 +105,12 @@ private:
     std::int64_t m_heldBytes = 0;
     std::int64_t m_refPackets = 0;
     std::optional<std::int64_t> m_lastShown;
+
+    // Planning while reading.
+    std::unique_ptr<KeyframeCutter> m_cutter;
+    std::optional<UnverifiedKey> m_unverified;
+    std::deque<Packet> m_heldReference;
+    int m_openKeyframes = 0;
 };
 
 } // namespace quorvane::splitter

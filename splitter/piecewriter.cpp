@@ -90,9 +90,11 @@ void PieceWriter::open(const PieceSpan& span)
         fail(result, "output");
     m_out.reset(raw);
     av_dict_copy(&m_out->metadata, m_in->metadata, 0);
+    m_chaptersAdded = false;
     try {
         addStreams();
-        addChapters();
+        if (span.end != PieceSpan::unknownEnd)
+            addChapters();
     } catch (const std::bad_alloc&) {
         fail(AVERROR(ENOMEM), "streams");
     }
@@ -171,6 +173,7 @@ void PieceWriter::addStreams()
 
 void PieceWriter::addChapters()
 {
+    m_chaptersAdded = true;
     // The chapters that fall in the piece, rebased to its start and cut at its ends.
     for (unsigned c = 0; c < m_in->nb_chapters; ++c) {
         const AVChapter* chapter = m_in->chapters[c];
@@ -251,6 +254,15 @@ void PieceWriter::write(Packet packet)
 bool PieceWriter::finish()
 {
     const std::string name = baseName(m_final);
+    if (!m_chaptersAdded) {
+        // Chapters wait for the piece's end; both muxers write them with their trailer.
+        try {
+            addChapters();
+        } catch (const std::bad_alloc&) {
+            abandon();
+            failWriting(name, AVERROR(ENOMEM), "chapters");
+        }
+    }
     int result = av_write_trailer(m_out.get());
     if (result < 0 && m_span.moovReserve > 0 && !(m_out->pb && m_out->pb->error)) {
         abandon();

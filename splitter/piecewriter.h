@@ -17,7 +17,8 @@ namespace quorvane::splitter {
 struct PieceSpan {
     int number = 0; // 0 for the first piece
     std::int64_t start = 0; // where the piece starts showing, in the deciding stream's ticks
-    std::int64_t end = 0; // where the next one starts (or the file ends)
+    std::int64_t end = 0; // where the next one starts (or the file ends); unknownEnd while reading decides
+    static constexpr std::int64_t unknownEnd = INT64_MAX;
     std::int64_t moovReserve = 0; // MP4 family: room for the index in front; 0 to write it in a second pass
 };
 
@@ -34,6 +35,8 @@ public:
     void open(const PieceSpan& span);
     // `packet` in the input's stream numbering and times; rebased onto the piece's start.
     void write(Packet packet);
+    // Where the piece ends, once known (a plan made while reading learns it only when the next piece begins).
+    void setEnd(std::int64_t end) { m_span.end = end; }
     // False when the MP4 index outgrew its reserved room: the piece is removed, to be written again.
     bool finish();
     // Removes the piece being written, if any.
@@ -61,6 +64,7 @@ private:
     std::string m_final;
     std::FILE* m_hold = nullptr;
     int m_written = 0;
+    bool m_chaptersAdded = false;
     int m_mendedBefore = 0;
 };
 

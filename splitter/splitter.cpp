@@ -30,7 +30,8 @@ public:
 private:
     void warn(const std::string& text) const { std::fprintf(m_err, "%s: %s\n", m_request.input.c_str(), text.c_str()); }
     void plan();
-    PieceSpan span(int piece, bool reserveIndex) const;
+    void warnAboutPlan(const SplitPlan& plan, int openKeyframes) const;
+    PieceSpan span(int piece, bool reserveIndex, const SplitPlan& plan) const;
     std::int64_t indexReserve(int piece) const;
     void rewriteInSecondPass(int piece);
     int report(const PieceDistributor& distributor, int readResult);
@@ -42,29 +43,50 @@ private:
     KeyframeScan m_scan;
     SplitPlan m_plan;
     std::unique_ptr<PieceWriter> m_writer;
+    bool m_planWhileReading = false;
+    std::int64_t m_length = 0;
     int m_secondPasses = 0;
 };
 
 void Split::plan()
 {
-    m_scan = scanKeyframes(m_input.get(), m_layout, m_request.input);
-    if (m_scan.consumedInput)
-        m_input = openInput(m_request.input); // back to the start for the writing pass
-    const std::int64_t length = lengthInTicks(m_request.seconds, m_layout.refBase.num, m_layout.refBase.den);
-    m_plan.pieces = planPieces(m_scan.keyPts, m_scan.firstShown, m_scan.end, length);
+    m_length = lengthInTicks(m_request.seconds, m_layout.refBase.num, m_layout.refBase.den);
+    if (auto scan = scanIndex(m_input.get(), m_layout, m_request.input)) {
+        m_scan = std::move(*scan);
+    } else if (!isMovFamily(m_layout.format)) {
+        // No index to plan from: plan while writing, reading the file once.
+        m_planWhileReading = true;
+        const AVStream* ref = m_input->streams[m_layout.ref];
+        m_scan.firstShown = ref->start_time != AV_NOPTS_VALUE ? ref->start_time : 0;
+        m_scan.start = m_input->start_time != AV_NOPTS_VALUE
+            ? std::min(m_scan.firstShown, av_rescale_q(m_input->start_time, AV_TIME_BASE_Q, m_layout.refBase))
+            : m_scan.firstShown;
+        m_plan.fileStart = m_scan.start;
+        return;
+    } else {
+        // MP4 pieces need their index's size before they are written: read the whole file first.
+        m_scan = scanPackets(m_input.get(), m_layout);
+        m_input = openInput(m_request.input);
+    }
+    m_plan.pieces = planPieces(m_scan.keyPts, m_scan.firstShown, m_scan.end, m_length);
     m_plan.cutDts = cutDecodingTimes(m_plan.pieces, m_scan.keyPts, m_scan.keyDts);
     m_plan.fileStart = m_scan.start;
-    if (m_scan.openKeyframes > 0)
-        warn(std::to_string(m_scan.openKeyframes)
+    warnAboutPlan(m_plan, m_scan.openKeyframes);
+}
+
+void Split::warnAboutPlan(const SplitPlan& plan, int openKeyframes) const
+{
+    if (openKeyframes > 0)
+        warn(std::to_string(openKeyframes)
             + " keyframes need pictures from before them (an open group of pictures) and are not used as cuts, "
               "so no piece starts with pictures it cannot show");
     const double tick = av_q2d(m_layout.refBase);
-    for (std::size_t p = 0; p < m_plan.pieces.size(); ++p) {
-        if (!m_plan.pieces[p].longerThanAsked)
+    for (std::size_t p = 0; p < plan.pieces.size(); ++p) {
+        if (!plan.pieces[p].longerThanAsked)
             continue;
         char text[160];
         std::snprintf(text, sizeof text, "piece %zu is %.1f s long: no keyframe within %g s of its start", p + 1,
-            static_cast<double>(m_plan.pieces[p].end - m_plan.pieces[p].start) * tick, m_request.seconds);
+            static_cast<double>(plan.pieces[p].end - plan.pieces[p].start) * tick, m_request.seconds);
         warn(text);
     }
 }
@@ -87,14 +109,15 @@ std::int64_t Split::indexReserve(int piece) const
     return moovReservation(samples, m_layout.headerBytes);
 }
 
-PieceSpan Split::span(int piece, bool reserveIndex) const
+PieceSpan Split::span(int piece, bool reserveIndex, const SplitPlan& plan) const
 {
-    const PlannedPiece& planned = m_plan.pieces[static_cast<std::size_t>(piece)];
+    const PlannedPiece& planned = plan.pieces[static_cast<std::size_t>(piece)];
     const bool reserve = reserveIndex && isMovFamily(m_layout.format);
     // The first piece keeps its streams' places against each other: a file that starts late (a broadcast
     // capture) is moved to start at 0, one with priming samples before 0 is left as it is.
     const std::int64_t start = piece == 0 ? std::max<std::int64_t>(m_plan.fileStart, 0) : planned.start;
-    return { piece, start, planned.end, reserve ? indexReserve(piece) : 0 };
+    const std::int64_t end = m_planWhileReading ? PieceSpan::unknownEnd : planned.end;
+    return { piece, start, end, reserve ? indexReserve(piece) : 0 };
 }
 
 void Split::rewriteInSecondPass(int piece)
@@ -105,7 +128,8 @@ void Split::rewriteInSecondPass(int piece)
     InputContext input = openInput(m_request.input);
     PieceWriter writer(input.get(), m_layout, m_request.input, m_scan.firstShown);
     PieceDistributor distributor(
-        input.get(), m_layout, m_plan, m_scan.times, writer, [&](int p) { return span(p, false); }, [](int) {});
+        input.get(), m_layout, m_plan, m_scan.times, writer,
+        [&](int p, const SplitPlan& plan) { return span(p, false, plan); }, [](int) {});
     distributor.writeOnly(piece);
     distributor.begin(piece);
     Packet packet = newPacket();
@@ -132,7 +156,7 @@ int Split::report(const PieceDistributor& distributor, int readResult)
             + " packets went backwards or were missing and were mended in the pieces");
     const bool cutShort = (readResult < 0 && readResult != AVERROR_EOF)
         || (m_scan.referencePackets >= 0 && distributor.referencePackets() < m_scan.referencePackets)
-        || distributor.currentPiece() + 1 < static_cast<int>(m_plan.pieces.size());
+        || distributor.currentPiece() + 1 < static_cast<int>(distributor.plan().pieces.size());
     if (!cutShort)
         return Success;
     const std::optional<std::int64_t> last = distributor.lastShown();
@@ -153,8 +177,10 @@ int Split::run()
         if (m_request.holdForTest)
             m_writer->holdAfterFirstOpen(m_err);
         PieceDistributor distributor(
-            m_input.get(), m_layout, m_plan, m_scan.times, *m_writer, [&](int p) { return span(p, true); },
-            [&](int p) { rewriteInSecondPass(p); });
+            m_input.get(), m_layout, m_plan, m_scan.times, *m_writer,
+            [&](int p, const SplitPlan& plan) { return span(p, true, plan); }, [&](int p) { rewriteInSecondPass(p); });
+        if (m_planWhileReading)
+            distributor.planWhileReading(m_scan.firstShown, m_length);
         distributor.begin(0);
         Packet packet = newPacket();
         int read = 0;
@@ -163,6 +189,8 @@ int Split::run()
             packet = newPacket();
         }
         distributor.end();
+        if (m_planWhileReading)
+            warnAboutPlan(distributor.plan(), distributor.openKeyframes());
         return report(distributor, read);
     } catch (const SplitError& error) {
         if (m_writer)

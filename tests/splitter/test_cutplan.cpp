@@ -2,9 +2,11 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "splitter/compositionoffsets.h"
 #include "splitter/cutplan.h"
+#include "splitter/keyframecutter.h"
 #include "splitter/packetrouter.h"
 #include "splitter/timestampmender.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 
 using namespace quorvane::splitter;
@@ -142,6 +144,33 @@ private slots:
         QCOMPARE(router.reference(96, 98), 1);
         QCOMPARE(router.place(std::nullopt), std::optional<int>(1));
         QCOMPARE(router.reference(500, 500), 1); // there is no third piece
+    }
+
+    void planningWhileReadingGivesTheSamePieces()
+    {
+        // The one-pass plan must equal the plan made from a full index, on many random files.
+        QRandomGenerator random(20261208);
+        for (int file = 0; file < 2000; ++file) {
+            std::vector<std::int64_t> keys { 0 };
+            const int count = random.bounded(1, 60);
+            for (int k = 1; k < count; ++k)
+                keys.push_back(keys.back() + random.bounded(1, 400));
+            const std::int64_t end = keys.back() + random.bounded(1, 400);
+            const std::int64_t length = random.bounded(1, 900);
+            KeyframeCutter cutter(0, length);
+            for (const std::int64_t key : keys)
+                cutter.keyframe(key, key - 3);
+            cutter.finish(end);
+            const QString expected = describe(planPieces(keys, 0, end, length));
+            QCOMPARE(describe(cutter.pieces()), expected);
+        }
+        // Memory running short settles the candidate at once: shorter pieces, never longer ones.
+        KeyframeCutter cutter(0, 100);
+        cutter.keyframe(40, 40);
+        QCOMPARE(cutter.settleNow()->pts, 40);
+        cutter.keyframe(130, 130);
+        cutter.finish(150);
+        QCOMPARE(describe(cutter.pieces()), QStringLiteral("0-40 40-130 130-150"));
     }
 
     void keyframesWithLeadingPicturesCannotStartAPiece()
