@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "app/commandline.h"
 #include "app/form1.h"
+#include "app/startup.h"
 #include "core/appsettings.h"
 #include "platform/desktopshell.h"
 #include "platform/fileattributes.h"
@@ -11,6 +12,7 @@
 #include "platform/randomsource.h"
 #include "platform/settingsstore.h"
 #include "platform/systemfolders.h"
+#include "platform/terminationsignals.h"
 
 #include <QApplication>
 #include <QDir>
@@ -81,6 +83,8 @@ int main(int argc, char* argv[])
         std::fflush(nullptr);
         std::_Exit(0);
     });
+    quorvane::TerminationSignals termination;
+    quorvane::closeOnTerminationSignals(termination, form);
     form.Form_Load();
     form.show();
     // Files handed over by "Open with" or the command line, once the window is there to report on them.

@@ -8,6 +8,7 @@
 #include "platform/randomsource.h"
 #include "platform/shell.h"
 #include "platform/systemfolders.h"
+#include "platform/terminationsignals.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -87,6 +88,11 @@ void OpenHomePageSometimes(RandomSource& random, Shell& shell)
     const int number = static_cast<int>(random.fraction() * 100.0) + 1;
     if (number == 7)
         shell.openWebAddress(homePageAddress);
+}
+
+void closeOnTerminationSignals(TerminationSignals& termination, QWidget& window)
+{
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &window, &QWidget::close);
 }
 
 } // namespace quorvane

@@ -15,6 +15,7 @@ class RandomSource;
 class Shell;
 class SkinFramework;
 class SystemFolders;
+class TerminationSignals;
 
 extern const QString homePageAddress;
 
@@ -35,5 +36,9 @@ void ApplySkin(QWidget& form, SkinFramework& skin, SystemFolders& folders, FileA
 
 // About one call in a hundred opens the home page.
 void OpenHomePageSometimes(RandomSource& random, Shell& shell);
+
+// A logout, a shutdown, a closed terminal or Ctrl-C ends the program as closing its window does: the tool
+// ended, its working copy and folder removed.
+void closeOnTerminationSignals(TerminationSignals& termination, QWidget& window);
 
 } // namespace quorvane

@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "platform/processrunner.h"
 
+#include "platform/processguard.h"
+
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QProcess>
@@ -30,6 +32,7 @@ qint32 QtProcessRunner::RunAndWait(const QString& program, const QStringList& ar
         m_errorOutput += text;
         emit errorOutput(text);
     });
+    endWithThisProcess(process);
     process.setProcessChannelMode(QProcess::SeparateChannels);
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());

@@ -18,11 +18,18 @@ namespace quorvane {
 
 namespace {
 
-// The folder named by TEMP, or the system's temporary folder when TEMP is not set.
+// The folder named by TEMP; when that is not a folder we can write in (not set, gone, a file), the
+// system's temporary folder (TMPDIR, then the system's default). The first one that can be used.
 QString temporaryFolder()
 {
-    const QString temp = qEnvironmentVariable("TEMP");
-    return temp.isEmpty() ? QDir::toNativeSeparators(QDir::tempPath()) : temp;
+    const QStringList candidates { qEnvironmentVariable("TEMP"), qEnvironmentVariable("TMPDIR"), QDir::tempPath(),
+        QDir::rootPath() + QStringLiteral("tmp") };
+    for (const QString& folder : candidates) {
+        const QFileInfo info(folder);
+        if (!folder.isEmpty() && info.isDir() && info.isWritable())
+            return QDir::toNativeSeparators(folder);
+    }
+    return qEnvironmentVariable("TEMP"); // none: the run reports the folder it could not use
 }
 
 QString lastLine(const QString& text)

@@ -7,10 +7,13 @@
 #include "platform/processrunner.h"
 #include "platform/settingsstore.h"
 #include "platform/systemfolders.h"
+#include "platform/terminationsignals.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLocale>
+#include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -296,6 +299,53 @@ private slots:
             QFileDevice::Permissions());
         QVERIFY(makePrivateFolder(dir.path()) != folder);
         QCOMPARE(outcome([&] { makePrivateFolder(dir.filePath("missing")); }), QStringLiteral("Path not found"));
+    }
+
+    void aChildEndsWithTheProgramThatStartedIt()
+    {
+        // The probe starts a long child through the runner; killing the probe outright, which no handler can
+        // catch, must end the child too.
+        QTemporaryDir dir;
+        const QString pidFile = dir.filePath("child.pid");
+        QProcess probe;
+        probe.start(QStringLiteral(QUORVANE_RUNNER_PROBE), { pidFile });
+        QVERIFY(probe.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(pidFile), 30000);
+        QFile file(pidFile);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const qint64 child = file.readAll().trimmed().toLongLong();
+        QVERIFY(child > 0);
+        const auto running = [&] {
+            // A child that ended but was not yet reaped by its new parent counts as ended.
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(child));
+            if (!stat.open(QIODevice::ReadOnly))
+                return false;
+            const QByteArray fields = stat.readAll();
+            return !fields.mid(fields.lastIndexOf(')') + 2, 1).contains('Z');
+        };
+        QVERIFY(running());
+        ::kill(static_cast<pid_t>(probe.processId()), SIGKILL);
+        QVERIFY(probe.waitForFinished(30000));
+        QTRY_VERIFY_WITH_TIMEOUT(!running(), 10000);
+    }
+
+    void terminationSignalsArriveThroughTheEventLoop()
+    {
+        struct sigaction before { };
+        QVERIFY(::sigaction(SIGTERM, nullptr, &before) == 0);
+        {
+            TerminationSignals termination;
+            QSignalSpy spy(&termination, &TerminationSignals::terminationRequested);
+            for (const int sig : { SIGTERM, SIGHUP, SIGINT })
+                ::raise(sig); // would end this test program without the handler
+            QTRY_COMPARE(spy.count(), 3);
+            QCOMPARE(spy.at(0).at(0).toInt(), SIGTERM);
+            QCOMPARE(spy.at(2).at(0).toInt(), SIGINT);
+        }
+        // Gone with the object: the signals have their earlier handlers again.
+        struct sigaction now { };
+        QVERIFY(::sigaction(SIGTERM, nullptr, &now) == 0);
+        QVERIFY(now.sa_handler == before.sa_handler);
     }
 
     void theProgramFolderOfABuildTreeAndOfAnInstall()

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "app/progressbar.h"
+#include "app/startup.h"
 #include "core/errorreport.h"
 #include "filelist/filelistview.h"
 #include "formfixture.h"
+#include "platform/terminationsignals.h"
 #include "splitter/mediaprobe.h"
 #include "testfiles.h"
 
@@ -13,6 +15,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QUrl>
+
+#include <csignal>
 
 using namespace quorvane;
 using namespace quorvane::test;
@@ -356,6 +360,60 @@ private slots:
         QCOMPARE(endings, 1);
         QCOMPARE(filesIn(out()), QStringList()); // no working copy, no half piece
         QVERIFY(dialogs.shown().isEmpty());
+    }
+
+    void aTerminationSignalDuringARunLeavesNothingBehind_data()
+    {
+        QTest::addColumn<int>("sig");
+        QTest::newRow("SIGTERM (logout, shutdown)") << int(SIGTERM);
+        QTest::newRow("SIGHUP (terminal closed)") << int(SIGHUP);
+        QTest::newRow("SIGINT (Ctrl-C)") << int(SIGINT);
+    }
+    void aTerminationSignalDuringARunLeavesNothingBehind()
+    {
+        QFETCH(int, sig);
+        openWindow();
+        addSample("Counting Clock.mp4");
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        TerminationSignals termination;
+        closeOnTerminationSignals(termination, *form);
+        qputenv("QUORVANE_SPLIT_HOLD_FOR_TEST", "1");
+        QObject scope;
+        connect(&runner, &ProcessRunner::errorOutput, &scope, [&](const QString& text) {
+            if (text.contains("holding"))
+                ::raise(sig);
+        });
+        start();
+        qunsetenv("QUORVANE_SPLIT_HOLD_FOR_TEST");
+        QCOMPARE(endings, 1);
+        QCOMPARE(filesIn(out()), QStringList()); // no working copy, no half piece
+        QVERIFY(dialogs.shown().isEmpty());
+    }
+
+    void anUnusableTempFallsBackToTheSystemsTemporaryFolder_data()
+    {
+        QTest::addColumn<QString>("named");
+        QTest::newRow("TEMP names no folder") << "missing";
+        QTest::newRow("TEMP names a file") << "a-file";
+    }
+    void anUnusableTempFallsBackToTheSystemsTemporaryFolder()
+    {
+        QFETCH(QString, named);
+        QVERIFY(writeFile(sources->filePath("a-file"), "not a folder"));
+        qputenv("TEMP", sources->filePath(named).toLocal8Bit());
+        const QByteArray tmpdir = qgetenv("TMPDIR");
+        qputenv("TMPDIR", temp->path().toLocal8Bit()); // where the tool must go instead
+        openWindow();
+        addSample("Counting Clock.mp4");
+        dialogs.expectMessage();
+        start();
+        if (tmpdir.isNull())
+            qunsetenv("TMPDIR");
+        else
+            qputenv("TMPDIR", tmpdir);
+        QCOMPARE(messages(), QStringList { "Done." });
+        QVERIFY(filesIn(out()).contains("Counting Clock_001.mp4"));
     }
 
     void theOutputFolderButton()
