@@ -11,6 +11,8 @@ Failure::Failure(int code, const QString& description)
 {
 }
 
+Failure Failure::about(const QString& path) const { return { m_code, m_description + QStringLiteral(": ") + path }; }
+
 Failure Failure::invalidCall() { return { 5, QStringLiteral("Invalid procedure call or argument") }; }
 Failure Failure::overflow() { return { 6, QStringLiteral("Overflow") }; }
 Failure Failure::typeMismatch() { return { 13, QStringLiteral("Type mismatch") }; }

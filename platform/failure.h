@@ -14,6 +14,8 @@ public:
     Failure(int code, const QString& description);
 
     int code() const { return m_code; }
+    // The same failure naming the file or folder it concerns: "Path not found: /home/ann/Out/".
+    Failure about(const QString& path) const;
     QString description() const { return m_description; }
 
     static Failure invalidCall(); // 5

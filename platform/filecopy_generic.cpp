@@ -7,6 +7,6 @@ namespace quorvane::posix {
 
 bool cloneFile(int, int) { return false; }
 
-void copyFileData(int in, int out) { copyByReadWrite(in, out); }
+void copyFileData(int in, int out, const QString& target) { copyByReadWrite(in, out, target); }
 
 } // namespace quorvane::posix

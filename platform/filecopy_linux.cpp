@@ -12,7 +12,7 @@ namespace quorvane::posix {
 
 bool cloneFile(int in, int out) { return ::ioctl(out, FICLONE, in) == 0; }
 
-void copyFileData(int in, int out)
+void copyFileData(int in, int out, const QString& target)
 {
     // The kernel moves the data where it can, without it passing through us.
     for (;;) {
@@ -22,9 +22,9 @@ void copyFileData(int in, int out)
         if (copied > 0 || errno == EINTR)
             continue;
         if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL)
-            failFromErrno(errno);
+            failFromErrno(errno, target);
         // No in-kernel copy between these file systems.
-        copyByReadWrite(in, out);
+        copyByReadWrite(in, out, target);
         return;
     }
 }

@@ -20,26 +20,26 @@ namespace quorvane {
 
 namespace posix {
 
-void failFromErrno(int error)
+void failFromErrno(int error, const QString& path)
 {
     switch (error) {
     case ENOENT:
-        throw Failure::pathNotFound();
+        throw Failure::pathNotFound().about(path);
     case EEXIST:
-        throw Failure::fileAlreadyExists();
+        throw Failure::fileAlreadyExists().about(path);
     case ENOSPC:
     case EDQUOT:
-        throw Failure(61, QStringLiteral("Disk full"));
+        throw Failure(61, QStringLiteral("Disk full")).about(path);
     case EACCES:
     case EPERM:
     case EROFS:
-        throw Failure::permissionDenied();
+        throw Failure::permissionDenied().about(path);
     default:
-        throw Failure(75, QStringLiteral("Path/File access error"));
+        throw Failure(75, QStringLiteral("Path/File access error")).about(path);
     }
 }
 
-void copyByReadWrite(int in, int out)
+void copyByReadWrite(int in, int out, const QString& target)
 {
     char buffer[1 << 16];
     for (;;) {
@@ -49,14 +49,14 @@ void copyByReadWrite(int in, int out)
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            failFromErrno(errno);
+            failFromErrno(errno, target);
         }
         for (ssize_t done = 0; done < got;) {
             const ssize_t put = ::write(out, buffer + done, static_cast<size_t>(got - done));
             if (put < 0) {
                 if (errno == EINTR)
                     continue;
-                failFromErrno(errno);
+                failFromErrno(errno, target);
             }
             done += put;
         }
@@ -66,6 +66,13 @@ void copyByReadWrite(int in, int out)
 } // namespace posix
 
 namespace {
+
+// "/home/ann/Out/clip.mp4" -> "/home/ann/Out/": the folder as the user typed it, with its separator.
+QString folderOf(const QString& path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QStringLiteral("./") : path.left(slash + 1);
+}
 
 // Closes its descriptor however the scope is left.
 struct Descriptor {
@@ -77,12 +84,16 @@ struct Descriptor {
     }
 };
 
-// O_EXCL: whatever already lies at the path is never replaced.
-int createNew(const QByteArray& path, mode_t mode)
+// O_EXCL: whatever already lies at the path is never replaced. A missing folder is named as the folder.
+int createNew(const QString& target, mode_t mode)
 {
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd < 0)
-        posix::failFromErrno(errno);
+    const int fd = ::open(QFile::encodeName(target).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ENOENT)
+            throw Failure::pathNotFound().about(folderOf(target));
+        posix::failFromErrno(error, target);
+    }
     return fd;
 }
 
@@ -95,15 +106,15 @@ CopyKind copyForReading(const QString& source, const QString& target)
     Descriptor in { ::open(from.constData(), O_RDONLY | O_CLOEXEC) };
     if (in.fd < 0) {
         if (errno == ENOENT)
-            throw Failure::fileNotFound();
-        posix::failFromErrno(errno);
+            throw Failure::fileNotFound().about(source);
+        posix::failFromErrno(errno, source);
     }
     struct stat status { };
     if (::fstat(in.fd, &status) != 0 || !S_ISREG(status.st_mode))
-        throw Failure::fileNotFound();
+        throw Failure::fileNotFound().about(source);
     const mode_t mode = status.st_mode & 0777;
     {
-        Descriptor out { createNew(to, mode) };
+        Descriptor out { createNew(target, mode) };
         if (posix::cloneFile(in.fd, out.fd))
             return CopyKind::Clone;
     }
@@ -112,10 +123,10 @@ CopyKind copyForReading(const QString& source, const QString& target)
     if (::link(from.constData(), to.constData()) == 0)
         return CopyKind::Link;
     if (errno == EEXIST)
-        throw Failure::fileAlreadyExists();
-    Descriptor out { createNew(to, mode) };
+        throw Failure::fileAlreadyExists().about(target);
+    Descriptor out { createNew(target, mode) };
     try {
-        posix::copyFileData(in.fd, out.fd);
+        posix::copyFileData(in.fd, out.fd, target);
     } catch (...) {
         ::unlink(to.constData()); // a half copy is ours to remove
         throw;
@@ -125,7 +136,7 @@ CopyKind copyForReading(const QString& source, const QString& target)
     if (closed != 0) {
         const int error = errno;
         ::unlink(to.constData());
-        posix::failFromErrno(error);
+        posix::failFromErrno(error, target);
     }
     return CopyKind::Copy;
 }
@@ -142,7 +153,7 @@ bool sameFile(const QString& a, const QString& b)
 QString makePrivateFolder(const QString& parent)
 {
     if (!QFileInfo(parent).isDir())
-        throw Failure::pathNotFound();
+        throw Failure::pathNotFound().about(parent);
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QString path = QDir(parent).filePath(
             QStringLiteral("quorvane-%1").arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0')));
@@ -150,9 +161,9 @@ QString makePrivateFolder(const QString& parent)
         if (::mkdir(QFile::encodeName(path).constData(), 0700) == 0)
             return QDir::toNativeSeparators(path);
         if (errno != EEXIST)
-            posix::failFromErrno(errno);
+            posix::failFromErrno(errno, parent);
     }
-    throw Failure::permissionDenied();
+    throw Failure::permissionDenied().about(parent);
 }
 
 } // namespace quorvane

@@ -14,11 +14,11 @@ namespace quorvane {
 CopyKind copyForReading(const QString& source, const QString& target)
 {
     if (!QFileInfo::exists(source))
-        throw Failure::fileNotFound();
+        throw Failure::fileNotFound().about(source);
     if (QFileInfo::exists(target))
-        throw Failure::fileAlreadyExists();
+        throw Failure::fileAlreadyExists().about(target);
     if (!QFile::copy(source, target))
-        throw Failure::permissionDenied();
+        throw Failure::permissionDenied().about(target);
     return CopyKind::Copy;
 }
 
@@ -31,7 +31,7 @@ bool sameFile(const QString& a, const QString& b)
 QString makePrivateFolder(const QString& parent)
 {
     if (!QFileInfo(parent).isDir())
-        throw Failure::pathNotFound();
+        throw Failure::pathNotFound().about(parent);
     // A folder made under the user's own temporary folder inherits an access list for the user alone.
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QString path = QDir(parent).filePath(
@@ -39,7 +39,7 @@ QString makePrivateFolder(const QString& parent)
         if (QDir().mkdir(path))
             return QDir::toNativeSeparators(path);
     }
-    throw Failure::permissionDenied();
+    throw Failure::permissionDenied().about(parent);
 }
 
 } // namespace quorvane

@@ -45,7 +45,7 @@ void NativeSettingsStore::write(
     settings.setValue(section + QLatin1Char('/') + key, value);
     settings.sync();
     if (settings.status() != QSettings::NoError)
-        throw Failure::permissionDenied();
+        throw Failure::permissionDenied().about(path);
 }
 
 } // namespace quorvane

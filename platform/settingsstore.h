@@ -14,7 +14,7 @@ public:
     virtual QString read(
         const QString& application, const QString& section, const QString& key, const QString& defaultValue)
         = 0;
-    // Throws Failure ("Permission denied") when the value could not be stored.
+    // Throws Failure ("Permission denied: <where>") when the value could not be stored.
     virtual void write(const QString& application, const QString& section, const QString& key, const QString& value)
         = 0;
 };

@@ -14,14 +14,14 @@ void WriteBytesToFile(const QByteArray& bytes, const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         if (!QFileInfo(QFileInfo(path).absolutePath()).isDir())
-            throw Failure::pathNotFound();
-        throw Failure::permissionDenied();
+            throw Failure::pathNotFound().about(path);
+        throw Failure::permissionDenied().about(path);
     }
     const qint64 written = file.write(bytes);
     const bool flushed = file.flush();
     file.close();
     if (written != bytes.size() || !flushed)
-        throw Failure(61, QStringLiteral("Disk full"));
+        throw Failure(61, QStringLiteral("Disk full")).about(path);
 }
 
 void DeleteFileQuietly(const QString& path)

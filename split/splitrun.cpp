@@ -94,7 +94,7 @@ void SplitRun::PushButton2_Click()
             return;
         QStringList arguments;
         report.step(188, [&] { arguments = { QStringLiteral("-split"), QString::number(seconds), workingCopy }; });
-        report.step(192, [&] { runTool(arguments); });
+        report.step(192, [&] { runTool(arguments, source); });
         if (m_abandoned)
             return;
         report.step(198, [&] {
@@ -115,8 +115,9 @@ bool SplitRun::makeWorkingCopy(const QString& source, const QString& workingCopy
     const auto earlier = m_splitInto.constFind(target);
     if (earlier != m_splitInto.constEnd() && !sameFile(*earlier, source))
         throw Failure(58,
-            QStringLiteral("File already exists: another file of this name was split into this folder "
-                           "in this run"));
+            QStringLiteral("File already exists: %1 (another file of this name was split into this folder "
+                           "in this run)")
+                .arg(workingCopy));
     if (sameFile(source, workingCopy)) {
         // The output folder is the source's own: split it where it lies.
         m_splitInto.insert(target, source);
@@ -128,7 +129,7 @@ bool SplitRun::makeWorkingCopy(const QString& source, const QString& workingCopy
     return false;
 }
 
-void SplitRun::runTool(const QStringList& arguments)
+void SplitRun::runTool(const QStringList& arguments, const QString& source)
 {
     const qint32 result = c.runner.RunAndWait(m_toolPath, arguments, 0);
     if (m_abandoned || (result == 0 && !c.runner.lastCrashed()))
@@ -137,7 +138,10 @@ void SplitRun::runTool(const QStringList& arguments)
         throw Failure(result - ProcessRunner::startFailureBase, QStringLiteral("The splitter could not be started"));
     if (c.runner.lastCrashed())
         throw Failure(51, QStringLiteral("The splitter stopped unexpectedly"));
-    const QString said = lastLine(c.runner.lastErrorOutput());
+    QString said = lastLine(c.runner.lastErrorOutput());
+    const QString workingCopy = arguments.last() + QStringLiteral(": ");
+    if (said.startsWith(workingCopy))
+        said.replace(0, workingCopy.size() - 2, source);
     throw Failure(result, said.isEmpty() ? QStringLiteral("The splitter failed with status %1").arg(result) : said);
 }
 

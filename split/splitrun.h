@@ -43,7 +43,8 @@ public:
 
 private:
     bool makeWorkingCopy(const QString& source, const QString& workingCopy);
-    void runTool(const QStringList& arguments);
+    // Runs the tool on the working copy (the last argument); its words name `source`, the file the user listed.
+    void runTool(const QStringList& arguments, const QString& source);
     void removeTool();
 
     RunContext c;

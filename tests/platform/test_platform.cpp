@@ -187,7 +187,7 @@ private slots:
             store.write("Brindlecot", "Quorvane", "Combo1", "3");
             QFAIL("the write was reported as stored");
         } catch (const Failure& failure) {
-            QCOMPARE(failure.description(), QStringLiteral("Permission denied"));
+            QCOMPARE(failure.description(), "Permission denied: " + store.location("Brindlecot"));
         }
     }
 
@@ -285,12 +285,13 @@ private slots:
                 return failure.description();
             }
         };
-        QCOMPARE(outcome([&] { copyForReading(source, mine); }), QStringLiteral("File already exists"));
+        QCOMPARE(outcome([&] { copyForReading(source, mine); }), "File already exists: " + mine);
         QCOMPARE(QFileInfo(mine).size(), 4);
+        // Each failure names the file or folder it concerns, after the usual words.
         QCOMPARE(outcome([&] { copyForReading(dir.filePath("gone.mp4"), dir.filePath("out/gone.mp4")); }),
-            QStringLiteral("File not found"));
+            "File not found: " + dir.filePath("gone.mp4"));
         QCOMPARE(outcome([&] { copyForReading(source, dir.filePath("no/such/folder/clip.mp4")); }),
-            QStringLiteral("Path not found"));
+            "Path not found: " + dir.filePath("no/such/folder/"));
 
         // A private folder is the owner's alone.
         const QString folder = makePrivateFolder(dir.path());
@@ -298,7 +299,8 @@ private slots:
             QFileInfo(folder).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::ExeOther),
             QFileDevice::Permissions());
         QVERIFY(makePrivateFolder(dir.path()) != folder);
-        QCOMPARE(outcome([&] { makePrivateFolder(dir.filePath("missing")); }), QStringLiteral("Path not found"));
+        QCOMPARE(
+            outcome([&] { makePrivateFolder(dir.filePath("missing")); }), "Path not found: " + dir.filePath("missing"));
     }
 
     void aChildEndsWithTheProgramThatStartedIt()

@@ -27,7 +27,7 @@ private slots:
             WriteBytesToFile("x", dir.filePath("missing/m"));
             QFAIL("a missing folder was not reported");
         } catch (const Failure& failure) {
-            QCOMPARE(failure.description(), QStringLiteral("Path not found"));
+            QCOMPARE(failure.description(), "Path not found: " + dir.filePath("missing/m"));
         }
     }
 
