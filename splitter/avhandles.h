@@ -17,11 +17,11 @@ struct InputCloser {
 };
 using InputContext = std::unique_ptr<AVFormatContext, InputCloser>;
 
-// An output context with the file it writes, if one was opened.
+// An output context with the file it writes, if it opened one itself (a writer's own file is the writer's).
 struct OutputCloser {
     void operator()(AVFormatContext* context) const
     {
-        if (context->pb && !(context->oformat->flags & AVFMT_NOFILE))
+        if (context->pb && !(context->flags & AVFMT_FLAG_CUSTOM_IO) && !(context->oformat->flags & AVFMT_NOFILE))
             avio_closep(&context->pb);
         avformat_free_context(context);
     }

@@ -3,7 +3,6 @@
 #include "splitter/piecewriter.h"
 
 #include "splitter/cutplan.h"
-#include "splitter/signalcleanup.h"
 #include "splitter/spliterror.h"
 #include "splitter/splitter.h"
 
@@ -13,9 +12,7 @@ extern "C" {
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace quorvane::splitter {
@@ -56,39 +53,19 @@ void PieceWriter::open(const PieceSpan& span)
     m_span = span;
     m_final = pieceFileName(m_inputPath, span.number + 1);
     const std::string finalName = baseName(m_final);
-    const std::string folder = m_final.substr(0, m_final.size() - finalName.size());
-    // A hidden temporary name in the same folder, renamed only when the piece is complete.
-    for (int attempt = 0;; ++attempt) {
-        m_temp = folder;
-        m_temp += '.';
-        m_temp += finalName;
-        m_temp += ".part";
-        m_temp += std::to_string(::getpid());
-        if (attempt) {
-            m_temp += '-';
-            m_temp += std::to_string(attempt);
-        }
-        setFileInProgress(m_temp);
-        const int fd = ::open(m_temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            ::close(fd);
-            break;
-        }
-        const int error = errno;
-        clearFileInProgress();
-        if (error != EEXIST || attempt > 100)
-            failWriting(finalName, AVERROR(error));
-    }
+    m_file = std::make_unique<PieceFile>(m_final);
 
     const auto fail = [&](int code, const char* step) {
         abandon();
         failWriting(finalName, code, step);
     };
     AVFormatContext* raw = nullptr;
-    int result = avformat_alloc_output_context2(&raw, m_layout.format, nullptr, m_temp.c_str());
+    int result = avformat_alloc_output_context2(&raw, m_layout.format, nullptr, m_file->readableName().c_str());
     if (result < 0)
         fail(result, "output");
     m_out.reset(raw);
+    m_out->pb = m_file->io();
+    m_out->flags |= AVFMT_FLAG_CUSTOM_IO;
     av_dict_copy(&m_out->metadata, m_in->metadata, 0);
     m_chaptersAdded = false;
     try {
@@ -98,8 +75,6 @@ void PieceWriter::open(const PieceSpan& span)
     } catch (const std::bad_alloc&) {
         fail(AVERROR(ENOMEM), "streams");
     }
-    if ((result = avio_open(&m_out->pb, ("file:" + m_temp).c_str(), AVIO_FLAG_WRITE)) < 0)
-        fail(result, "open");
     AVDictionary* options = nullptr;
     if (isMovFamily(m_layout.format)) {
         if (span.moovReserve > 0)
@@ -270,9 +245,6 @@ bool PieceWriter::finish()
     }
     if (result >= 0 && m_out->pb && m_out->pb->error)
         result = m_out->pb->error;
-    const int closed = avio_closep(&m_out->pb);
-    if (result >= 0)
-        result = closed;
     if (result < 0) {
         abandon();
         failWriting(name, result);
@@ -280,14 +252,13 @@ bool PieceWriter::finish()
     m_mendedBefore += mendedNow();
     m_menders.clear();
     m_out.reset();
-    std::error_code error;
-    std::filesystem::rename(m_temp, m_final, error);
-    if (error) {
+    try {
+        m_file->commit();
+    } catch (...) {
         abandon();
-        failWriting(name, AVERROR(error.value()));
+        throw;
     }
-    clearFileInProgress();
-    m_temp.clear();
+    m_file.reset();
     ++m_written;
     return true;
 }
@@ -296,10 +267,7 @@ void PieceWriter::abandon()
 {
     m_out.reset();
     m_menders.clear();
-    if (!m_temp.empty())
-        ::unlink(m_temp.c_str());
-    m_temp.clear();
-    clearFileInProgress();
+    m_file.reset();
 }
 
 int PieceWriter::mendedNow() const

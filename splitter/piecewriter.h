@@ -4,14 +4,16 @@
 
 #include "splitter/avhandles.h"
 #include "splitter/inputprobe.h"
+#include "splitter/piecefile.h"
 #include "splitter/timestampmender.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
-// Writes one piece at a time: a hidden temporary file beside the input, renamed to the piece's name only
-// once it is complete, so a piece either exists whole or not at all.
+// Writes one piece at a time beside the input, through a PieceFile, so a piece either exists whole or not
+// at all.
 namespace quorvane::splitter {
 
 struct PieceSpan {
@@ -60,7 +62,7 @@ private:
     PieceSpan m_span;
     OutputContext m_out;
     std::vector<TimestampMender> m_menders;
-    std::string m_temp;
+    std::unique_ptr<PieceFile> m_file;
     std::string m_final;
     std::FILE* m_hold = nullptr;
     int m_written = 0;

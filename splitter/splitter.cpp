@@ -6,6 +6,7 @@
 #include "splitter/inputprobe.h"
 #include "splitter/keyframescan.h"
 #include "splitter/piecedistributor.h"
+#include "splitter/piecefile.h"
 #include "splitter/piecewriter.h"
 #include "splitter/spliterror.h"
 
@@ -173,6 +174,9 @@ int Split::run()
         m_input = openInput(m_request.input);
         m_layout = probeLayout(m_input.get(), m_request.input, [this](const std::string& text) { warn(text); });
         plan();
+        // Pieces an earlier, killed run left half-written here go first.
+        const std::size_t slash = m_request.input.find_last_of('/');
+        PieceFile::removeStaleParts(slash == std::string::npos ? "." : m_request.input.substr(0, slash + 1));
         m_writer = std::make_unique<PieceWriter>(m_input.get(), m_layout, m_request.input, m_scan.firstShown);
         if (m_request.holdForTest)
             m_writer->holdAfterFirstOpen(m_err);

@@ -7,6 +7,10 @@
 #include <QFile>
 #include <QStringList>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace quorvane::test {
 
 // A file's SHA-256, to show it was left unchanged; empty when it cannot be read.
@@ -24,6 +28,26 @@ inline QByteArray digest(const QString& path)
 inline QStringList filesIn(const QString& folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// How many files a process holds open in `folder` that have no name there (the pieces it writes before
+// they are complete); -1 when its descriptors cannot be read.
+inline int unnamedFilesOpenIn(qint64 pid, const QString& folder)
+{
+    const QByteArray fds = QStringLiteral("/proc/%1/fd").arg(pid).toLatin1();
+    DIR* dir = ::opendir(fds.constData());
+    if (!dir)
+        return -1;
+    const QString prefix = QDir(folder).absolutePath() + QStringLiteral("/#");
+    int count = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        char link[4096];
+        const ssize_t size = ::readlinkat(::dirfd(dir), entry->d_name, link, sizeof link);
+        const QString target = QFile::decodeName(QByteArray(link, size > 0 ? static_cast<int>(size) : 0));
+        count += target.startsWith(prefix) && target.endsWith(QStringLiteral(" (deleted)"));
+    }
+    ::closedir(dir);
+    return count;
 }
 
 } // namespace quorvane::test

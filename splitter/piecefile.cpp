@@ -1,0 +1,213 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#include "splitter/piecefile.h"
+
+#include "splitter/signalcleanup.h"
+#include "splitter/spliterror.h"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <regex>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quorvane::splitter {
+
+namespace {
+
+constexpr int bufferSize = 1 << 16;
+
+std::string folderOf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+}
+
+std::string baseName(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Short, so that the longest piece name the file system takes still has a hidden name that fits.
+std::string hiddenName(const std::string& folder, int attempt)
+{
+    static std::atomic<int> counter { 0 };
+    std::string name = folder;
+    if (!name.empty() && name.back() != '/')
+        name += '/';
+    name += ".quorvane-";
+    name += std::to_string(::getpid());
+    name += '-';
+    name += std::to_string(++counter + attempt);
+    name += ".part";
+    return name;
+}
+
+#if LIBAVFORMAT_VERSION_MAJOR < 61
+int writeBytes(void* opaque, uint8_t* data, int size)
+#else
+int writeBytes(void* opaque, const uint8_t* data, int size)
+#endif
+{
+    const int fd = *static_cast<int*>(opaque);
+    for (int done = 0; done < size;) {
+        const ssize_t put = ::write(fd, data + done, static_cast<std::size_t>(size - done));
+        if (put < 0) {
+            if (errno == EINTR)
+                continue;
+            return AVERROR(errno);
+        }
+        done += static_cast<int>(put);
+    }
+    return size;
+}
+
+int64_t seekTo(void* opaque, int64_t offset, int whence)
+{
+    const int fd = *static_cast<int*>(opaque);
+    if (whence & AVSEEK_SIZE) {
+        struct stat status { };
+        return ::fstat(fd, &status) == 0 ? status.st_size : AVERROR(errno);
+    }
+    const off_t at = ::lseek(fd, offset, whence & ~AVSEEK_FORCE);
+    return at < 0 ? AVERROR(errno) : at;
+}
+
+bool processIsGone(long pid) { return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
+
+// ".quorvane-<pid>-<n>.part", or ".<piece>.part<pid>" as earlier versions named a piece being written (a
+// piece's name ends in "_" and at least three digits before its extension): the pid, else 0.
+long ownerOfStalePart(const char* name)
+{
+    static const std::regex current(R"(\.quorvane-(\d+)-\d+\.part)");
+    static const std::regex earlier(R"(\..+_\d{3,}(\.[^./]+)?\.part(\d+)(-\d+)?)");
+    std::cmatch match;
+    if (std::regex_match(name, match, current))
+        return std::strtol(match[1].first, nullptr, 10);
+    if (std::regex_match(name, match, earlier))
+        return std::strtol(match[2].first, nullptr, 10);
+    return 0;
+}
+
+} // namespace
+
+PieceFile::PieceFile(std::string finalPath)
+    : m_final(std::move(finalPath))
+{
+    const std::string folder = folderOf(m_final);
+    const std::string name = baseName(m_final);
+#ifdef O_TMPFILE
+    m_fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    m_unnamed = m_fd >= 0 && ::access("/proc/self/fd", X_OK) == 0;
+    if (m_fd >= 0 && !m_unnamed) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+#endif
+    for (int attempt = 0; m_fd < 0; ++attempt) {
+        m_hidden = hiddenName(folder, attempt);
+        setFileInProgress(m_hidden);
+        m_fd = ::open(m_hidden.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (m_fd >= 0)
+            break;
+        const int error = errno;
+        clearFileInProgress();
+        m_hidden.clear();
+        if (error != EEXIST || attempt > 100)
+            failWriting(name, AVERROR(error));
+    }
+    auto* buffer = static_cast<unsigned char*>(av_malloc(bufferSize));
+    if (buffer)
+        m_io = avio_alloc_context(buffer, bufferSize, 1, &m_fd, nullptr, writeBytes, seekTo);
+    if (!m_io) {
+        av_free(buffer);
+        discard();
+        throw std::bad_alloc();
+    }
+    m_io->seekable = AVIO_SEEKABLE_NORMAL;
+}
+
+PieceFile::~PieceFile() { discard(); }
+
+std::string PieceFile::readableName() const { return "/proc/self/fd/" + std::to_string(m_fd); }
+
+void PieceFile::commit()
+{
+    const std::string name = baseName(m_final);
+    avio_flush(m_io);
+    if (m_io->error < 0) {
+        const int error = m_io->error;
+        discard();
+        failWriting(name, error);
+    }
+    if (m_unnamed) {
+        // A name of its own first, then over the piece's name in one step, replacing an older piece.
+        const std::string fdPath = readableName();
+        for (int attempt = 0;; ++attempt) {
+            m_hidden = hiddenName(folderOf(m_final), attempt);
+            setFileInProgress(m_hidden);
+            if (::linkat(AT_FDCWD, fdPath.c_str(), AT_FDCWD, m_hidden.c_str(), AT_SYMLINK_FOLLOW) == 0)
+                break;
+            const int error = errno;
+            clearFileInProgress();
+            m_hidden.clear();
+            if (error != EEXIST || attempt > 100) {
+                discard();
+                failWriting(name, AVERROR(error));
+            }
+        }
+    }
+    if (::close(m_fd) != 0) {
+        const int error = errno;
+        m_fd = -1;
+        discard();
+        failWriting(name, AVERROR(error));
+    }
+    m_fd = -1;
+    if (::rename(m_hidden.c_str(), m_final.c_str()) != 0) {
+        const int error = errno;
+        discard();
+        failWriting(name, AVERROR(error));
+    }
+    clearFileInProgress();
+    m_hidden.clear();
+    discard();
+}
+
+void PieceFile::discard()
+{
+    if (m_io) {
+        av_freep(&m_io->buffer);
+        avio_context_free(&m_io);
+    }
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (!m_hidden.empty()) {
+        ::unlink(m_hidden.c_str());
+        m_hidden.clear();
+    }
+    clearFileInProgress();
+}
+
+void PieceFile::removeStaleParts(const std::string& folder)
+{
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir)
+        return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const long pid = ownerOfStalePart(entry->d_name);
+        if (processIsGone(pid))
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
+} // namespace quorvane::splitter

@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#pragma once
+
+#include "splitter/avhandles.h"
+
+#include <string>
+
+// The file a piece is written to, through one descriptor from its creation to its end. Where the file system
+// allows, the file has no name until it is complete (O_TMPFILE), so nothing is left if the tool is killed,
+// the power fails or the folder turns read-only; elsewhere it has a short hidden name that the next run in
+// the folder removes if its process is gone. Either way the piece appears under its own name only whole.
+namespace quorvane::splitter {
+
+class PieceFile {
+public:
+    // Creates the file in the folder of `finalPath` (which it will become). Throws SplitError.
+    explicit PieceFile(std::string finalPath);
+    ~PieceFile();
+    PieceFile(const PieceFile&) = delete;
+    PieceFile& operator=(const PieceFile&) = delete;
+
+    // The writing end for a muxer: buffered, seekable, and never reopened by name.
+    AVIOContext* io() const { return m_io; }
+    // A name by which FFmpeg may open the same file for reading (an MP4 muxer moving its index to the front).
+    std::string readableName() const;
+
+    // Flushes and gives the file its name, replacing a piece of that name. Throws SplitError.
+    void commit();
+
+    // Removes stale hidden pieces of this tool in `folder` whose process is gone.
+    static void removeStaleParts(const std::string& folder);
+
+private:
+    void discard();
+
+    std::string m_final;
+    std::string m_hidden; // the short hidden name, while the file has one
+    int m_fd = -1;
+    bool m_unnamed = false;
+    AVIOContext* m_io = nullptr;
+};
+
+} // namespace quorvane::splitter
