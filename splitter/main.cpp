@@ -29,10 +29,10 @@ void printHelp()
                "piece starts at a keyframe; every stream is copied.\n",
         stdout);
     std::printf("\nPieces are written in the input's own container: %s.\n", quorvane::splitter::writtenContainers());
-    std::fputs("\nExit status: 0 every piece written; 64 usage; 65 not a video or audio file; 66 the file\n"
-               "cannot be opened; 68 the file ends early (pieces written as far as it could be read);\n"
-               "69 pieces of this kind of file cannot be written; 73 a piece cannot be written;\n"
-               "70 any other failure.\n",
+    std::fputs("\nExit status: 0 every piece written; 64 usage; 65 not a video or audio file, or damaged;\n"
+               "66 the file cannot be opened; 68 the file ends early (pieces written as far as it could be\n"
+               "read); 69 pieces of this kind of file cannot be written; 73 a piece cannot be written (no\n"
+               "space, no permission, a read-only disk); 70 any other failure.\n",
         stdout);
 }
 

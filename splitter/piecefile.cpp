@@ -120,7 +120,7 @@ PieceFile::PieceFile(std::string finalPath)
         clearFileInProgress();
         m_hidden.clear();
         if (error != EEXIST || attempt > 100)
-            failWriting(name, AVERROR(error));
+            failFile(name, AVERROR(error));
     }
     auto* buffer = static_cast<unsigned char*>(av_malloc(bufferSize));
     if (buffer)
@@ -144,7 +144,7 @@ void PieceFile::commit()
     if (m_io->error < 0) {
         const int error = m_io->error;
         discard();
-        failWriting(name, error);
+        failFile(name, error);
     }
     if (m_unnamed) {
         // A name of its own first, then over the piece's name in one step, replacing an older piece.
@@ -159,7 +159,7 @@ void PieceFile::commit()
             m_hidden.clear();
             if (error != EEXIST || attempt > 100) {
                 discard();
-                failWriting(name, AVERROR(error));
+                failFile(name, AVERROR(error));
             }
         }
     }
@@ -167,13 +167,13 @@ void PieceFile::commit()
         const int error = errno;
         m_fd = -1;
         discard();
-        failWriting(name, AVERROR(error));
+        failFile(name, AVERROR(error));
     }
     m_fd = -1;
     if (::rename(m_hidden.c_str(), m_final.c_str()) != 0) {
         const int error = errno;
         discard();
-        failWriting(name, AVERROR(error));
+        failFile(name, AVERROR(error));
     }
     clearFileInProgress();
     m_hidden.clear();

@@ -55,14 +55,14 @@ void PieceWriter::open(const PieceSpan& span)
     const std::string finalName = baseName(m_final);
     m_file = std::make_unique<PieceFile>(m_final);
 
-    const auto fail = [&](int code, const char* step) {
+    const auto fail = [&](int code) {
         abandon();
-        failWriting(finalName, code, step);
+        failWriting(finalName, code, true);
     };
     AVFormatContext* raw = nullptr;
     int result = avformat_alloc_output_context2(&raw, m_layout.format, nullptr, m_file->readableName().c_str());
     if (result < 0)
-        fail(result, "output");
+        fail(result);
     m_out.reset(raw);
     m_out->pb = m_file->io();
     m_out->flags |= AVFMT_FLAG_CUSTOM_IO;
@@ -73,7 +73,7 @@ void PieceWriter::open(const PieceSpan& span)
         if (span.end != PieceSpan::unknownEnd)
             addChapters();
     } catch (const std::bad_alloc&) {
-        fail(AVERROR(ENOMEM), "streams");
+        fail(AVERROR(ENOMEM));
     }
     AVDictionary* options = nullptr;
     if (isMovFamily(m_layout.format)) {
@@ -85,7 +85,7 @@ void PieceWriter::open(const PieceSpan& span)
     result = avformat_write_header(m_out.get(), &options);
     av_dict_free(&options);
     if (result < 0)
-        fail(m_out->pb && m_out->pb->error ? m_out->pb->error : result, "header");
+        fail(m_out->pb && m_out->pb->error ? m_out->pb->error : result);
     m_menders.assign(static_cast<std::size_t>(m_layout.outputs), {});
     addCovers();
     if (m_hold && span.number == 0) {
@@ -194,7 +194,7 @@ void PieceWriter::addCovers()
         if (result < 0) {
             const std::string name = baseName(m_final);
             abandon();
-            failWriting(name, result, "cover");
+            failWriting(name, result);
         }
     }
 }
@@ -235,7 +235,7 @@ bool PieceWriter::finish()
             addChapters();
         } catch (const std::bad_alloc&) {
             abandon();
-            failWriting(name, AVERROR(ENOMEM), "chapters");
+            failWriting(name, AVERROR(ENOMEM));
         }
     }
     int result = av_write_trailer(m_out.get());

@@ -29,12 +29,20 @@ int writeExitCode(int averror)
     return Failed;
 }
 
-void failWriting(const std::string& piece, int averror, const char* step)
+void failFile(const std::string& piece, int averror)
 {
-    std::string message = "cannot write " + piece;
-    if (step)
-        message += std::string(" (") + step + ")";
-    throw SplitError { writeExitCode(averror), message + ": " + avError(averror) };
+    throw SplitError { writeExitCode(averror), "cannot write " + piece + ": " + avError(averror) };
+}
+
+void failWriting(const std::string& piece, int averror, bool settingUp)
+{
+    if (averror == AVERROR(ENOMEM))
+        throw SplitError { Failed, "out of memory" };
+    if (writeExitCode(averror) == CannotWrite)
+        throw SplitError { CannotWrite, "cannot write " + piece + ": " + avError(averror) };
+    if (settingUp)
+        throw SplitError { Unsupported, "pieces of this kind cannot be made from this file's streams (" + piece + ")" };
+    throw SplitError { NotMedia, "the file is damaged: " + piece + " could not be made from its data" };
 }
 
 } // namespace quorvane::splitter

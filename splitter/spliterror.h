@@ -20,7 +20,13 @@ std::string avError(int code);
 // for anything else.
 int writeExitCode(int averror);
 
-// Throws the SplitError for a piece that cannot be written, naming the piece and, if given, the step.
-[[noreturn]] void failWriting(const std::string& piece, int averror, const char* step = nullptr);
+// Throws the SplitError for a piece that cannot be written, naming the piece. The disk's refusals are
+// CannotWrite; a muxer refusing the streams when a piece is set up means pieces of this kind cannot be made
+// (Unsupported); a muxer refusing packets means the file's data is damaged (NotMedia). `settingUp` is true
+// for the first case.
+[[noreturn]] void failWriting(const std::string& piece, int averror, bool settingUp = false);
+
+// Throws the SplitError for a piece's file that the system would not create, write or name.
+[[noreturn]] void failFile(const std::string& piece, int averror);
 
 } // namespace quorvane::splitter
