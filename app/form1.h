@@ -21,6 +21,7 @@ class QPushButton;
 
 namespace quorvane {
 
+class Failure;
 class FileListView;
 class ProgressBar;
 class SplitRun;
@@ -69,6 +70,7 @@ private:
     void ListView1_KeyDown(int key, Qt::KeyboardModifiers shift);
     void ListView1_OLEDragDrop(const QStringList& paths);
     void selectInterval(int index);
+    void reportSettingsFailure(const Failure& failure, const QString& sourceText);
     void applyPointer();
 
     Services m_services;
@@ -78,6 +80,7 @@ private:
     MousePointer m_mousePointer = MousePointer::Default;
     bool m_hasCustomPointer = false;
     bool m_centreWhenShown = false;
+    bool m_settingsFailureReported = false;
     QCursor m_customPointer;
     QList<QPair<QWidget*, QCursor>> m_designedCursors;
     std::unique_ptr<SplitRun> m_run; // while "Start Splitting" is at work

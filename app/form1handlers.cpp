@@ -181,8 +181,7 @@ void Form1::Combo1_Click()
     try {
         m_settings.setCombo1(Combo1->currentIndex());
     } catch (const Failure& failure) {
-        // No trap here: a box on every change would be worse than a choice not remembered.
-        qWarning("The interval choice could not be stored: %s", qPrintable(failure.description()));
+        reportSettingsFailure(failure, QStringLiteral("in Tavishend2/19/2015.Form1.Combo1_Click "));
     }
 }
 
@@ -191,8 +190,19 @@ void Form1::Text2_Change()
     try {
         m_settings.setText2(Text2->text());
     } catch (const Failure& failure) {
-        qWarning("The output folder could not be stored: %s", qPrintable(failure.description()));
+        reportSettingsFailure(failure, QStringLiteral("in Tavishend2/19/2015.Form1.Text2_Change "));
     }
+}
+
+void Form1::reportSettingsFailure(const Failure& failure, const QString& sourceText)
+{
+    // Said once in a run of the program, naming the settings file; a box on every key press would be worse
+    // than a choice not remembered. The program goes on either way.
+    if (m_settingsFailureReported)
+        return;
+    m_settingsFailureReported = true;
+    ErrorReport report(m_services.dialogs, sourceText);
+    report.step(100, [&] { throw failure; });
 }
 
 void Form1::Form_Unload()

@@ -317,6 +317,24 @@ private slots:
         QCOMPARE(store->value("Text2"), QStringLiteral("/tmp/clips"));
     }
 
+    void settingsThatCannotBeStoredAreSaidOnce()
+    {
+        // Start-up writes the two restored values back: the first failure is reported, naming the file, and
+        // no later change shows the box again; the window works on.
+        store->failing = true;
+        dialogs.expectMessage();
+        load();
+        QCOMPARE(dialogs.shown().size(), 1);
+        QCOMPARE(dialogs.shown().first().title, QStringLiteral("Application Error"));
+        QCOMPARE(dialogs.shown().first().text,
+            ErrorReport::message("Permission denied: /home/ann/.config/Brindlecot.conf",
+                "in Tavishend2/19/2015.Form1.Combo1_Click ", 100));
+        control<QComboBox>("Combo1")->setCurrentIndex(5);
+        QTest::keyClicks(control<QLineEdit>("Text2"), QStringLiteral("/tmp"));
+        QCOMPARE(dialogs.shown().size(), 1);
+        QCOMPARE(control<QComboBox>("Combo1")->currentIndex(), 5);
+    }
+
     void pointerFollowsTheMouse()
     {
         Form1& window = load();

@@ -19,6 +19,8 @@ QString MemorySettingsStore::read(
 void MemorySettingsStore::write(
     const QString& application, const QString& section, const QString& key, const QString& value)
 {
+    if (failing)
+        throw Failure::permissionDenied().about(QStringLiteral("/home/ann/.config/Brindlecot.conf"));
     m_values.insert(application + QLatin1Char('/') + section + QLatin1Char('/') + key, value);
     ++m_writes[key];
 }

@@ -27,6 +27,7 @@ public:
     QString value(const QString& key) const;
     int writes(const QString& key) const { return m_writes.value(key); }
     void put(const QString& key, const QString& value); // stored before the window opens, not counted
+    bool failing = false; // every write fails, as with a settings file that cannot be written
 
 private:
     static QString fullKey(const QString& key);
