@@ -21,7 +21,13 @@ bool sameFile(const QString& a, const QString& b);
 // Lets the owner run the file.
 void makeExecutable(const QString& path);
 
-// A new folder only the user can enter, inside `parent`; throws Failure when it cannot be made.
+// A new folder only the user can enter, inside `parent`, named after this process
+// ("quorvane-<pid>-<random>"); throws Failure when it cannot be made.
 QString makePrivateFolder(const QString& parent);
+
+// Removes the private folders in `parent` that a program killed before it could clean up left behind: only
+// folders of this user, named as makePrivateFolder names them, whose process is gone, and holding nothing
+// but `toolName`. Never reports anything.
+void removeStalePrivateFolders(const QString& parent, const QString& toolName);
 
 } // namespace quorvane

@@ -9,8 +9,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <cerrno>
+#include <csignal>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -155,8 +157,10 @@ QString makePrivateFolder(const QString& parent)
     if (!QFileInfo(parent).isDir())
         throw Failure::pathNotFound().about(parent);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const QString path = QDir(parent).filePath(
-            QStringLiteral("quorvane-%1").arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0')));
+        const QString path
+            = QDir(parent).filePath(QStringLiteral("quorvane-%1-%2")
+                                        .arg(::getpid())
+                                        .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0')));
         // mkdir with 0700 creates it for us alone, or fails if the name is taken: nobody can slip in.
         if (::mkdir(QFile::encodeName(path).constData(), 0700) == 0)
             return QDir::toNativeSeparators(path);
@@ -164,6 +168,31 @@ QString makePrivateFolder(const QString& parent)
             posix::failFromErrno(errno, parent);
     }
     throw Failure::permissionDenied().about(parent);
+}
+
+void removeStalePrivateFolders(const QString& parent, const QString& toolName)
+{
+    static const QRegularExpression ours(QStringLiteral("^quorvane-(\\d+)-[0-9a-f]{16}$"));
+    const QDir dir(parent);
+    for (const QString& name : dir.entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        const QRegularExpressionMatch match = ours.match(name);
+        if (!match.hasMatch())
+            continue;
+        const QString folder = dir.filePath(name);
+        struct stat status { };
+        if (::lstat(QFile::encodeName(folder).constData(), &status) != 0 || !S_ISDIR(status.st_mode)
+            || status.st_uid != ::getuid())
+            continue;
+        const pid_t pid = static_cast<pid_t>(match.captured(1).toLongLong());
+        if (pid <= 0 || ::kill(pid, 0) == 0 || errno != ESRCH)
+            continue; // its program may still be running
+        const QStringList inside = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        if (!inside.isEmpty() && inside != QStringList { toolName })
+            continue; // something that is not ours
+        if (!inside.isEmpty())
+            ::unlink(QFile::encodeName(QDir(folder).filePath(toolName)).constData());
+        ::rmdir(QFile::encodeName(folder).constData());
+    }
 }
 
 } // namespace quorvane

@@ -4,6 +4,7 @@
 
 #include "platform/failure.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -34,12 +35,17 @@ QString makePrivateFolder(const QString& parent)
         throw Failure::pathNotFound().about(parent);
     // A folder made under the user's own temporary folder inherits an access list for the user alone.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const QString path = QDir(parent).filePath(
-            QStringLiteral("quorvane-%1").arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0')));
+        const QString path
+            = QDir(parent).filePath(QStringLiteral("quorvane-%1-%2")
+                                        .arg(QCoreApplication::applicationPid())
+                                        .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0')));
         if (QDir().mkdir(path))
             return QDir::toNativeSeparators(path);
     }
     throw Failure::permissionDenied().about(parent);
 }
+
+// Telling whether a process is gone takes OpenProcess on Windows; until that is written, nothing is removed.
+void removeStalePrivateFolders(const QString&, const QString&) { }
 
 } // namespace quorvane

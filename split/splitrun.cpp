@@ -64,6 +64,8 @@ void SplitRun::PushButton2_Click()
     });
     // A fresh folder of the user's own, so nobody else can swap the tool between writing and starting it.
     report.step(104, [&] {
+        // A program killed during an earlier run could not remove its tool; that goes first.
+        removeStalePrivateFolders(temporaryFolder(), toolFileName());
         m_toolFolder = makePrivateFolder(temporaryFolder());
         m_toolPath = m_toolFolder + sep + toolFileName();
         WriteBytesToFile(tool, m_toolPath);

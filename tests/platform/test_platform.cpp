@@ -303,6 +303,35 @@ private slots:
             outcome([&] { makePrivateFolder(dir.filePath("missing")); }), "Path not found: " + dir.filePath("missing"));
     }
 
+    void toolFoldersOfKilledProgramsAreRemoved()
+    {
+        QTemporaryDir dir;
+        QProcess gone; // a process that has ended, and its number
+        gone.start("sh", { "-c", "echo $$" });
+        QVERIFY(gone.waitForFinished());
+        const QString dead = QString::fromLatin1(gone.readAllStandardOutput()).trimmed();
+        const QString alive = QString::number(QCoreApplication::applicationPid());
+        const auto make = [&](const QString& folder, const QStringList& files) {
+            QVERIFY(QDir(dir.path()).mkpath(folder));
+            for (const QString& name : files) {
+                QFile file(dir.filePath(folder + "/" + name));
+                QVERIFY(file.open(QIODevice::WriteOnly));
+            }
+        };
+        make("quorvane-" + dead + "-0123456789abcdef", { "m" }); // left by a killed program: removed
+        make("quorvane-" + dead + "-00000000000000ff", {}); // killed before the tool was written: removed
+        make("quorvane-" + alive + "-0123456789abcdef", { "m" }); // a program still running
+        make("quorvane-" + dead + "-fedcba9876543210", { "m", "notes.txt" }); // holds more than a tool
+        make("quorvane-" + dead, { "m" }); // not a name we make
+        removeStalePrivateFolders(dir.path(), "m");
+        QStringList kept { "quorvane-" + dead, "quorvane-" + dead + "-fedcba9876543210",
+            "quorvane-" + alive + "-0123456789abcdef" };
+        kept.sort();
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name), kept);
+        // A folder made now carries this process's number, so a later run can tell whether it is gone.
+        QVERIFY(QFileInfo(makePrivateFolder(dir.path())).fileName().startsWith("quorvane-" + alive + "-"));
+    }
+
     void aChildEndsWithTheProgramThatStartedIt()
     {
         // The probe starts a long child through the runner; killing the probe outright, which no handler can
