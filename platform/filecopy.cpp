@@ -4,9 +4,19 @@
 
 #include "platform/failure.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 
 namespace quorvane {
+
+QString privateFolderCandidate(const QString& parent)
+{
+    return QDir(parent).filePath(QStringLiteral("quorvane-%1-%2")
+                                     .arg(QCoreApplication::applicationPid())
+                                     .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0')));
+}
 
 void makeExecutable(const QString& path)
 {

@@ -25,6 +25,9 @@ void makeExecutable(const QString& path);
 // ("quorvane-<pid>-<random>"); throws Failure when it cannot be made.
 QString makePrivateFolder(const QString& parent);
 
+// The path makePrivateFolder tries next inside `parent`: "quorvane-<pid>-<16 hex digits>".
+QString privateFolderCandidate(const QString& parent);
+
 // Removes the private folders in `parent` that a program killed before it could clean up left behind: only
 // folders of this user, named as makePrivateFolder names them, whose process is gone, and holding nothing
 // but `toolName`. Never reports anything.

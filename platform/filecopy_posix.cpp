@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 
 #include <cerrno>
@@ -157,10 +156,7 @@ QString makePrivateFolder(const QString& parent)
     if (!QFileInfo(parent).isDir())
         throw Failure::pathNotFound().about(parent);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const QString path
-            = QDir(parent).filePath(QStringLiteral("quorvane-%1-%2")
-                                        .arg(::getpid())
-                                        .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0')));
+        const QString path = privateFolderCandidate(parent);
         // mkdir with 0700 creates it for us alone, or fails if the name is taken: nobody can slip in.
         if (::mkdir(QFile::encodeName(path).constData(), 0700) == 0)
             return QDir::toNativeSeparators(path);

@@ -4,11 +4,9 @@
 
 #include "platform/failure.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 namespace quorvane {
 
@@ -35,10 +33,7 @@ QString makePrivateFolder(const QString& parent)
         throw Failure::pathNotFound().about(parent);
     // A folder made under the user's own temporary folder inherits an access list for the user alone.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const QString path
-            = QDir(parent).filePath(QStringLiteral("quorvane-%1-%2")
-                                        .arg(QCoreApplication::applicationPid())
-                                        .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0')));
+        const QString path = privateFolderCandidate(parent);
         if (QDir().mkdir(path))
             return QDir::toNativeSeparators(path);
     }

@@ -8,6 +8,7 @@
 #include "platform/settingsstore.h"
 #include "platform/systemfolders.h"
 #include "platform/terminationsignals.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -306,10 +307,7 @@ private slots:
     void toolFoldersOfKilledProgramsAreRemoved()
     {
         QTemporaryDir dir;
-        QProcess gone; // a process that has ended, and its number
-        gone.start("sh", { "-c", "echo $$" });
-        QVERIFY(gone.waitForFinished());
-        const QString dead = QString::fromLatin1(gone.readAllStandardOutput()).trimmed();
+        const QString dead = endedProcessId();
         const QString alive = QString::number(QCoreApplication::applicationPid());
         const auto make = [&](const QString& folder, const QStringList& files) {
             QVERIFY(QDir(dir.path()).mkpath(folder));

@@ -636,10 +636,7 @@ private slots:
         // one of a tool still running (this test program) and a user's own hidden files stay.
         const QString path = copyIntoFolder("gop2.mp4");
         const QDir folder = QFileInfo(path).dir();
-        QProcess gone; // a process that has ended, and its number
-        gone.start("sh", { "-c", "echo $$" });
-        QVERIFY(gone.waitForFinished());
-        const QString dead = QString::fromLatin1(gone.readAllStandardOutput()).trimmed();
+        const QString dead = endedProcessId();
         const QString alive = QString::number(QCoreApplication::applicationPid());
         const QStringList stale { ".quorvane-" + dead + "-3.part", ".gop2_002.mp4.part" + dead };
         const QStringList kept { ".quorvane-" + alive + "-1.part", ".notes.part" + dead, ".gop2_001.mp4" };

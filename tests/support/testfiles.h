@@ -5,6 +5,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QStringList>
 
 #include <dirent.h>
@@ -28,6 +29,15 @@ inline QByteArray digest(const QString& path)
 inline QStringList filesIn(const QString& folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// The number of a process that has ended, for what a killed program leaves behind.
+inline QString endedProcessId()
+{
+    QProcess process;
+    process.start(QStringLiteral("sh"), { QStringLiteral("-c"), QStringLiteral("echo $$") });
+    process.waitForFinished();
+    return QString::fromLatin1(process.readAllStandardOutput()).trimmed();
 }
 
 // How many files a process holds open in `folder` that have no name there (the pieces it writes before
