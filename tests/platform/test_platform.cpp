@@ -307,7 +307,7 @@ private slots:
     void toolFoldersOfKilledProgramsAreRemoved()
     {
         QTemporaryDir dir;
-        const QString dead = endedProcessId();
+        const QString dead = quorvane::test::endedProcessId();
         const QString alive = QString::number(QCoreApplication::applicationPid());
         const auto make = [&](const QString& folder, const QStringList& files) {
             QVERIFY(QDir(dir.path()).mkpath(folder));
