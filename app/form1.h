@@ -40,6 +40,9 @@ public:
     void openPaths(const QStringList& paths) { ListView1_OLEDragDrop(paths); }
     // Ends the program at once; the window's close box leads here.
     void Form_Unload();
+    // Ends a run in progress as closing does (the tool, its working copy, its folder), leaving the window
+    // alone: for a program that must end without it.
+    void abandonRun();
     // What ending the program means: main() ends the process, tests record the call.
     void setEndProgram(std::function<void()> endProgram) { m_endProgram = std::move(endProgram); }
 

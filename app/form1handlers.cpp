@@ -205,10 +205,15 @@ void Form1::reportSettingsFailure(const Failure& failure, const QString& sourceT
     report.step(100, [&] { throw failure; });
 }
 
-void Form1::Form_Unload()
+void Form1::abandonRun()
 {
     if (m_run)
         m_run->abandon();
+}
+
+void Form1::Form_Unload()
+{
+    abandonRun();
     if (m_endProgram)
         m_endProgram();
 }

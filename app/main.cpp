@@ -85,10 +85,15 @@ int main(int argc, char* argv[])
     });
     quorvane::TerminationSignals termination;
     quorvane::closeOnTerminationSignals(termination, form);
+    // A lost display ends the program through exit(), with the window still open: the run is ended as a
+    // close would end it.
+    quorvane::runAtExit([&form] { form.abandonRun(); });
     form.Form_Load();
     form.show();
     // Files handed over by "Open with" or the command line, once the window is there to report on them.
     if (!line.paths.isEmpty())
         form.openPaths(line.paths);
-    return QApplication::exec();
+    const int code = QApplication::exec();
+    quorvane::runAtExit({});
+    return code;
 }

@@ -19,6 +19,9 @@
 #include <QScreen>
 #include <QWidget>
 
+#include <cstdlib>
+#include <utility>
+
 namespace quorvane {
 
 const QString homePageAddress = QStringLiteral("https://www.brindlecot.example/");
@@ -93,6 +96,26 @@ void OpenHomePageSometimes(RandomSource& random, Shell& shell)
 void closeOnTerminationSignals(TerminationSignals& termination, QWidget& window)
 {
     QObject::connect(&termination, &TerminationSignals::terminationRequested, &window, &QWidget::close);
+}
+
+namespace {
+
+std::function<void()>& atExit()
+{
+    static std::function<void()> last;
+    return last;
+}
+
+} // namespace
+
+void runAtExit(std::function<void()> last)
+{
+    static const bool registered = std::atexit([] {
+        if (const std::function<void()> due = std::exchange(atExit(), {}))
+            due();
+    }) == 0;
+    Q_UNUSED(registered);
+    atExit() = std::move(last);
 }
 
 } // namespace quorvane

@@ -5,6 +5,7 @@
 #include <QPointF>
 #include <QSizeF>
 #include <QString>
+#include <functional>
 
 class QWidget;
 
@@ -40,5 +41,9 @@ void OpenHomePageSometimes(RandomSource& random, Shell& shell);
 // A logout, a shutdown, a closed terminal or Ctrl-C ends the program as closing its window does: the tool
 // ended, its working copy and folder removed.
 void closeOnTerminationSignals(TerminationSignals& termination, QWidget& window);
+
+// Qt ends the program with exit() when the display connection is lost, bypassing the window: `last` runs
+// then, before the process goes. An empty function cancels it, for when what it uses is gone.
+void runAtExit(std::function<void()> last);
 
 } // namespace quorvane

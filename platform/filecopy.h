@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace quorvane {
 
 // How a working copy was made.
@@ -12,11 +14,20 @@ enum class CopyKind { Clone, Link, Copy };
 // Makes `target` a copy of `source` for reading only, the cheapest way the file system allows: a
 // copy-on-write clone, else a hard link (same file system), else a full copy. Never replaces an existing
 // target. Throws Failure: "File not found", "Path not found", "Permission denied", "File already exists",
-// "Disk full".
-CopyKind copyForReading(const QString& source, const QString& target);
+// "Disk full". `made` is called as soon as `target` names a file this call created (before its data is
+// complete), so the caller can note it down before a kill could leave it behind.
+CopyKind copyForReading(
+    const QString& source, const QString& target, const std::function<void()>& made = [] { });
 
 // True when both paths name the same file (also through links or different spellings).
 bool sameFile(const QString& a, const QString& b);
+
+// A name for the file itself, the same through every link to it and different for any other file on the
+// system (device and inode); "" for anything that is not a regular file, or where the system cannot say.
+QString fileIdentity(const QString& path);
+
+// True only when no process of that number exists any more; false when it runs or nobody can tell.
+bool processIsGone(qint64 pid);
 
 // Lets the owner run the file.
 void makeExecutable(const QString& path);

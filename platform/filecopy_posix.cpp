@@ -100,7 +100,7 @@ int createNew(const QString& target, mode_t mode)
 
 } // namespace
 
-CopyKind copyForReading(const QString& source, const QString& target)
+CopyKind copyForReading(const QString& source, const QString& target, const std::function<void()>& made)
 {
     const QByteArray from = QFile::encodeName(source);
     const QByteArray to = QFile::encodeName(target);
@@ -116,16 +116,20 @@ CopyKind copyForReading(const QString& source, const QString& target)
     const mode_t mode = status.st_mode & 0777;
     {
         Descriptor out { createNew(target, mode) };
+        made();
         if (posix::cloneFile(in.fd, out.fd))
             return CopyKind::Clone;
     }
     // A hard link in place of the empty file, when both sit on one file system.
     ::unlink(to.constData());
-    if (::link(from.constData(), to.constData()) == 0)
+    if (::link(from.constData(), to.constData()) == 0) {
+        made();
         return CopyKind::Link;
+    }
     if (errno == EEXIST)
         throw Failure::fileAlreadyExists().about(target);
     Descriptor out { createNew(target, mode) };
+    made();
     try {
         posix::copyFileData(in.fd, out.fd, target);
     } catch (...) {
@@ -149,6 +153,12 @@ bool sameFile(const QString& a, const QString& b)
     if (::stat(QFile::encodeName(a).constData(), &first) != 0 || ::stat(QFile::encodeName(b).constData(), &second) != 0)
         return false;
     return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+bool processIsGone(qint64 pid)
+{
+    // kill with no signal only asks; ESRCH is the one answer that says nobody has that number.
+    return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
 }
 
 QString makePrivateFolder(const QString& parent)
@@ -179,8 +189,7 @@ void removeStalePrivateFolders(const QString& parent, const QString& toolName)
         if (::lstat(QFile::encodeName(folder).constData(), &status) != 0 || !S_ISDIR(status.st_mode)
             || status.st_uid != ::getuid())
             continue;
-        const pid_t pid = static_cast<pid_t>(match.captured(1).toLongLong());
-        if (pid <= 0 || ::kill(pid, 0) == 0 || errno != ESRCH)
+        if (!processIsGone(match.captured(1).toLongLong()))
             continue; // its program may still be running
         const QStringList inside = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
         if (!inside.isEmpty() && inside != QStringList { toolName })

@@ -10,7 +10,7 @@
 
 namespace quorvane {
 
-CopyKind copyForReading(const QString& source, const QString& target)
+CopyKind copyForReading(const QString& source, const QString& target, const std::function<void()>& made)
 {
     if (!QFileInfo::exists(source))
         throw Failure::fileNotFound().about(source);
@@ -18,6 +18,7 @@ CopyKind copyForReading(const QString& source, const QString& target)
         throw Failure::fileAlreadyExists().about(target);
     if (!QFile::copy(source, target))
         throw Failure::permissionDenied().about(target);
+    made(); // QFile::copy leaves nothing behind when it fails
     return CopyKind::Copy;
 }
 
@@ -39,6 +40,13 @@ QString makePrivateFolder(const QString& parent)
     }
     throw Failure::permissionDenied().about(parent);
 }
+
+// The volume serial number and file index of GetFileInformationByHandle would serve; until they are read,
+// no file is known to be one we made, so nothing is deleted on the strength of a record.
+QString fileIdentity(const QString&) { return {}; }
+
+// OpenProcess failing with ERROR_INVALID_PARAMETER would say so; until then, nobody can tell.
+bool processIsGone(qint64) { return false; }
 
 // Telling whether a process is gone takes OpenProcess on Windows; until that is written, nothing is removed.
 void removeStalePrivateFolders(const QString&, const QString&) { }

@@ -13,4 +13,8 @@ extern const QSettings::Format settingsFormat;
 // The store of `application` under `root`, or under the system's place when `root` is empty.
 QString settingsLocation(const QString& root, const QString& application);
 
+// The folder for what the program must remember between runs that is not a setting (notes about files a
+// run was making); not created here.
+QString stateFolder();
+
 } // namespace quorvane

@@ -17,4 +17,13 @@ QString settingsLocation(const QString& root, const QString& application)
     return QDir(folder).filePath(application + QStringLiteral(".conf"));
 }
 
+QString stateFolder()
+{
+    // XDG_STATE_HOME when it is an absolute path, else ~/.local/state (Qt 6.4 has no StateLocation yet).
+    QString base = qEnvironmentVariable("XDG_STATE_HOME");
+    if (!QDir::isAbsolutePath(base))
+        base = QDir::homePath() + QStringLiteral("/.local/state");
+    return QDir(base).filePath(QStringLiteral("quorvane"));
+}
+
 } // namespace quorvane

@@ -8,6 +8,7 @@
 #include "platform/filecopy.h"
 #include "platform/paths.h"
 #include "platform/processrunner.h"
+#include "platform/settingsplace.h"
 #include "split/fileutilities.h"
 #include "split/intervalchoice.h"
 
@@ -42,6 +43,7 @@ QString lastLine(const QString& text)
 
 SplitRun::SplitRun(RunContext context)
     : c(std::move(context))
+    , m_record(stateFolder())
 {
 }
 
@@ -64,8 +66,9 @@ void SplitRun::PushButton2_Click()
     });
     // A fresh folder of the user's own, so nobody else can swap the tool between writing and starting it.
     report.step(104, [&] {
-        // A program killed during an earlier run could not remove its tool; that goes first.
+        // A program killed during an earlier run could not remove its tool nor its working copy; they go first.
         removeStalePrivateFolders(temporaryFolder(), toolFileName());
+        WorkingCopyRecord::removeLeftovers(stateFolder());
         m_toolFolder = makePrivateFolder(temporaryFolder());
         m_toolPath = m_toolFolder + sep + toolFileName();
         WriteBytesToFile(tool, m_toolPath);
@@ -103,6 +106,7 @@ void SplitRun::PushButton2_Click()
             if (!inPlace)
                 DeleteFileQuietly(workingCopy); // a source split in place is never deleted
             m_workingCopy.clear();
+            m_record.gone();
         });
     } // 200
     report.step(202, [&] { removeTool(); });
@@ -125,7 +129,14 @@ bool SplitRun::makeWorkingCopy(const QString& source, const QString& workingCopy
         m_splitInto.insert(target, source);
         return true;
     }
-    copyForReading(source, workingCopy);
+    // Noted from the moment it exists, so that not even a kill in the middle of a long copy leaves it in the
+    // way of later runs.
+    try {
+        copyForReading(source, workingCopy, [&] { m_record.made(source, workingCopy); });
+    } catch (...) {
+        m_record.gone();
+        throw;
+    }
     m_workingCopy = workingCopy;
     m_splitInto.insert(target, source);
     return false;
@@ -164,6 +175,7 @@ void SplitRun::abandon()
     if (!m_workingCopy.isEmpty())
         DeleteFileQuietly(m_workingCopy);
     m_workingCopy.clear();
+    m_record.gone();
     removeTool();
 }
 

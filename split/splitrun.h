@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/mousepointer.h"
+#include "split/workingcopyrecord.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -51,6 +52,7 @@ private:
     QString m_toolFolder;
     QString m_toolPath;
     QString m_workingCopy; // the copy this run made and has not yet removed
+    WorkingCopyRecord m_record;
     QHash<QString, QString> m_splitInto; // working copy path -> the source split there in this run
     bool m_abandoned = false;
 };

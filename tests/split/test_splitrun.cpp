@@ -5,11 +5,15 @@
 #include "core/errorreport.h"
 #include "filelist/filelistview.h"
 #include "formfixture.h"
+#include "platform/filecopy.h"
+#include "platform/settingsplace.h"
 #include "platform/terminationsignals.h"
 #include "splitter/mediaprobe.h"
 #include "testfiles.h"
 
 #include <QComboBox>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
@@ -286,6 +290,68 @@ private slots:
         // The pieces are those of the first source: 12 s in two pieces.
         const ProbedFile second = probeMedia(out("clip_002.mp4").toStdString());
         QVERIFY(qAbs(second.streams[0].end - 2.0) < 1e-3);
+    }
+
+    // What a program killed in the middle of a run leaves in the output folder: its working copy, and the note
+    // it kept of it. The next run deletes what the note proves to be that copy, and nothing else.
+    void aKilledRunsWorkingCopyIsDeletedByTheNextRunWhenProvablyItsOwn()
+    {
+        openWindow();
+        addSample("Counting Clock.mp4", "left/a.mp4"); // its copy was made by the killed run
+        addSample("Colour Bars.mp4", "left/b.mp4"); // its copy was replaced by the user since
+        addSample("Mandelbrot Zoom.mp4", "left/c.mp4"); // its note names a process still running
+        addSample("Counting Clock.mp4", "left/d.mp4"); // its note has no identity; the copy is identical
+        const QString dead = endedProcessId();
+        int notes = 0;
+        const auto note = [&](const QString& name, const QString& pid, bool withIdentity) {
+            QVERIFY(QFile::copy(src("left/" + name), out(name))); // a copy of its own, as across file systems
+            const QJsonObject fields { { "source", src("left/" + name) }, { "copy", out(name) },
+                { "identity", withIdentity ? fileIdentity(out(name)) : QString() } };
+            QVERIFY(writeFile(QStringLiteral("%1/working-copy-%2-%3.json").arg(stateFolder(), pid).arg(++notes),
+                QJsonDocument(fields).toJson()));
+        };
+        note("a.mp4", dead, true);
+        note("b.mp4", dead, true);
+        QVERIFY(QFile::remove(out("b.mp4")));
+        QVERIFY(writeFile(out("b.mp4"), "the user's own b.mp4"));
+        note("c.mp4", QString::number(QCoreApplication::applicationPid() == 1 ? 2 : 1), true);
+        note("d.mp4", dead, false);
+        const QByteArray yours = digest(out("b.mp4"));
+        dialogs.expectMessage();
+        dialogs.expectMessage();
+        dialogs.expectMessage();
+        start();
+        QCOMPARE(messages(),
+            QStringList({ errorBox("File already exists: " + out("b.mp4"), 120),
+                errorBox("File already exists: " + out("c.mp4"), 120), "Done." }));
+        QCOMPARE(digest(out("b.mp4")), yours); // not provably ours: kept
+        QVERIFY(QFile::exists(out("c.mp4"))); // its program may still be at work
+        QCOMPARE(filesIn(out()),
+            QStringList({ "a_001.mp4", "a_002.mp4", "b.mp4", "c.mp4", "d_001.mp4", "d_002.mp4" }));
+        // The notes of the dead run are gone; the live program's note stays for it.
+        QCOMPARE(filesIn(stateFolder()).size(), 1);
+    }
+
+    void aRunKeepsNoNoteOfCopiesItHasDeleted()
+    {
+        openWindow();
+        addSample("Counting Clock.mp4");
+        QStringList notesDuringTheRun;
+        qputenv("QUORVANE_SPLIT_HOLD_FOR_TEST", "1");
+        QObject scope;
+        connect(&runner, &ProcessRunner::errorOutput, &scope, [&](const QString& text) {
+            if (!text.contains("holding"))
+                return;
+            notesDuringTheRun = filesIn(stateFolder());
+            runner.terminate();
+        });
+        dialogs.expectMessage();
+        dialogs.expectMessage();
+        start();
+        QCOMPARE(notesDuringTheRun.size(), 1);
+        QVERIFY(notesDuringTheRun[0].startsWith(
+            QStringLiteral("working-copy-%1-").arg(QCoreApplication::applicationPid())));
+        QCOMPARE(filesIn(stateFolder()), QStringList());
     }
 
     void customIntervalsAreAskedForEveryFile()

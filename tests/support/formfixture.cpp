@@ -19,6 +19,8 @@ void FormFixture::reset()
     attributes.hidden.clear();
     programDir = std::make_unique<QTemporaryDir>();
     folders.program = programDir->path();
+    stateHome = std::make_unique<QTemporaryDir>();
+    qputenv("XDG_STATE_HOME", stateHome->path().toLocal8Bit());
     folders.desktop = QStringLiteral("/home/ann/Desktop");
     endings = 0;
     runnerInUse = nullptr;

@@ -39,6 +39,7 @@ public:
     QtProcessRunner runner;
     ProcessRunner* runnerInUse = nullptr; // the runner the window gets; the real one when null
     std::unique_ptr<QTemporaryDir> programDir;
+    std::unique_ptr<QTemporaryDir> stateHome; // XDG_STATE_HOME, where runs note their working copies
     std::unique_ptr<Form1> form;
     int endings = 0;
 };
