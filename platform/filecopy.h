@@ -17,7 +17,7 @@ enum class CopyKind { Clone, Link, Copy };
 // "Disk full". `made` is called as soon as `target` names a file this call created (before its data is
 // complete), so the caller can note it down before a kill could leave it behind.
 CopyKind copyForReading(
-    const QString& source, const QString& target, const std::function<void()>& made = [] { });
+    const QString& source, const QString& target, const std::function<void()>& made = [] {});
 
 // True when both paths name the same file (also through links or different spellings).
 bool sameFile(const QString& a, const QString& b);

@@ -45,8 +45,8 @@ QString fileIdentity(const QString& path)
     // An inode number is handed to the next new file as soon as it is free; with the moment the file was
     // born it names one file for good.
     struct statx status { };
-    if (::statx(AT_FDCWD, QFile::encodeName(path).constData(), AT_SYMLINK_NOFOLLOW, STATX_INO | STATX_TYPE | STATX_BTIME,
-            &status)
+    if (::statx(AT_FDCWD, QFile::encodeName(path).constData(), AT_SYMLINK_NOFOLLOW,
+            STATX_INO | STATX_TYPE | STATX_BTIME, &status)
             != 0
         || !S_ISREG(status.stx_mode) || !(status.stx_mask & STATX_BTIME))
         return {};

@@ -20,7 +20,8 @@ QString settingsLocation(const QString& root, const QString& application)
 QString stateFolder()
 {
     // %LOCALAPPDATA%: it stays on this machine and is not carried along with a roaming profile.
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)).filePath(QStringLiteral("Quorvane"));
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+        .filePath(QStringLiteral("Quorvane"));
 }
 
 } // namespace quorvane

@@ -76,7 +76,8 @@ int main(int argc, char* argv[])
         // Hooks for the tests, which cannot reach inside the tool otherwise.
         if (const char* reserve = std::getenv("QUORVANE_SPLIT_MOOV_SIZE_FOR_TEST"))
             request.moovReserveForTest = std::max(8LL, std::strtoll(reserve, nullptr, 10));
-        request.holdForTest = std::getenv("QUORVANE_SPLIT_HOLD_FOR_TEST") != nullptr;
+        if (const char* hold = std::getenv("QUORVANE_SPLIT_HOLD_FOR_TEST"))
+            request.holdForTest = std::max(1, std::atoi(hold));
         installSignalCleanup();
         return splitFile(request, stderr);
     } catch (const std::exception& e) {

@@ -11,8 +11,10 @@ extern "C" {
 }
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
+#include <pthread.h>
 #include <unistd.h>
 
 namespace quorvane::splitter {
@@ -88,11 +90,16 @@ void PieceWriter::open(const PieceSpan& span)
         fail(m_out->pb && m_out->pb->error ? m_out->pb->error : result);
     m_menders.assign(static_cast<std::size_t>(m_layout.outputs), {});
     addCovers();
-    if (m_hold && span.number == 0) {
+    if (m_hold && span.number == m_holdAt) {
+        // SIGUSR1 lets the tool go on; every other signal keeps its usual effect meanwhile.
+        sigset_t resume;
+        sigemptyset(&resume);
+        sigaddset(&resume, SIGUSR1);
+        ::pthread_sigmask(SIG_BLOCK, &resume, nullptr);
         std::fputs("holding\n", m_hold);
         std::fflush(m_hold);
-        for (;;)
-            ::pause();
+        int received = 0;
+        while (::sigwait(&resume, &received) != 0) { }
     }
 }
 

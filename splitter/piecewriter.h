@@ -30,9 +30,13 @@ public:
     PieceWriter(AVFormatContext* in, const MediaLayout& layout, std::string inputPath, std::int64_t firstShown);
     ~PieceWriter();
 
-    // When set, the writer stops for good once the first piece is open, so tests can end the tool by a
-    // signal while it writes.
-    void holdAfterFirstOpen(std::FILE* say) { m_hold = say; }
+    // The writer stops once piece `number` (from 0) is open, saying so on `say`, until SIGUSR1, so tests
+    // can end the tool by a signal or change its folder while it writes.
+    void holdWhenOpening(int number, std::FILE* say)
+    {
+        m_holdAt = number;
+        m_hold = say;
+    }
 
     void open(const PieceSpan& span);
     // `packet` in the input's stream numbering and times; rebased onto the piece's start.
@@ -65,6 +69,7 @@ private:
     std::unique_ptr<PieceFile> m_file;
     std::string m_final;
     std::FILE* m_hold = nullptr;
+    int m_holdAt = 0;
     int m_written = 0;
     bool m_chaptersAdded = false;
     int m_mendedBefore = 0;

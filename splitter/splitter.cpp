@@ -178,8 +178,8 @@ int Split::run()
         const std::size_t slash = m_request.input.find_last_of('/');
         PieceFile::removeStaleParts(slash == std::string::npos ? "." : m_request.input.substr(0, slash + 1));
         m_writer = std::make_unique<PieceWriter>(m_input.get(), m_layout, m_request.input, m_scan.firstShown);
-        if (m_request.holdForTest)
-            m_writer->holdAfterFirstOpen(m_err);
+        if (m_request.holdForTest > 0)
+            m_writer->holdWhenOpening(m_request.holdForTest - 1, m_err);
         PieceDistributor distributor(
             m_input.get(), m_layout, m_plan, m_scan.times, *m_writer,
             [&](int p, const SplitPlan& plan) { return span(p, true, plan); }, [&](int p) { rewriteInSecondPass(p); });

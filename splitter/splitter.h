@@ -24,10 +24,11 @@ struct SplitRequest {
     double seconds = 0;
     bool stats = false; // print counts of pieces and moov fallbacks
 
-    // For the tests: the room reserved for each MP4 index (0: the tool's own estimate), and stopping for
-    // good once the first piece is open, so the tool can be ended by a signal while it writes.
+    // For the tests: the room reserved for each MP4 index (0: the tool's own estimate), and stopping until
+    // SIGUSR1 once piece number holdForTest (from 1; 0: never) is open, so the tool can be ended by a signal
+    // or its folder changed while it writes.
     long long moovReserveForTest = 0;
-    bool holdForTest = false;
+    int holdForTest = 0;
 };
 
 // Cuts the input into pieces. Warnings and the one failure line go to `err`; returns the exit status.

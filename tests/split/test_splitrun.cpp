@@ -326,8 +326,7 @@ private slots:
                 errorBox("File already exists: " + out("c.mp4"), 120), "Done." }));
         QCOMPARE(digest(out("b.mp4")), yours); // not provably ours: kept
         QVERIFY(QFile::exists(out("c.mp4"))); // its program may still be at work
-        QCOMPARE(filesIn(out()),
-            QStringList({ "a_001.mp4", "a_002.mp4", "b.mp4", "c.mp4", "d_001.mp4", "d_002.mp4" }));
+        QCOMPARE(filesIn(out()), QStringList({ "a_001.mp4", "a_002.mp4", "b.mp4", "c.mp4", "d_001.mp4", "d_002.mp4" }));
         // The notes of the dead run are gone; the live program's note stays for it.
         QCOMPARE(filesIn(stateFolder()).size(), 1);
     }

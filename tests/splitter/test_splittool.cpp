@@ -10,6 +10,8 @@
 
 #include <csignal>
 
+#include <unistd.h>
+
 using namespace quorvane::splitter;
 using namespace quorvane::test;
 
@@ -669,6 +671,67 @@ private slots:
         QVERIFY(QDir().mkpath(pieceName(path, 2)));
         expectFailure(path, 73, "cannot write gop2_002.mp4", { "gop2_001.mp4" });
         QVERIFY(probeMedia(pieceName(path, 1).toStdString()).readable);
+    }
+
+    // The disk refusing a piece halfway through a split is a write failure (73) naming that piece; the pieces
+    // already written stay whole and nothing half-written is left.
+    void aFolderMadeReadOnlyMidRunFailsCleanly()
+    {
+        const QString path = copyIntoFolder("gop2.mp4");
+        const QString folder = QFileInfo(path).path();
+        QProcess tool;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QUORVANE_SPLIT_HOLD_FOR_TEST", "2");
+        tool.setProcessEnvironment(environment);
+        QSignalSpy said(&tool, &QProcess::readyReadStandardError);
+        tool.start(QStringLiteral(QUORVANE_SPLIT_TOOL), { "-split", "5", path });
+        QVERIFY(tool.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(said.count() > 0, 30000);
+        QVERIFY(tool.readAllStandardError().contains("holding"));
+        // Permissions do not stop the superuser; the immutable flag does.
+        const bool root = ::geteuid() == 0;
+        const auto setReadOnly = [&](bool on) {
+            if (!root)
+                return QFile::setPermissions(folder,
+                    on ? QFileDevice::ReadOwner | QFileDevice::ExeOwner
+                       : QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            return QProcess::execute(QStringLiteral("chattr"), { on ? "+i" : "-i", folder }) == 0;
+        };
+        const bool readOnly = setReadOnly(true);
+        ::kill(static_cast<pid_t>(tool.processId()), SIGUSR1);
+        QVERIFY(tool.waitForFinished(30000));
+        setReadOnly(false);
+        if (!readOnly)
+            QSKIP("this file system cannot make a folder read-only for the superuser");
+        const QString err = QString::fromLocal8Bit(tool.readAllStandardError());
+        QCOMPARE(tool.exitCode(), 73);
+        QVERIFY2(err.startsWith(path + ": cannot write gop2_002.mp4: "), qPrintable(err));
+        QCOMPARE(filesIn(folder), QStringList({ "gop2.mp4", "gop2_001.mp4" }));
+        QVERIFY(decodeErrors(pieceName(path, 1)).isEmpty());
+    }
+
+    void aFullDiskFailsCleanly()
+    {
+        // A small file system of its own, mounted in a mount namespace of the test's: room for the source and
+        // about one and a half pieces.
+        const qint64 size = QFileInfo(source("gop2.mp4")).size();
+        const QString mount = work.filePath(QStringLiteral("small"));
+        QVERIFY(QDir().mkpath(mount));
+        const QString script = QStringLiteral("mount -t tmpfs -o size=%1 none \"$1\" || exit 99\n"
+                                              "cp \"$2\" \"$1/gop2.mp4\" || exit 98\n"
+                                              "\"$3\" -split 5 \"$1/gop2.mp4\"\necho \"exit $?\"\nls -A \"$1\"\n")
+                                   .arg((size * 3 / 2 + 4095) / 4096 * 4096);
+        QProcess shell;
+        shell.start(QStringLiteral("unshare"),
+            { "--user", "--map-root-user", "--mount", "sh", "-c", script, "sh", mount, source("gop2.mp4"),
+                QStringLiteral(QUORVANE_SPLIT_TOOL) });
+        QVERIFY(shell.waitForFinished(60000));
+        if (shell.exitCode() == 99 || shell.error() == QProcess::FailedToStart)
+            QSKIP("no small file system can be mounted here");
+        const QString err = QString::fromLocal8Bit(shell.readAllStandardError());
+        const QStringList out = QString::fromLocal8Bit(shell.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(out, QStringList({ "exit 73", "gop2.mp4", "gop2_001.mp4" }));
+        QVERIFY2(err.contains("cannot write gop2_002.mp4: No space left on device"), qPrintable(err));
     }
 
     void endedByASignalLeavesNoHalfPiece_data()
