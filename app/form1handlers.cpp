@@ -72,9 +72,11 @@ void Form1::ListView1_OLEDragDrop(const QStringList& paths)
 
 void Form1::PushButton2_Click()
 {
-    // One run at a time; while it works, starting again and clearing the list are switched off.
-    if (m_run)
+    // One run at a time; while it works the button stops it, and clearing the list is switched off.
+    if (m_run) {
+        m_run->stop();
         return;
+    }
     m_run = std::make_unique<SplitRun>(RunContext {
         m_services.dialogs,
         m_services.runner,
@@ -85,11 +87,14 @@ void Form1::PushButton2_Click()
         [this](double value) { ProgressBar1->setPreciseValue(value); },
         [this](MousePointer shape) { setMousePointer(shape); },
         [] { return toolImage(); },
+        [this](const QString& text) { ProgressBar1->setCaption(text); },
+        [this](int row, const RowOutcome& outcome) { ListView1->setRowOutcome(row, outcome); },
+        [this] { ListView1->clearRowOutcomes(); },
     });
-    PushButton2->setEnabled(false);
+    PushButton2->setText(QStringLiteral("Stop Splitting"));
     PushButton3->setEnabled(false);
     m_run->PushButton2_Click();
-    PushButton2->setEnabled(true);
+    PushButton2->setText(QStringLiteral("Start Splitting"));
     PushButton3->setEnabled(true);
     m_run.reset();
 }

@@ -17,6 +17,16 @@ ProgressBar::ProgressBar(QWidget* parent)
     setTextVisible(false);
 }
 
+void ProgressBar::setCaption(const QString& caption)
+{
+    if (caption == m_caption)
+        return;
+    m_caption = caption;
+    setTextVisible(!caption.isEmpty());
+    update();
+    emit captionChanged(caption);
+}
+
 void ProgressBar::setPreciseValue(double value)
 {
     if (!std::isfinite(value) || value < 0.0 || value > 100.0)

@@ -14,13 +14,18 @@ public:
 
     double preciseValue() const { return m_value; }
     void setPreciseValue(double value);
+    // Words on the bar (which file, how far); none when empty. Shown as given: no placeholders.
+    void setCaption(const QString& caption);
+    QString text() const override { return m_caption; }
 
 signals:
     void preciseValueChanged(double value);
+    void captionChanged(const QString& caption);
 
 private:
     static constexpr int steps = 1000;
     double m_value = 0.0;
+    QString m_caption;
 };
 
 } // namespace quorvane

@@ -48,6 +48,7 @@ void ErrorReport::report(const std::exception_ptr& failure)
         description = QStringLiteral("Application-defined or object-defined error");
     }
     ++m_failures;
+    m_lastDescription = description;
     if (m_endAnswer && code == m_endCode) {
         m_ended = true;
         m_endAnswer();

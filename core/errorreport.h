@@ -51,6 +51,8 @@ public:
     void endOnCode(int code, std::function<void()> answer);
     bool ended() const { return m_ended; }
     int failures() const { return m_failures; }
+    // The words of the last failure reported, as its box gave them.
+    QString lastDescription() const { return m_lastDescription; }
 
     static QString message(const QString& description, const QString& sourceText, int line);
 
@@ -61,6 +63,7 @@ private:
     QString m_sourceText;
     int m_line = 0;
     int m_failures = 0;
+    QString m_lastDescription;
     bool m_ended = false;
     int m_endCode = 0;
     std::function<void()> m_endAnswer;

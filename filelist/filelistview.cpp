@@ -6,6 +6,7 @@
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QStyle>
 #include <QUrl>
 
 namespace quorvane {
@@ -95,6 +96,32 @@ void FileListView::dropEvent(QDropEvent* event)
     }
     event->acceptProposedAction();
     emit filesDropped(paths);
+}
+
+void FileListView::setRowOutcome(int row, const RowOutcome& outcome)
+{
+    QTreeWidgetItem* const item = topLevelItem(row - 1);
+    if (!item)
+        return;
+    static constexpr QStyle::StandardPixmap icons[] = { QStyle::SP_CustomBase, QStyle::SP_DialogApplyButton,
+        QStyle::SP_MessageBoxWarning, QStyle::SP_MessageBoxCritical };
+    item->setIcon(0, outcome.kind == RowOutcome::None ? QIcon() : style()->standardIcon(icons[outcome.kind]));
+    item->setToolTip(0, outcome.text);
+    item->setData(0, Qt::UserRole, outcome.kind == RowOutcome::None ? QVariant() : QVariant(int(outcome.kind)));
+}
+
+RowOutcome FileListView::rowOutcome(int row) const
+{
+    const QTreeWidgetItem* const item = topLevelItem(row - 1);
+    if (!item || !item->data(0, Qt::UserRole).isValid())
+        return {};
+    return { static_cast<RowOutcome::Kind>(item->data(0, Qt::UserRole).toInt()), item->toolTip(0) };
+}
+
+void FileListView::clearRowOutcomes()
+{
+    for (int row = 1; row <= rowCount(); ++row)
+        setRowOutcome(row, {});
 }
 
 } // namespace quorvane

@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #pragma once
 
+#include "core/rowoutcome.h"
+
 #include <QStringList>
 #include <QTreeWidget>
 
@@ -20,6 +22,11 @@ public:
     // Removes the row the list reports as selected (the current row, when it is selected); false if none.
     bool removeSelectedRow();
     void removeAllRows() { clear(); }
+
+    // What the last run made of a row, shown as an icon and a tooltip; the row's text stays as it is.
+    void setRowOutcome(int row, const RowOutcome& outcome); // 1-based
+    RowOutcome rowOutcome(int row) const;
+    void clearRowOutcomes();
 
 signals:
     void dblClick();

@@ -29,13 +29,21 @@ qint32 QtProcessRunner::RunAndWait(const QString& program, const QStringList& ar
     });
     connect(&process, &QProcess::readyReadStandardError, this, [&] {
         const QString text = QString::fromLocal8Bit(process.readAllStandardError());
-        m_errorOutput += text;
+        keepErrorOutput(text);
         emit errorOutput(text);
     });
+    const auto passLines = [&](bool atEnd) {
+        while (process.canReadLine() || (atEnd && process.bytesAvailable() > 0)) {
+            QByteArray line = process.readLine();
+            if (line.endsWith('\n'))
+                line.chop(1);
+            emit outputLine(QString::fromLocal8Bit(line));
+        }
+    };
+    connect(&process, &QProcess::readyReadStandardOutput, this, [&] { passLines(false); });
     endWithThisProcess(process);
     process.setProcessChannelMode(QProcess::SeparateChannels);
     process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(QProcess::nullDevice());
     process.start(program, arguments, QIODevice::ReadOnly);
     // Waits on the process itself, handling the window's events meanwhile.
     if (process.state() != QProcess::NotRunning || process.error() != QProcess::FailedToStart)
@@ -45,9 +53,18 @@ qint32 QtProcessRunner::RunAndWait(const QString& program, const QStringList& ar
         const int error = QFileInfo::exists(program) ? 70 : 53;
         return startFailureBase + error;
     }
-    m_errorOutput += QString::fromLocal8Bit(process.readAllStandardError());
+    keepErrorOutput(QString::fromLocal8Bit(process.readAllStandardError()));
+    passLines(true);
     m_crashed = process.exitStatus() == QProcess::CrashExit;
     return m_crashed ? -1 : process.exitCode();
+}
+
+void ProcessRunner::keepErrorOutput(const QString& text)
+{
+    constexpr qsizetype kept = 64 * 1024;
+    m_errorOutput += text;
+    if (m_errorOutput.size() > kept)
+        m_errorOutput.remove(0, m_errorOutput.size() - kept);
 }
 
 void QtProcessRunner::terminate()

@@ -24,15 +24,20 @@ public:
     // Ends a program that RunAndWait is waiting for, and waits until it is gone.
     virtual void terminate() = 0;
 
-    // What the last program wrote to its standard error, and whether it was ended by a signal or crash.
+    // The end of what the last program wrote to its standard error (its last 64 KiB, which holds any final
+    // word), and whether it was ended by a signal or crash.
     QString lastErrorOutput() const { return m_errorOutput; }
     bool lastCrashed() const { return m_crashed; }
 
 signals:
     // Standard error as it arrives, for those who watch a running program.
     void errorOutput(const QString& text);
+    // Each whole line of standard output as it arrives, without its line end; kept nowhere else.
+    void outputLine(const QString& line);
 
 protected:
+    void keepErrorOutput(const QString& text);
+
     QString m_errorOutput;
     bool m_crashed = false;
 };

@@ -15,6 +15,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace quorvane {
 
 namespace {
@@ -58,6 +60,8 @@ void SplitRun::PushButton2_Click()
         report.step(214, [&] { c.dialogs.messageBox(QStringLiteral("No files added.")); });
         return;
     }
+    if (c.clearRowOutcomes)
+        c.clearRowOutcomes(); // what an earlier run found no longer holds
     QByteArray tool;
     report.step(102, [&] {
         tool = c.toolImage ? c.toolImage() : QByteArray();
@@ -77,7 +81,10 @@ void SplitRun::PushButton2_Click()
     int fileCount = 0;
     qint32 seconds = 0;
     report.step(106, [&] { fileCount = c.rowCount(); });
+    m_fileCount = fileCount;
     for (int row = 1; row <= fileCount; ++row) {
+        m_row = row;
+        m_pieceSeconds.clear();
         report.step(108, [&] { c.setMousePointer(MousePointer::Hourglass); });
         QString source;
         report.step(110, [&] { source = c.rowText(row); });
@@ -86,20 +93,32 @@ void SplitRun::PushButton2_Click()
         report.step(114, [&] { parts = source.split(sep); });
         QString fileName;
         report.step(116, [&] { fileName = parts.last(); });
+        m_fileName = fileName;
+        showProgressText(0);
         QString workingCopy;
         report.step(118, [&] { workingCopy = c.outputFolder() + fileName; });
         // Without a working copy there is nothing to split, and nothing of ours to delete.
         const int failuresBefore = report.failures();
         bool inPlace = false;
         report.step(120, [&] { inPlace = makeWorkingCopy(source, workingCopy); });
-        if (report.failures() != failuresBefore)
+        if (report.failures() != failuresBefore) {
+            setOutcome(row, { RowOutcome::Failed, report.lastDescription() });
             continue;
+        }
         seconds = ResolveSplitSeconds(c.intervalText(), seconds, c.dialogs, report); // 124 to 184
         if (m_abandoned)
             return;
         QStringList arguments;
-        report.step(188, [&] { arguments = { QStringLiteral("-split"), QString::number(seconds), workingCopy }; });
-        report.step(192, [&] { runTool(arguments, source); });
+        report.step(188, [&] {
+            arguments
+                = { QStringLiteral("--progress"), QStringLiteral("-split"), QString::number(seconds), workingCopy };
+        });
+        bool split = false;
+        const int failuresBeforeTool = report.failures();
+        report.step(192, [&] {
+            runTool(arguments, source);
+            split = !m_stopped;
+        });
         if (m_abandoned)
             return;
         report.step(198, [&] {
@@ -108,10 +127,18 @@ void SplitRun::PushButton2_Click()
             m_workingCopy.clear();
             m_record.gone();
         });
+        if (m_stopped) {
+            endStopped(report, row);
+            return;
+        }
+        setOutcome(row, outcome(report, failuresBefore, failuresBeforeTool, split, workingCopy));
     } // 200
     report.step(202, [&] { removeTool(); });
     report.step(208, [&] { c.dialogs.messageBox(QStringLiteral("Done.")); });
-    report.step(210, [&] { c.setProgress(0); });
+    report.step(210, [&] {
+        c.setProgress(0);
+        showProgressText(-1);
+    });
     report.step(212, [&] { c.setMousePointer(MousePointer::Default); });
 }
 
@@ -144,8 +171,11 @@ bool SplitRun::makeWorkingCopy(const QString& source, const QString& workingCopy
 
 void SplitRun::runTool(const QStringList& arguments, const QString& source)
 {
+    QObject listening; // the tool's lines are this file's
+    QObject::connect(
+        &c.runner, &ProcessRunner::outputLine, &listening, [this](const QString& line) { takeToolLine(line); });
     const qint32 result = c.runner.RunAndWait(m_toolPath, arguments, 0);
-    if (m_abandoned || (result == 0 && !c.runner.lastCrashed()))
+    if (m_abandoned || m_stopped || (result == 0 && !c.runner.lastCrashed()))
         return;
     if (result >= ProcessRunner::startFailureBase && result < ProcessRunner::startFailureBase + 65536)
         throw Failure(result - ProcessRunner::startFailureBase, QStringLiteral("The splitter could not be started"));
@@ -156,6 +186,93 @@ void SplitRun::runTool(const QStringList& arguments, const QString& source)
     if (said.startsWith(workingCopy))
         said.replace(0, workingCopy.size() - 2, source);
     throw Failure(result, said.isEmpty() ? QStringLiteral("The splitter failed with status %1").arg(result) : said);
+}
+
+void SplitRun::takeToolLine(const QString& line)
+{
+    const QStringList words = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (words.size() == 5 && words[0] == QLatin1String("progress")) {
+        const double read = words[1].toDouble();
+        const double total = words[2].toDouble();
+        if (total > 0)
+            showProgressText(static_cast<int>(std::clamp(read / total * 100.0, 0.0, 100.0)));
+    } else if (words.size() == 3 && words[0] == QLatin1String("piece")) {
+        m_pieceSeconds << words[2].toDouble();
+    }
+}
+
+void SplitRun::showProgressText(int percent)
+{
+    if (!c.setProgressText)
+        return;
+    if (percent < 0) {
+        c.setProgressText({});
+        return;
+    }
+    c.setProgressText(
+        QStringLiteral("%1 of %2 \u00b7 %3 \u00b7 %4 %")
+            .arg(QString::number(m_row), QString::number(m_fileCount), m_fileName, QString::number(percent)));
+}
+
+void SplitRun::setOutcome(int row, const RowOutcome& outcome)
+{
+    if (c.setRowOutcome)
+        c.setRowOutcome(row, outcome);
+}
+
+RowOutcome SplitRun::outcome(
+    const ErrorReport& report, int failuresBefore, int failuresBeforeTool, bool split, const QString& workingCopy) const
+{
+    if (!split)
+        return { RowOutcome::Failed, report.lastDescription() };
+    QString pieces;
+    if (!m_pieceSeconds.isEmpty()) {
+        const auto [shortest, longest] = std::minmax_element(m_pieceSeconds.begin(), m_pieceSeconds.end());
+        const auto seconds = [](double s) { return QString::number(s, 'f', 1); };
+        pieces = m_pieceSeconds.size() == 1 ? QStringLiteral("1 piece of %1 s").arg(seconds(*shortest))
+            : *shortest == *longest || seconds(*shortest) == seconds(*longest)
+            ? QStringLiteral("%1 pieces of %2 s").arg(m_pieceSeconds.size()).arg(seconds(*shortest))
+            : QStringLiteral("%1 pieces of %2 to %3 s")
+                  .arg(QString::number(m_pieceSeconds.size()), seconds(*shortest), seconds(*longest));
+    }
+    // The tool's warnings, in the user's terms: its lines name the working copy.
+    QStringList notes;
+    if (report.failures() != failuresBefore && failuresBeforeTool != failuresBefore)
+        notes << report.lastDescription(); // a step before the tool failed, yet the file was split
+    const QString prefix = workingCopy + QStringLiteral(": ");
+    for (QString line : c.runner.lastErrorOutput().split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        if (line.startsWith(prefix))
+            line.remove(0, prefix.size());
+        notes << line.trimmed();
+    }
+    const QString made = pieces.isEmpty() ? QStringLiteral("Split") : QStringLiteral("Split into ") + pieces;
+    if (notes.isEmpty())
+        return { RowOutcome::Finished, made + QLatin1Char('.') };
+    return { RowOutcome::FinishedWithNotes, made + QStringLiteral(", with notes:\n") + notes.join(QLatin1Char('\n')) };
+}
+
+void SplitRun::endStopped(ErrorReport& report, int row)
+{
+    setOutcome(row,
+        { RowOutcome::Failed, QStringLiteral("Stopped before it was finished; the pieces already made are kept.") });
+    report.step(202, [&] { removeTool(); });
+    report.step(208, [&] {
+        c.dialogs.messageBox(QStringLiteral("Splitting was stopped. %1 of %2 files were finished.")
+                                 .arg(QString::number(row - 1), QString::number(m_fileCount)));
+    });
+    report.step(210, [&] {
+        c.setProgress(0);
+        showProgressText(-1);
+    });
+    report.step(212, [&] { c.setMousePointer(MousePointer::Default); });
+}
+
+void SplitRun::stop()
+{
+    if (m_stopped || m_abandoned)
+        return;
+    m_stopped = true;
+    c.runner.terminate(); // the tool removes the piece it was writing on its way out
 }
 
 void SplitRun::removeTool()

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/mousepointer.h"
+#include "core/rowoutcome.h"
 #include "split/workingcopyrecord.h"
 
 #include <QByteArray>
@@ -27,6 +28,9 @@ struct RunContext {
     std::function<void(double)> setProgress;
     std::function<void(MousePointer)> setMousePointer;
     std::function<QByteArray()> toolImage; // the splitter's executable image; empty when it is missing
+    std::function<void(const QString&)> setProgressText; // how far the current file is; "" when idle
+    std::function<void(int, const RowOutcome&)> setRowOutcome; // 1-based row
+    std::function<void()> clearRowOutcomes;
 };
 
 // "Start Splitting": every listed file is copied into the output folder (as cheaply as the file system
@@ -38,6 +42,9 @@ public:
     void PushButton2_Click();
     // The window is closing: ends the tool, removes the working copy and the tool, and stops the run.
     void abandon();
+    // "Stop Splitting": ends the tool (it removes the piece it was writing) and the run after it, keeping
+    // the pieces already finished and saying how far the run came.
+    void stop();
 
     // The tool's file name, inside its private folder.
     static QString toolFileName();
@@ -46,6 +53,15 @@ private:
     bool makeWorkingCopy(const QString& source, const QString& workingCopy);
     // Runs the tool on the working copy (the last argument); its words name `source`, the file the user listed.
     void runTool(const QStringList& arguments, const QString& source);
+    void takeToolLine(const QString& line);
+    // The row's outcome from how its steps and the tool went: failed unless the tool split the file, with
+    // notes when the tool had warnings or an earlier step failed.
+    RowOutcome outcome(const ErrorReport& report, int failuresBefore, int failuresBeforeTool, bool split,
+        const QString& workingCopy) const;
+    void setOutcome(int row, const RowOutcome& outcome);
+    // The bar's text for the file in hand at `percent`; none when below 0.
+    void showProgressText(int percent);
+    void endStopped(ErrorReport& report, int row);
     void removeTool();
 
     RunContext c;
@@ -55,6 +71,12 @@ private:
     WorkingCopyRecord m_record;
     QHash<QString, QString> m_splitInto; // working copy path -> the source split there in this run
     bool m_abandoned = false;
+    bool m_stopped = false;
+    // The file in hand, for the bar's text and the row's outcome.
+    int m_row = 0;
+    int m_fileCount = 0;
+    QString m_fileName;
+    QList<double> m_pieceSeconds;
 };
 
 } // namespace quorvane

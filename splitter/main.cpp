@@ -18,7 +18,7 @@
 
 namespace {
 
-const char* const usageLine = "usage: quorvane-split [--stats] -split <seconds> <file>\n";
+const char* const usageLine = "usage: quorvane-split [--stats] [--progress] -split <seconds> <file>\n";
 
 void printHelp()
 {
@@ -27,6 +27,12 @@ void printHelp()
                "or 2.5), without re-encoding. The pieces are written beside the file, named after it with a\n"
                "number before the extension: clip.mp4 gives clip_001.mp4, clip_002.mp4, and so on. Each\n"
                "piece starts at a keyframe; every stream is copied.\n",
+        stdout);
+    std::fputs("\n--progress writes lines \"progress <bytes read> <bytes total> <pieces written> <pieces planned>\"\n"
+               "to standard output while the file is split, at most about ten a second, and one when it is\n"
+               "complete (bytes read equal to bytes total), after one line \"piece <number> <seconds>\" for each\n"
+               "piece written. A total or plan not known yet is 0; a plan made while reading may grow.\n"
+               "Nothing else is written to standard output.\n",
         stdout);
     std::printf("\nPieces are written in the input's own container: %s.\n", quorvane::splitter::writtenContainers());
     std::fputs("\nExit status: 0 every piece written; 64 usage; 65 not a video or audio file, or damaged;\n"
@@ -58,9 +64,13 @@ int main(int argc, char* argv[])
             return Success;
         }
         SplitRequest request;
-        if (arg < argc && std::strcmp(argv[arg], "--stats") == 0) {
-            request.stats = true;
-            ++arg;
+        for (; arg < argc; ++arg) { // options before -split, in any order
+            if (std::strcmp(argv[arg], "--stats") == 0)
+                request.stats = true;
+            else if (std::strcmp(argv[arg], "--progress") == 0)
+                request.progress = stdout;
+            else
+                break;
         }
         if (argc - arg != 3 || std::strcmp(argv[arg], "-split") != 0)
             return usageError("expected -split, a length in seconds and one file");

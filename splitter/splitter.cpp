@@ -8,9 +8,11 @@
 #include "splitter/piecedistributor.h"
 #include "splitter/piecefile.h"
 #include "splitter/piecewriter.h"
+#include "splitter/progressreport.h"
 #include "splitter/spliterror.h"
 
 #include <algorithm>
+#include <cmath>
 
 // The split, step by step: open and probe the input, find its keyframes, plan the pieces, and write them
 // in one reading of the input.
@@ -36,6 +38,7 @@ private:
     std::int64_t indexReserve(int piece) const;
     void rewriteInSecondPass(int piece);
     int report(const PieceDistributor& distributor, int readResult);
+    void showProgress(const PieceDistributor& distributor);
 
     const SplitRequest& m_request;
     std::FILE* m_err;
@@ -47,6 +50,9 @@ private:
     bool m_planWhileReading = false;
     std::int64_t m_length = 0;
     int m_secondPasses = 0;
+    ProgressReport m_progress { m_request.progress };
+    std::int64_t m_inputSize = 0;
+    int m_piecesExpected = 0; // for a plan made while reading, from the file's duration
 };
 
 void Split::plan()
@@ -63,6 +69,9 @@ void Split::plan()
             ? std::min(m_scan.firstShown, av_rescale_q(m_input->start_time, AV_TIME_BASE_Q, m_layout.refBase))
             : m_scan.firstShown;
         m_plan.fileStart = m_scan.start;
+        if (m_input->duration > 0 && m_request.seconds > 0)
+            m_piecesExpected = static_cast<int>(std::min(
+                1e6, std::ceil(static_cast<double>(m_input->duration) / AV_TIME_BASE / m_request.seconds - 1e-9)));
         return;
     } else {
         // MP4 pieces need their index's size before they are written: read the whole file first.
@@ -168,6 +177,12 @@ int Split::report(const PieceDistributor& distributor, int readResult)
     return CutShort;
 }
 
+void Split::showProgress(const PieceDistributor& distributor)
+{
+    const int planned = m_planWhileReading ? m_piecesExpected : static_cast<int>(distributor.plan().pieces.size());
+    m_progress.update(avio_tell(m_input->pb), m_inputSize, m_writer->piecesWritten() + m_secondPasses, planned);
+}
+
 int Split::run()
 {
     try {
@@ -186,16 +201,27 @@ int Split::run()
         if (m_planWhileReading)
             distributor.planWhileReading(m_scan.firstShown, m_length);
         distributor.begin(0);
+        m_inputSize = m_input->pb ? avio_size(m_input->pb) : 0;
         Packet packet = newPacket();
         int read = 0;
         while ((read = av_read_frame(m_input.get(), packet.get())) >= 0) {
             distributor.take(std::move(packet));
             packet = newPacket();
+            if (m_progress.wanted())
+                showProgress(distributor);
         }
         distributor.end();
         if (m_planWhileReading)
             warnAboutPlan(distributor.plan(), distributor.openKeyframes());
-        return report(distributor, read);
+        const int result = report(distributor, read);
+        if (result == Success) {
+            const std::vector<PlannedPiece>& pieces = distributor.plan().pieces;
+            for (std::size_t p = 0; p < pieces.size(); ++p)
+                m_progress.piece(static_cast<int>(p) + 1,
+                    static_cast<double>(pieces[p].end - pieces[p].start) * av_q2d(m_layout.refBase));
+            m_progress.complete(m_inputSize, m_writer->piecesWritten() + m_secondPasses);
+        }
+        return result;
     } catch (const SplitError& error) {
         if (m_writer)
             m_writer->abandon();

@@ -23,6 +23,7 @@ struct SplitRequest {
     std::string input; // as given; the pieces go beside it
     double seconds = 0;
     bool stats = false; // print counts of pieces and moov fallbacks
+    std::FILE* progress = nullptr; // where progress lines go; none when null
 
     // For the tests: the room reserved for each MP4 index (0: the tool's own estimate), and stopping until
     // SIGUSR1 once piece number holdForTest (from 1; 0: never) is open, so the tool can be ended by a signal

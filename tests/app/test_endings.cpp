@@ -113,12 +113,7 @@ private:
         QCOMPARE(filesIn(path(QStringLiteral("temp"))), QStringList());
         QCOMPARE(filesIn(path(QStringLiteral("state/quorvane"))), QStringList());
         QCOMPARE(digest(path(QStringLiteral("source/holiday.mp4"))), sourceDigest);
-        const QString piece = path(QStringLiteral("out/holiday_001.mp4"));
-        QProcess decode;
-        decode.start(QStringLiteral("ffmpeg"), { "-v", "error", "-i", piece, "-f", "null", "-" });
-        QVERIFY(decode.waitForFinished());
-        QCOMPARE(decode.readAllStandardError(), QByteArray());
-        QCOMPARE(decode.exitCode(), 0);
+        QCOMPARE(decodeErrors(path(QStringLiteral("out/holiday_001.mp4"))), QString());
     }
 
 private slots:

@@ -170,7 +170,7 @@ private slots:
         start();
         QCOMPARE(scripted.calls.size(), 1);
         const ScriptedRunner::Call& call = scripted.calls.first();
-        QCOMPARE(call.arguments, QStringList({ "-split", "10", out("Counting Clock.mp4") }));
+        QCOMPARE(call.arguments, QStringList({ "--progress", "-split", "10", out("Counting Clock.mp4") }));
         QCOMPARE(call.windowStyle, 0);
         QVERIFY(call.executable);
         QCOMPARE(QFileInfo(call.program).fileName(), QStringLiteral("m"));
@@ -353,6 +353,119 @@ private slots:
         QCOMPARE(filesIn(stateFolder()), QStringList());
     }
 
+    // The bar's fill says which file; its words say how far that file is, from the tool's own lines.
+    void theBarSaysHowFarTheFileInHandIs()
+    {
+        openWindow();
+        // A long file made quickly: a sample over and over, without encoding.
+        QProcess ffmpeg;
+        ffmpeg.start("ffmpeg",
+            { "-nostdin", "-v", "error", "-stream_loop", "150", "-i",
+                QStringLiteral(QUORVANE_SAMPLES_DIR "/Mandelbrot Zoom.mp4"), "-c", "copy", src("long.mp4") });
+        QVERIFY(ffmpeg.waitForFinished(120000) && ffmpeg.exitCode() == 0);
+        list()->AppendRow(src("long.mp4"));
+        addSample("Counting Clock.mp4");
+        chooseInterval(9); // every 10 minutes
+        auto* bar = control<ProgressBar>("ProgressBar1");
+        QCOMPARE(bar->text(), QString());
+        QStringList texts;
+        QObject scope;
+        connect(bar, &ProgressBar::captionChanged, &scope, [&](const QString& text) { texts << text; });
+        dialogs.expectMessage();
+        start();
+        QCOMPARE(messages(), QStringList { "Done." });
+        QCOMPARE(bar->text(), QString()); // no words when no run is going on
+        const QRegularExpression first("^1 of 2 \u00b7 long\\.mp4 \u00b7 (\\d+) %$");
+        int before = -1;
+        int fromFirst = 0;
+        for (const QString& text : texts) {
+            const QRegularExpressionMatch match = first.match(text);
+            if (!match.hasMatch())
+                break;
+            QVERIFY2(match.captured(1).toInt() > before, qPrintable(texts.join(" | ")));
+            before = match.captured(1).toInt();
+            ++fromFirst;
+        }
+        QVERIFY2(fromFirst >= 2 && before == 100, qPrintable(texts.join(" | ")));
+        QCOMPARE(texts.mid(texts.size() - 2),
+            QStringList({ QStringLiteral("2 of 2 \u00b7 Counting Clock.mp4 \u00b7 100 %"), QString() }));
+    }
+
+    // Each file's row says what became of it, in words the user can act on; the row's text stays.
+    void everyRowShowsWhatBecameOfItsFile()
+    {
+        openWindow();
+        addSample("Counting Clock.mp4");
+        QProcess ffmpeg; // keyframes 12 s apart: no 5 s piece can be cut
+        ffmpeg.start("ffmpeg",
+            { "-nostdin", "-v", "error", "-f", "lavfi", "-i", "testsrc=size=160x120:rate=10", "-t", "12", "-g", "120",
+                "-c:v", "libx264", src("sparse.mp4") });
+        QVERIFY(ffmpeg.waitForFinished(120000) && ffmpeg.exitCode() == 0);
+        list()->AppendRow(src("sparse.mp4"));
+        QVERIFY(writeFile(src("notes.mp4"), "Shopping list\n"));
+        list()->AppendRow(src("notes.mp4"));
+        chooseInterval(1); // every 5 seconds
+        dialogs.expectMessage();
+        dialogs.expectMessage();
+        start();
+        const QString failure = src("notes.mp4") + ": not a video or audio file";
+        QCOMPARE(messages(), QStringList({ errorBox(failure, 192), "Done." }));
+        QCOMPARE(list()->rowOutcome(1).kind, RowOutcome::Finished);
+        QCOMPARE(list()->rowOutcome(1).text, QStringLiteral("Split into 3 pieces of 2.0 to 5.0 s."));
+        QCOMPARE(list()->rowOutcome(2).kind, RowOutcome::FinishedWithNotes);
+        QCOMPARE(list()->rowOutcome(2).text,
+            QStringLiteral("Split into 1 piece of 12.0 s, with notes:\n"
+                           "piece 1 is 12.0 s long: no keyframe within 5 s of its start"));
+        QCOMPARE(list()->rowOutcome(3).kind, RowOutcome::Failed);
+        QCOMPARE(list()->rowOutcome(3).text, failure); // the words of its box
+        QCOMPARE(list()->topLevelItem(2)->toolTip(0), failure);
+        QVERIFY(!list()->topLevelItem(2)->icon(0).isNull());
+        for (int row = 1; row <= 3; ++row)
+            QCOMPARE(
+                list()->rowText(row), src(QStringList { "Counting Clock.mp4", "sparse.mp4", "notes.mp4" }[row - 1]));
+    }
+
+    // Stop ends the run at once: the tool and its folder go, the working copy goes, the pieces already
+    // finished stay, and the button can start a new run. Outcomes of an earlier run are cleared by the next.
+    void stopEndsTheRunAndKeepsOnlyFinishedPieces()
+    {
+        openWindow();
+        addSample("Mandelbrot Zoom.mp4");
+        addSample("Counting Clock.mp4");
+        const QByteArray source = digest(src("Mandelbrot Zoom.mp4"));
+        dialogs.expectMessage();
+        start(); // a first run gives both rows an outcome
+        QCOMPARE(list()->rowOutcome(2).kind, RowOutcome::Finished);
+        for (const QString& name : filesIn(out()))
+            QVERIFY(QFile::remove(out(name)));
+
+        auto* button = control<QPushButton>("PushButton2");
+        qputenv("QUORVANE_SPLIT_HOLD_FOR_TEST", "2"); // the first piece is finished, the second being written
+        QObject scope;
+        connect(&runner, &ProcessRunner::errorOutput, &scope, [&](const QString& text) {
+            if (!text.contains("holding"))
+                return;
+            QCOMPARE(button->text(), QStringLiteral("Stop Splitting"));
+            QTest::mouseClick(button, Qt::LeftButton);
+        });
+        dialogs.expectMessage();
+        start();
+        qunsetenv("QUORVANE_SPLIT_HOLD_FOR_TEST");
+        QCOMPARE(messages().last(), QStringLiteral("Splitting was stopped. 0 of 2 files were finished."));
+        QCOMPARE(filesIn(out()), QStringList { "Mandelbrot Zoom_001.mp4" }); // no working copy, no half piece
+        QCOMPARE(scripted.calls.size(), 0);
+        QCOMPARE(button->text(), QStringLiteral("Start Splitting"));
+        QVERIFY(button->isEnabled());
+        QVERIFY(control<QPushButton>("PushButton3")->isEnabled());
+        QCOMPARE(progress.last(), 0.0);
+        QCOMPARE(control<ProgressBar>("ProgressBar1")->text(), QString());
+        QCOMPARE(form->mousePointer(), 0);
+        QCOMPARE(digest(src("Mandelbrot Zoom.mp4")), source);
+        QCOMPARE(list()->rowOutcome(1).kind, RowOutcome::Failed);
+        QCOMPARE(list()->rowOutcome(2).kind, RowOutcome::None); // not reached by this run
+        QVERIFY(decodeErrors(out("Mandelbrot Zoom_001.mp4")).isEmpty());
+    }
+
     void customIntervalsAreAskedForEveryFile()
     {
         openWindow();
@@ -374,7 +487,7 @@ private slots:
         checkPieces(out().chopped(1), "Mandelbrot Zoom.mp4", 2, 20);
     }
 
-    void whileARunWorksItCannotBeStartedAgainNorTheListEmptied()
+    void whileARunWorksItCanBeStoppedButNotStartedAgainNorTheListEmptied()
     {
         openWindow();
         addSample("Counting Clock.mp4");
@@ -386,7 +499,8 @@ private slots:
             if (checked || !text.contains("holding"))
                 return;
             checked = true;
-            QVERIFY(!control<QPushButton>("PushButton2")->isEnabled());
+            QVERIFY(control<QPushButton>("PushButton2")->isEnabled());
+            QCOMPARE(control<QPushButton>("PushButton2")->text(), QStringLiteral("Stop Splitting"));
             QVERIFY(!control<QPushButton>("PushButton3")->isEnabled());
             QCOMPARE(form->mousePointer(), 11);
             list()->setCurrentItem(list()->topLevelItem(0));

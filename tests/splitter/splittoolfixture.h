@@ -51,19 +51,6 @@ inline bool makeMedia(const QString& output, const QStringList& arguments)
     return true;
 }
 
-// What decoding the whole file says on FFmpeg's error level: nothing for a good file.
-inline QString decodeErrors(const QString& path)
-{
-    QProcess ffmpeg;
-    // The decoded frames keep their own times, so the null output never complains of a varying frame rate.
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-        { "-nostdin", "-v", "error", "-i", path, "-fps_mode", "passthrough", "-enc_time_base", "-1", "-f", "null",
-            "-" });
-    if (!ffmpeg.waitForFinished(120000))
-        return QStringLiteral("ffmpeg did not finish");
-    return QString::fromUtf8(ffmpeg.readAllStandardError()).trimmed();
-}
-
 // How many pictures of the first video stream a player shows.
 inline long long shownFrames(const QString& path)
 {

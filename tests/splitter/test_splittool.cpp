@@ -561,8 +561,9 @@ private slots:
         QTest::newRow("two files") << QStringList { "-split", "5", "a.mp4", "b.mp4" } << 64 << nothing << "usage:";
         QTest::newRow("other option") << QStringList { "-cat", "5", "x.mp4" } << 64 << nothing << "usage:";
         // Help and version answer on standard output, and say nothing on standard error.
-        QTest::newRow("help") << QStringList { "--help" } << 0
-                              << "usage: quorvane-split .*-split <seconds> <file>\n.*Exit status: 0 .*" << nothing;
+        QTest::newRow("help")
+            << QStringList { "--help" } << 0
+            << "usage: quorvane-split .*-split <seconds> <file>\n.*--progress writes .*Exit status: 0 .*" << nothing;
         QTest::newRow("version") << QStringList { "--version" } << 0 << "quorvane-split \\d+\\.\\d+\\.\\d+\n"
                                  << nothing;
     }
@@ -671,6 +672,52 @@ private slots:
         QVERIFY(QDir().mkpath(pieceName(path, 2)));
         expectFailure(path, 73, "cannot write gop2_002.mp4", { "gop2_001.mp4" });
         QVERIFY(probeMedia(pieceName(path, 1).toStdString()).readable);
+    }
+
+    // --progress: ascending lines on standard output, one per piece with its length, and a last one at the
+    // whole file with the pieces' count; without it, nothing at all on standard output.
+    void progressIsReportedOnStandardOutput_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("pieces");
+        QTest::newRow("MP4, planned from its index") << "gop2.mp4" << 3;
+        QTest::newRow("MPEG-TS, planned while reading") << "clip.ts" << 3;
+    }
+    void progressIsReportedOnStandardOutput()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, pieces);
+        const QString path = copyIntoFolder(name);
+        const qint64 size = QFileInfo(path).size();
+        const ToolRun run = runTool({ "--progress", "-split", "5", path });
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        qint64 lastRead = -1;
+        QList<double> lengths;
+        QStringList progress;
+        for (const QString& line : run.out.split('\n', Qt::SkipEmptyParts)) {
+            const QStringList words = line.split(' ');
+            if (words[0] == "piece") {
+                QCOMPARE(words.size(), 3);
+                QCOMPARE(words[1].toInt(), lengths.size() + 1);
+                lengths << words[2].toDouble();
+                continue;
+            }
+            QCOMPARE(words.size(), 5);
+            QCOMPARE(words[0], QStringLiteral("progress"));
+            QVERIFY2(words[1].toLongLong() >= lastRead, qPrintable(run.out));
+            lastRead = words[1].toLongLong();
+            QCOMPARE(words[2].toLongLong(), size);
+            progress << line;
+        }
+        QVERIFY(progress.size() >= 2);
+        QCOMPARE(progress.last(), QStringLiteral("progress %1 %1 %2 %2").arg(size).arg(pieces));
+        QCOMPARE(lengths.size(), pieces);
+        for (int p = 0; p < pieces; ++p) {
+            const ProbedFile piece = probeMedia(pieceName(path, p + 1).toStdString());
+            const double shown = piece.streams[0].end - piece.streams[0].start;
+            QVERIFY2(qAbs(shown - lengths[p]) < 0.05, qPrintable(QStringLiteral("%1: %2").arg(shown).arg(lengths[p])));
+        }
+        QCOMPARE(runTool({ "-split", "5", copyIntoFolder(name) }).out, QString());
     }
 
     // The disk refusing a piece halfway through a split is a write failure (73) naming that piece; the pieces

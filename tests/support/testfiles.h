@@ -31,6 +31,19 @@ inline QStringList filesIn(const QString& folder)
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
 }
 
+// What decoding the whole file says on FFmpeg's error level: nothing for a good file.
+inline QString decodeErrors(const QString& path)
+{
+    QProcess ffmpeg;
+    // The decoded frames keep their own times, so the null output never complains of a varying frame rate.
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+        { "-nostdin", "-v", "error", "-i", path, "-fps_mode", "passthrough", "-enc_time_base", "-1", "-f", "null",
+            "-" });
+    if (!ffmpeg.waitForFinished(120000))
+        return QStringLiteral("ffmpeg did not finish");
+    return QString::fromUtf8(ffmpeg.readAllStandardError()).trimmed();
+}
+
 // The number of a process that has ended, for what a killed program leaves behind.
 inline QString endedProcessId()
 {
