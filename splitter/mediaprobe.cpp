@@ -5,6 +5,7 @@
 extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
+#include <libavutil/intreadwrite.h>
 }
 
 #include <algorithm>
@@ -86,8 +87,19 @@ ProbedFile probeMedia(const std::string& path)
             ++s.contentPackets;
         const int64_t pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
         if (pts != AV_NOPTS_VALUE) {
-            s.start = std::min(s.start, static_cast<double>(pts) * base);
-            s.end = std::max(s.end, static_cast<double>(pts + packet->duration) * base);
+            // What a player shows: an audio frame's samples that its container says to skip at either end
+            // (an edit list, an encoder's priming) are not part of the stream's time.
+            double skipStart = 0;
+            double skipEnd = 0;
+            std::size_t skipSize = 0;
+            const uint8_t* skip = av_packet_get_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, &skipSize);
+            const int rate = in->streams[i]->codecpar->sample_rate;
+            if (skip && skipSize >= 8 && rate > 0) {
+                skipStart = static_cast<double>(AV_RL32(skip)) / rate;
+                skipEnd = static_cast<double>(AV_RL32(skip + 4)) / rate;
+            }
+            s.start = std::min(s.start, static_cast<double>(pts) * base + skipStart);
+            s.end = std::max(s.end, static_cast<double>(pts + packet->duration) * base - skipEnd);
             if (packet->flags & AV_PKT_FLAG_KEY)
                 s.keyTimes.push_back(static_cast<double>(pts) * base);
             s.times.push_back(static_cast<double>(pts) * base);

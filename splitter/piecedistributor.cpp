@@ -208,12 +208,14 @@ void PieceDistributor::drainPending(bool atEnd)
     }
 }
 
-Packet PieceDistributor::splitSubtitleAtCut(int piece, AVPacket* packet) const
+Packet PieceDistributor::splitAtCut(int piece, AVPacket* packet) const
 {
-    // A text event that lasts past the next cut ends there; its remainder opens the next piece, so no piece
-    // outlasts its pictures and no event is lost.
     const AVStream* st = m_in->streams[packet->stream_index];
-    if (piece + 1 >= static_cast<int>(m_plan.pieces.size()) || !isTextSubtitle(st) || packet->pts == AV_NOPTS_VALUE
+    const bool text = isTextSubtitle(st);
+    // MP4's edit lists say how much of a track's first and last sample is shown, so an audio frame that
+    // crosses a cut can be in both pieces, each showing its part: the pieces meet exactly.
+    const bool audio = st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && isMovFamily(m_layout.format);
+    if (piece + 1 >= static_cast<int>(m_plan.pieces.size()) || !(text || audio) || packet->pts == AV_NOPTS_VALUE
         || packet->duration <= 0)
         return {};
     const std::int64_t cut
@@ -224,18 +226,31 @@ Packet PieceDistributor::splitSubtitleAtCut(int piece, AVPacket* packet) const
     Packet rest = newPacket();
     if (av_packet_ref(rest.get(), packet) < 0)
         throw std::bad_alloc();
-    rest->pts = rest->dts = cut;
-    rest->duration = endsAt - cut;
+    if (text) {
+        // A text event that lasts past the cut ends there; its remainder opens the next piece, so no piece
+        // outlasts its pictures and no event is lost.
+        rest->pts = rest->dts = cut;
+        rest->duration = endsAt - cut;
+    }
+    // An audio frame is whole in both: the later piece starts it before its own start, which its edit list
+    // skips, and the earlier one shows it up to the cut.
     packet->duration = cut - packet->pts;
     return rest;
 }
 
+void PieceDistributor::queue(int piece, Packet packet)
+{
+    // Before anything of its stream for that piece or later, so every stream stays in decoding order.
+    m_heldBytes += packet->size;
+    const auto later = std::find_if(m_queue.begin(), m_queue.end(),
+        [&](const Waiting& w) { return w.packet->stream_index == packet->stream_index && w.piece >= piece; });
+    m_queue.insert(later, { piece, std::move(packet) });
+}
+
 void PieceDistributor::writeNow(Packet packet)
 {
-    if (Packet rest = splitSubtitleAtCut(m_current, packet.get())) {
-        m_heldBytes += rest->size;
-        m_queue.push_back({ m_current + 1, std::move(rest) });
-    }
+    if (Packet rest = splitAtCut(m_current, packet.get()))
+        queue(m_current + 1, std::move(rest));
     m_writer.write(std::move(packet));
 }
 
@@ -245,7 +260,7 @@ void PieceDistributor::route(int piece, Packet packet)
     m_passed[s] = std::max(m_passed[s], piece);
     if (m_only) {
         // The second pass: this piece's packets, and the remainder of an event that began before it.
-        Packet rest = splitSubtitleAtCut(piece, packet.get());
+        Packet rest = splitAtCut(piece, packet.get());
         if (piece == *m_only)
             m_writer.write(std::move(packet));
         else if (rest && piece + 1 == *m_only)

@@ -84,7 +84,10 @@ private:
     bool currentCanClose() const;
     void closeCurrentAndOpenNext();
     void finishCurrent();
-    Packet splitSubtitleAtCut(int piece, AVPacket* packet) const;
+    // A packet that lasts past the cut after `piece` and that the pieces can share: shortened to the cut,
+    // with what the next piece gets returned (a text event's remainder, or the whole audio frame).
+    Packet splitAtCut(int piece, AVPacket* packet) const;
+    void queue(int piece, Packet packet);
     void writeNow(Packet packet);
 
     AVFormatContext* m_in;

@@ -264,7 +264,8 @@ private slots:
         connect(&runner, &ProcessRunner::outputLine, this, [&](const QString& line) { lines << line; });
         QCOMPARE(runner.RunAndWait("/bin/sh", { "-c", "echo 'progress 1 2'; printf 'piece 1 5.0\\nno end'" }), 0);
         QCOMPARE(lines, QStringList({ "progress 1 2", "piece 1 5.0", "no end" }));
-        QCOMPARE(runner.RunAndWait("/bin/sh", { "-c", "head -c 300000 /dev/zero | tr '\\0' x >&2; echo ' last word' >&2" }),
+        QCOMPARE(
+            runner.RunAndWait("/bin/sh", { "-c", "head -c 300000 /dev/zero | tr '\\0' x >&2; echo ' last word' >&2" }),
             0);
         QCOMPARE(runner.lastErrorOutput().size(), 64 * 1024);
         QVERIFY(runner.lastErrorOutput().endsWith("x last word\n"));
