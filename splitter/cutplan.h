@@ -14,6 +14,10 @@ struct PlannedPiece {
     std::int64_t start = 0; // ticks
     std::int64_t end = 0;
     bool longerThanAsked = false; // no keyframe within the length after `start`
+    // The piece starts at a keyframe whose leading pictures (decoded after it, shown before it) need the
+    // piece before: those pictures, and the keyframe hidden by the edit list, end the piece before, and
+    // this piece starts with the keyframe alone, so every picture shows once and decodes cleanly.
+    bool openStart = false;
 };
 
 // Greedy cut: each piece ends at the last keyframe at or before its start plus `length`, so pieces are as

@@ -27,17 +27,20 @@ void keepCleanKeyframes(KeyframeScan& scan, const std::vector<std::int64_t>& pts
     const std::vector<bool> clean = cleanKeyframes(pts, key);
     std::vector<std::int64_t> keyPts;
     std::vector<std::int64_t> keyDts;
+    std::vector<bool> keyOpen;
     for (std::size_t k = 0; k < clean.size() && k < scan.keyPts.size(); ++k) {
         // The very first keyframe starts the file whatever it is.
-        if (clean[k] || k == 0) {
+        if (clean[k] || k == 0 || scan.openCutsAllowed) {
             keyPts.push_back(scan.keyPts[k]);
             keyDts.push_back(scan.keyDts[k]);
+            keyOpen.push_back(!clean[k] && k != 0);
         } else {
             ++scan.openKeyframes;
         }
     }
     scan.keyPts = std::move(keyPts);
     scan.keyDts = std::move(keyDts);
+    scan.keyOpen = std::move(keyOpen);
 }
 
 // Keyframe times come in decoding order; the plan wants them in presentation order, each with its own
@@ -50,12 +53,15 @@ void sortByPresentation(KeyframeScan& scan)
         order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return scan.keyPts[a] < scan.keyPts[b]; });
     std::vector<std::int64_t> pts;
     std::vector<std::int64_t> dts;
+    std::vector<bool> open;
     for (const std::size_t i : order) {
         pts.push_back(scan.keyPts[i]);
         dts.push_back(scan.keyDts[i]);
+        open.push_back(i < scan.keyOpen.size() && scan.keyOpen[i]);
     }
     scan.keyPts = std::move(pts);
     scan.keyDts = std::move(dts);
+    scan.keyOpen = std::move(open);
 }
 
 bool indexListsEverySample(const AVFormatContext* in, const MediaLayout& layout)
@@ -70,7 +76,8 @@ bool indexListsEverySample(const AVFormatContext* in, const MediaLayout& layout)
 // The MP4 family's index holds every sample of every track: no pass over the media data is needed. The
 // index gives decoding times; presentation times add each sample's own composition offset, read from the
 // track's table, since it varies from frame to frame in files with B-frames and a varying frame rate.
-std::optional<KeyframeScan> scanIndex(AVFormatContext* in, const MediaLayout& layout, const std::string& path)
+std::optional<KeyframeScan> scanIndex(
+    AVFormatContext* in, const MediaLayout& layout, const std::string& path, bool openCuts)
 {
     if (!indexListsEverySample(in, layout))
         return std::nullopt;
@@ -82,6 +89,7 @@ std::optional<KeyframeScan> scanIndex(AVFormatContext* in, const MediaLayout& la
     const std::vector<std::int64_t>& offsets = composition->offsets;
 
     KeyframeScan scan;
+    scan.openCutsAllowed = openCuts;
     scan.times.assign(in->nb_streams, {});
     for (unsigned s = 0; s < in->nb_streams; ++s) {
         AVStream* st = in->streams[s];
@@ -127,9 +135,10 @@ std::optional<KeyframeScan> scanIndex(AVFormatContext* in, const MediaLayout& la
 }
 
 // Containers without a full index: one pass over the packets finds the keyframes.
-KeyframeScan scanPackets(AVFormatContext* in, const MediaLayout& layout)
+KeyframeScan scanPackets(AVFormatContext* in, const MediaLayout& layout, bool openCuts)
 {
     KeyframeScan scan;
+    scan.openCutsAllowed = openCuts;
     scan.times.assign(in->nb_streams, {});
     scan.start = INT64_MAX;
     scan.firstShown = INT64_MAX;

@@ -16,20 +16,25 @@ namespace quorvane::splitter {
 struct KeyframeScan {
     std::vector<std::int64_t> keyPts; // presentation times of the keyframes, ascending
     std::vector<std::int64_t> keyDts; // decoding time of the keyframe shown at keyPts[i]
+    std::vector<bool> keyOpen; // keyPts[i] opens a group whose leading pictures need the one before
     std::vector<std::vector<std::int64_t>> times; // per input stream: the decoding times, ascending
     std::int64_t start = 0; // where the file's presentation starts, any stream's priming included
     std::int64_t firstShown = 0; // where the deciding stream starts showing: the pieces' lengths count from here
     std::int64_t end = 0; // and ends
     std::int64_t referencePackets = -1; // how many packets the deciding stream has, when known
     int openKeyframes = 0; // keyframes left out of keyPts: their group needs the one before (an open GOP)
+    bool openCutsAllowed = false; // the pieces can start at such keyframes (see PlannedPiece::openStart)
     bool consumedInput = false; // the scan read the input to its end: open it again to write
 };
 
 // From the container's index where it lists every sample (the MP4 family); nullopt for other files.
-// `path` is the input's name, for reading the index's composition offsets.
-std::optional<KeyframeScan> scanIndex(AVFormatContext* in, const MediaLayout& layout, const std::string& path);
+// `path` is the input's name, for reading the index's composition offsets. `openCuts`: the pieces'
+// container can hide a picture at a piece's end (an MP4 edit list), so a keyframe of an open group can be
+// a cut (see PlannedPiece::openStart); otherwise such keyframes are left out.
+std::optional<KeyframeScan> scanIndex(
+    AVFormatContext* in, const MediaLayout& layout, const std::string& path, bool openCuts);
 
 // By reading every packet: the input must be opened again afterwards. Throws SplitError.
-KeyframeScan scanPackets(AVFormatContext* in, const MediaLayout& layout);
+KeyframeScan scanPackets(AVFormatContext* in, const MediaLayout& layout, bool openCuts);
 
 } // namespace quorvane::splitter

@@ -79,7 +79,8 @@ private:
     void applyCuts(const std::vector<KeyframeCutter::Cut>& cuts);
     std::optional<KeyframeCutter::Cut> holdFrom() const;
     void releaseHeld();
-    void route(int piece, Packet packet);
+    // `passes`: the packet shows its stream has passed into `piece`, so earlier pieces need nothing more of it.
+    void route(int piece, Packet packet, bool passes = true);
     void drainPending(bool atEnd);
     bool currentCanClose() const;
     void closeCurrentAndOpenNext();
@@ -113,6 +114,12 @@ private:
     std::unique_ptr<KeyframeCutter> m_cutter;
     std::optional<UnverifiedKey> m_unverified;
     std::deque<Packet> m_heldReference;
+    // While the leading pictures of a piece cut at an open group arrive: that piece and its keyframe's time.
+    struct Leading {
+        int piece;
+        std::int64_t pts;
+    };
+    std::optional<Leading> m_leading;
     int m_openKeyframes = 0;
 };
 

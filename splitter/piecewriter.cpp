@@ -224,7 +224,16 @@ void PieceWriter::write(Packet packet)
     packet->duration = av_rescale_q(packet->duration, ist->time_base, ost->time_base);
     packet->stream_index = output;
     packet->pos = -1;
+    // libavformat gives a picture of length 0 a frame's length, guessed from the stream's frame rate as it
+    // takes the packet; the keyframe hidden at the end of a piece cut at an open group must keep its 0, or
+    // the edit list shows it.
+    AVStream* const target = m_out->streams[output];
+    const AVRational rates[] = { target->avg_frame_rate, target->r_frame_rate };
+    if (packet->duration == 0 && target->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
+        target->avg_frame_rate = target->r_frame_rate = AVRational { 0, 1 };
     const int result = av_interleaved_write_frame(m_out.get(), packet.get());
+    target->avg_frame_rate = rates[0];
+    target->r_frame_rate = rates[1];
     if (result < 0) {
         const int code = m_out->pb && m_out->pb->error ? m_out->pb->error : result;
         const std::string name = baseName(m_final);

@@ -58,7 +58,13 @@ private:
 void Split::plan()
 {
     m_length = lengthInTicks(m_request.seconds, m_layout.refBase.num, m_layout.refBase.den);
-    if (auto scan = scanIndex(m_input.get(), m_layout, m_request.input)) {
+    // Only MP4's edit lists can hide the keyframe that ends a piece cut at an open group of pictures, and
+    // only HEVC promises that the pictures after the leading ones never refer back: an H.264 recovery point
+    // may still carry reference marking that names pictures of the group before, which a player starting
+    // there reports as errors.
+    const bool openCuts
+        = isMovFamily(m_layout.format) && m_input->streams[m_layout.ref]->codecpar->codec_id == AV_CODEC_ID_HEVC;
+    if (auto scan = scanIndex(m_input.get(), m_layout, m_request.input, openCuts)) {
         m_scan = std::move(*scan);
     } else if (!isMovFamily(m_layout.format)) {
         // No index to plan from: plan while writing, reading the file once.
@@ -75,10 +81,16 @@ void Split::plan()
         return;
     } else {
         // MP4 pieces need their index's size before they are written: read the whole file first.
-        m_scan = scanPackets(m_input.get(), m_layout);
+        m_scan = scanPackets(m_input.get(), m_layout, openCuts);
         m_input = openInput(m_request.input);
     }
     m_plan.pieces = planPieces(m_scan.keyPts, m_scan.firstShown, m_scan.end, m_length);
+    for (std::size_t p = 1; p < m_plan.pieces.size(); ++p) {
+        const auto key = std::lower_bound(m_scan.keyPts.begin(), m_scan.keyPts.end(), m_plan.pieces[p].start);
+        const auto k = static_cast<std::size_t>(key - m_scan.keyPts.begin());
+        m_plan.pieces[p].openStart = key != m_scan.keyPts.end() && *key == m_plan.pieces[p].start
+            && k < m_scan.keyOpen.size() && m_scan.keyOpen[k];
+    }
     m_plan.cutDts = cutDecodingTimes(m_plan.pieces, m_scan.keyPts, m_scan.keyDts);
     m_plan.fileStart = m_scan.start;
     warnAboutPlan(m_plan, m_scan.openKeyframes);

@@ -16,12 +16,13 @@ public:
         std::optional<std::int64_t> pts;
     };
 
-    // The times to write for the stream's next packet; counts each packet it had to change.
+    // The times to write for the stream's next packet; counts each packet whose own times were wrong.
     Times mend(Times times);
     int mended() const { return m_mended; }
 
 private:
     std::optional<std::int64_t> m_lastDts;
+    std::optional<std::int64_t> m_lastGivenDts;
     int m_mended = 0;
 };
 

@@ -195,10 +195,20 @@ private slots:
         QCOMPARE(mend(10, 10), QStringLiteral("10/10"));
         QCOMPARE(mend(9, 9), QStringLiteral("11/11")); // a join stepped back: decoding time moves on
         QCOMPARE(mend(11, 20), QStringLiteral("12/20"));
-        QCOMPARE(mend(std::nullopt, 30), QStringLiteral("30/30")); // no decoding time: when it shows
-        QCOMPARE(mend(std::nullopt, std::nullopt), QStringLiteral("31/31"));
+        QCOMPARE(mend(std::nullopt, 30), QStringLiteral("13/30")); // no decoding time: right after the last
+        QCOMPARE(mend(std::nullopt, std::nullopt), QStringLiteral("14/14"));
         QCOMPARE(mend(40, 35), QStringLiteral("40/40")); // never shown before it is decoded
-        QCOMPARE(mender.mended(), 5);
+        QCOMPARE(mender.mended(), 3);
+
+        // Matroska's first pictures of a stream with B-frames have no decoding time; the pictures after
+        // them keep where they show.
+        TimestampMender matroska;
+        QStringList shown;
+        for (const auto& [dts, pts] : std::vector<std::pair<std::optional<std::int64_t>, std::int64_t>> {
+                 { std::nullopt, 0 }, { std::nullopt, 160 }, { 0, 80 }, { 40, 40 }, { 80, 120 }, { 120, 320 } })
+            shown << QString::number(*matroska.mend({ dts, pts }).pts);
+        QCOMPARE(shown, QStringList({ "0", "160", "80", "40", "120", "320" }));
+        QCOMPARE(matroska.mended(), 0);
     }
 
     void compositionOffsetsFromTheIndex()
