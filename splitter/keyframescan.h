@@ -24,7 +24,6 @@ struct KeyframeScan {
     std::int64_t referencePackets = -1; // how many packets the deciding stream has, when known
     int openKeyframes = 0; // keyframes left out of keyPts: their group needs the one before (an open GOP)
     bool openCutsAllowed = false; // the pieces can start at such keyframes (see PlannedPiece::openStart)
-    bool consumedInput = false; // the scan read the input to its end: open it again to write
 };
 
 // From the container's index where it lists every sample (the MP4 family); nullopt for other files.
@@ -33,8 +32,5 @@ struct KeyframeScan {
 // a cut (see PlannedPiece::openStart); otherwise such keyframes are left out.
 std::optional<KeyframeScan> scanIndex(
     AVFormatContext* in, const MediaLayout& layout, const std::string& path, bool openCuts);
-
-// By reading every packet: the input must be opened again afterwards. Throws SplitError.
-KeyframeScan scanPackets(AVFormatContext* in, const MediaLayout& layout, bool openCuts);
 
 } // namespace quorvane::splitter

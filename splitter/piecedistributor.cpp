@@ -30,7 +30,7 @@ bool isTextSubtitle(const AVStream* stream)
 
 PieceDistributor::PieceDistributor(AVFormatContext* in, const MediaLayout& layout, SplitPlan plan,
     const std::vector<std::vector<std::int64_t>>& times, PieceWriter& writer,
-    std::function<PieceSpan(int, const SplitPlan&)> span, std::function<void(int)> rewrite)
+    std::function<PieceSpan(int, const SplitPlan&)> span, std::function<void(int, const SplitPlan&)> rewrite)
     : m_in(in)
     , m_layout(layout)
     , m_plan(std::move(plan))
@@ -56,6 +56,7 @@ void PieceDistributor::planWhileReading(std::int64_t firstShown, std::int64_t le
 {
     m_cutter = std::make_unique<KeyframeCutter>(firstShown, length);
     m_plan.pieces = m_cutter->pieces();
+    m_plan.cutDts = { m_plan.fileStart }; // as the router has it; each cut found is added to both
 }
 
 void PieceDistributor::begin(int piece)
@@ -67,10 +68,10 @@ void PieceDistributor::begin(int piece)
 std::optional<int> PieceDistributor::placeOf(const AVPacket* packet) const
 {
     const std::optional<int> piece = m_router.place(timeOf(packet));
-    // While reading decides the cuts, a subtitle event that lasts past a keyframe that may become a cut
-    // waits, so that it can be cut there.
+    // While reading decides the cuts, a subtitle event or an MP4 audio frame that lasts past a keyframe
+    // that may become a cut waits, so that both pieces can share it if it does.
     const AVStream* st = m_in->streams[packet->stream_index];
-    if (piece && m_cutter && isTextSubtitle(st) && packet->pts != AV_NOPTS_VALUE) {
+    if (piece && m_cutter && sharedAtCuts(st) && packet->pts != AV_NOPTS_VALUE) {
         const std::optional<KeyframeCutter::Cut> from = holdFrom();
         const std::int64_t end = av_rescale_q(packet->pts + packet->duration, st->time_base, m_layout.refBase);
         if (from && end > from->pts)
@@ -120,8 +121,10 @@ std::optional<KeyframeCutter::Cut> PieceDistributor::holdFrom() const
 
 void PieceDistributor::applyCuts(const std::vector<KeyframeCutter::Cut>& cuts)
 {
-    for (const KeyframeCutter::Cut& cut : cuts)
+    for (const KeyframeCutter::Cut& cut : cuts) {
         m_router.addCut(cut.dts);
+        m_plan.cutDts.push_back(cut.dts);
+    }
     m_plan.pieces = m_cutter->pieces();
 }
 
@@ -228,14 +231,19 @@ void PieceDistributor::drainPending(bool atEnd)
     }
 }
 
+bool PieceDistributor::sharedAtCuts(const AVStream* stream) const
+{
+    // MP4's edit lists say how much of a track's first and last sample is shown, so an audio frame that
+    // crosses a cut can be in both pieces, each showing its part: the pieces meet exactly.
+    return isTextSubtitle(stream)
+        || (stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && isMovFamily(m_layout.format));
+}
+
 Packet PieceDistributor::splitAtCut(int piece, AVPacket* packet) const
 {
     const AVStream* st = m_in->streams[packet->stream_index];
     const bool text = isTextSubtitle(st);
-    // MP4's edit lists say how much of a track's first and last sample is shown, so an audio frame that
-    // crosses a cut can be in both pieces, each showing its part: the pieces meet exactly.
-    const bool audio = st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && isMovFamily(m_layout.format);
-    if (piece + 1 >= static_cast<int>(m_plan.pieces.size()) || !(text || audio) || packet->pts == AV_NOPTS_VALUE
+    if (piece + 1 >= static_cast<int>(m_plan.pieces.size()) || !sharedAtCuts(st) || packet->pts == AV_NOPTS_VALUE
         || packet->duration <= 0)
         return {};
     const std::int64_t cut
@@ -336,7 +344,7 @@ void PieceDistributor::finishCurrent()
 {
     m_writer.setEnd(m_plan.pieces[static_cast<std::size_t>(m_current)].end);
     if (!m_writer.finish())
-        m_rewrite(m_current);
+        m_rewrite(m_current, m_plan);
 }
 
 void PieceDistributor::closeCurrentAndOpenNext()

@@ -33,7 +33,7 @@ public:
     // until the sparse streams too have delivered what falls in it, wherever the file stores it.
     PieceDistributor(AVFormatContext* in, const MediaLayout& layout, SplitPlan plan,
         const std::vector<std::vector<std::int64_t>>& times, PieceWriter& writer,
-        std::function<PieceSpan(int, const SplitPlan&)> span, std::function<void(int)> rewrite);
+        std::function<PieceSpan(int, const SplitPlan&)> span, std::function<void(int, const SplitPlan&)> rewrite);
 
     // For files without an index of their keyframes: the plan is made while reading, holding the packets
     // since the last keyframe that may still become a cut (at most about a group of pictures).
@@ -88,6 +88,8 @@ private:
     // A packet that lasts past the cut after `piece` and that the pieces can share: shortened to the cut,
     // with what the next piece gets returned (a text event's remainder, or the whole audio frame).
     Packet splitAtCut(int piece, AVPacket* packet) const;
+    // A text event or an MP4 audio frame: what crosses a cut goes into both pieces, each showing its part.
+    bool sharedAtCuts(const AVStream* stream) const;
     void queue(int piece, Packet packet);
     void writeNow(Packet packet);
 
@@ -97,7 +99,7 @@ private:
     const std::vector<std::vector<std::int64_t>>& m_times;
     PieceWriter& m_writer;
     std::function<PieceSpan(int, const SplitPlan&)> m_span;
-    std::function<void(int)> m_rewrite;
+    std::function<void(int, const SplitPlan&)> m_rewrite;
     PacketRouter m_router;
     std::optional<int> m_only;
     int m_current = -1;

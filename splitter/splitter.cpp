@@ -36,7 +36,8 @@ private:
     void warnAboutPlan(const SplitPlan& plan, int openKeyframes) const;
     PieceSpan span(int piece, bool reserveIndex, const SplitPlan& plan) const;
     std::int64_t indexReserve(int piece) const;
-    void rewriteInSecondPass(int piece);
+    std::int64_t estimatedIndexReserve() const;
+    void rewriteInSecondPass(int piece, const SplitPlan& plan);
     int report(const PieceDistributor& distributor, int readResult);
     void showProgress(const PieceDistributor& distributor);
 
@@ -66,8 +67,9 @@ void Split::plan()
         = isMovFamily(m_layout.format) && m_input->streams[m_layout.ref]->codecpar->codec_id == AV_CODEC_ID_HEVC;
     if (auto scan = scanIndex(m_input.get(), m_layout, m_request.input, openCuts)) {
         m_scan = std::move(*scan);
-    } else if (!isMovFamily(m_layout.format)) {
-        // No index to plan from: plan while writing, reading the file once.
+    } else {
+        // No full index to plan from (Matroska, TS, a fragmented MP4): plan while writing, reading the file
+        // once. An MP4 piece's index then gets room from the streams' rates.
         m_planWhileReading = true;
         const AVStream* ref = m_input->streams[m_layout.ref];
         m_scan.firstShown = ref->start_time != AV_NOPTS_VALUE ? ref->start_time : 0;
@@ -79,10 +81,6 @@ void Split::plan()
             m_piecesExpected = static_cast<int>(std::min(
                 1e6, std::ceil(static_cast<double>(m_input->duration) / AV_TIME_BASE / m_request.seconds - 1e-9)));
         return;
-    } else {
-        // MP4 pieces need their index's size before they are written: read the whole file first.
-        m_scan = scanPackets(m_input.get(), m_layout, openCuts);
-        m_input = openInput(m_request.input);
     }
     m_plan.pieces = planPieces(m_scan.keyPts, m_scan.firstShown, m_scan.end, m_length);
     for (std::size_t p = 1; p < m_plan.pieces.size(); ++p) {
@@ -117,6 +115,8 @@ std::int64_t Split::indexReserve(int piece) const
 {
     if (m_request.moovReserveForTest > 0)
         return m_request.moovReserveForTest;
+    if (m_planWhileReading)
+        return estimatedIndexReserve();
     // Count generously: the samples of every track from a little before the piece to a little after.
     const PlannedPiece& planned = m_plan.pieces[static_cast<std::size_t>(piece)];
     const std::int64_t margin = av_rescale_q(1, AVRational { 1, 1 }, m_layout.refBase);
@@ -127,6 +127,31 @@ std::int64_t Split::indexReserve(int piece) const
         const auto& times = m_scan.times[s];
         samples.push_back(std::upper_bound(times.begin(), times.end(), planned.end + margin)
             - std::lower_bound(times.begin(), times.end(), planned.start - margin));
+    }
+    return moovReservation(samples, m_layout.headerBytes);
+}
+
+std::int64_t Split::estimatedIndexReserve() const
+{
+    // Without an index, count from each stream's rate over the length asked and a little more; a piece that
+    // outgrows it (a long group of pictures) is written again with its index moved, as any piece would be.
+    const double seconds = m_request.seconds + 2.0;
+    std::vector<std::int64_t> samples;
+    for (std::size_t s = 0; s < m_layout.streams.size(); ++s) {
+        if (m_layout.streams[s].output < 0)
+            continue;
+        const AVStream* st = m_input->streams[s];
+        const AVCodecParameters* par = st->codecpar;
+        double rate = 2.0; // subtitles and data: a few events a second at most
+        if (par->codec_type == AVMEDIA_TYPE_VIDEO) {
+            const AVRational r = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
+            rate = r.num > 0 && r.den > 0 ? av_q2d(r) * 1.25 : 120.0;
+        } else if (par->codec_type == AVMEDIA_TYPE_AUDIO) {
+            rate = par->sample_rate > 0
+                ? par->sample_rate / static_cast<double>(par->frame_size > 0 ? par->frame_size : 256)
+                : 200.0;
+        }
+        samples.push_back(static_cast<std::int64_t>(std::ceil(std::min(rate, 1000.0) * seconds)));
     }
     return moovReservation(samples, m_layout.headerBytes);
 }
@@ -142,7 +167,7 @@ PieceSpan Split::span(int piece, bool reserveIndex, const SplitPlan& plan) const
     return { piece, start, end, reserve ? indexReserve(piece) : 0 };
 }
 
-void Split::rewriteInSecondPass(int piece)
+void Split::rewriteInSecondPass(int piece, const SplitPlan& plan)
 {
     // The index outgrew its room: read the input again and write this piece with its index moved to the
     // front afterwards.
@@ -150,8 +175,8 @@ void Split::rewriteInSecondPass(int piece)
     InputContext input = openInput(m_request.input);
     PieceWriter writer(input.get(), m_layout, m_request.input, m_scan.firstShown);
     PieceDistributor distributor(
-        input.get(), m_layout, m_plan, m_scan.times, writer,
-        [&](int p, const SplitPlan& plan) { return span(p, false, plan); }, [](int) {});
+        input.get(), m_layout, plan, m_scan.times, writer,
+        [&](int p, const SplitPlan& known) { return span(p, false, known); }, [](int, const SplitPlan&) {});
     distributor.writeOnly(piece);
     distributor.begin(piece);
     Packet packet = newPacket();
@@ -209,7 +234,8 @@ int Split::run()
             m_writer->holdWhenOpening(m_request.holdForTest - 1, m_err);
         PieceDistributor distributor(
             m_input.get(), m_layout, m_plan, m_scan.times, *m_writer,
-            [&](int p, const SplitPlan& plan) { return span(p, true, plan); }, [&](int p) { rewriteInSecondPass(p); });
+            [&](int p, const SplitPlan& plan) { return span(p, true, plan); },
+            [&](int p, const SplitPlan& plan) { rewriteInSecondPass(p, plan); });
         if (m_planWhileReading)
             distributor.planWhileReading(m_scan.firstShown, m_length);
         distributor.begin(0);

@@ -433,6 +433,15 @@ private slots:
     // In MP4 they are cut losslessly: the leading pictures end the piece before, with the keyframe decoded
     // there but hidden by the edit list, and the next piece starts with the keyframe. Every piece decodes
     // cleanly from its first frame, and every picture of the source shows exactly once.
+    void aFragmentedMp4IsReadOnce()
+    {
+        // Its index is spread over its fragments: the plan is made while writing, and each piece's index gets
+        // room from the streams' rates, enough that no piece has to be written again from a second reading.
+        const ToolRun run = runTool({ "--stats", "-split", "5", copyIntoFolder("fragmented.mp4") });
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.err.contains(": 3 pieces written, 0 moov reservations too small"), qPrintable(run.err));
+    }
+
     void openGroupsOfPicturesAreCutWithoutLoss()
     {
         const QString path = copyIntoFolder("open265.mp4");
