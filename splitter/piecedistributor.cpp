@@ -7,6 +7,7 @@
 
 extern "C" {
 #include <libavcodec/codec_desc.h>
+#include <libavutil/intreadwrite.h>
 }
 
 #include <algorithm>
@@ -41,6 +42,8 @@ PieceDistributor::PieceDistributor(AVFormatContext* in, const MediaLayout& layou
     , m_router(m_plan.cutDts, m_plan.fileStart)
     , m_passed(layout.streams.size(), -1)
     , m_received(layout.streams.size(), 0)
+    , m_mp3(std::string(layout.format->name) == "mp3" && in->streams[layout.ref]->codecpar->codec_id == AV_CODEC_ID_MP3
+          && in->streams[layout.ref]->codecpar->sample_rate > 0)
 {
 }
 
@@ -62,7 +65,45 @@ void PieceDistributor::planWhileReading(std::int64_t firstShown, std::int64_t le
 void PieceDistributor::begin(int piece)
 {
     m_current = piece;
-    m_writer.open(m_span(piece, m_plan));
+    PieceSpan span = m_span(piece, m_plan);
+    std::deque<Packet> preroll;
+    if (piece > 0 && m_mp3) {
+        // MP3 frames borrow bytes from the frames before them (the bit reservoir, at most 511 bytes): enough
+        // frames of the piece before come first that the piece's own first frame decodes whole, and the
+        // decoder skips them.
+        int bytes = 0;
+        for (auto p = m_recentReference.rbegin(); p != m_recentReference.rend(); ++p) {
+            preroll.push_front(std::move(*p));
+            if (preroll.size() > 1)
+                bytes += preroll.front()->size;
+            if (bytes >= 512)
+                break;
+        }
+        int samples = 0;
+        for (const Packet& p : preroll)
+            samples += static_cast<int>(av_rescale_q(p->duration, m_in->streams[m_layout.ref]->time_base,
+                { 1, m_in->streams[m_layout.ref]->codecpar->sample_rate }));
+        span.prerollSamples = samples;
+    }
+    m_recentReference.clear();
+    m_writer.open(span);
+    for (Packet& packet : preroll) {
+        // The MP3 writer takes the LAME header's encoder delay from the first packet that says how much
+        // to skip: the first says all of the frames before the piece, the others nothing.
+        const int samples = &packet == &preroll.front() ? span.prerollSamples : 0;
+        std::size_t size = 0;
+        std::uint8_t* skip = av_packet_get_side_data(packet.get(), AV_PKT_DATA_SKIP_SAMPLES, &size);
+        if (!skip && samples > 0)
+            skip = av_packet_new_side_data(packet.get(), AV_PKT_DATA_SKIP_SAMPLES, size = 10);
+        if (samples > 0 && !skip)
+            throw std::bad_alloc();
+        if (skip && size >= 10) {
+            AV_WL32(skip, static_cast<std::uint32_t>(samples));
+            AV_WL32(skip + 4, 0);
+            skip[8] = skip[9] = 0;
+        }
+        m_writer.write(std::move(packet));
+    }
 }
 
 std::optional<int> PieceDistributor::placeOf(const AVPacket* packet) const
@@ -277,6 +318,14 @@ void PieceDistributor::queue(int piece, Packet packet)
 
 void PieceDistributor::writeNow(Packet packet)
 {
+    if (m_mp3 && packet->stream_index == m_layout.ref) {
+        Packet copy = newPacket();
+        if (av_packet_ref(copy.get(), packet.get()) < 0)
+            throw std::bad_alloc();
+        m_recentReference.push_back(std::move(copy));
+        if (m_recentReference.size() > 16)
+            m_recentReference.pop_front();
+    }
     if (Packet rest = splitAtCut(m_current, packet.get()))
         queue(m_current + 1, std::move(rest));
     m_writer.write(std::move(packet));

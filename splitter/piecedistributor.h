@@ -122,6 +122,9 @@ private:
         std::int64_t pts;
     };
     std::optional<Leading> m_leading;
+    // MP3 pieces start with a few frames of the piece before (see begin): the last ones written, kept here.
+    const bool m_mp3;
+    std::deque<Packet> m_recentReference;
     int m_openKeyframes = 0;
 };
 

@@ -115,6 +115,9 @@ void PieceWriter::addStreams()
             throw std::bad_alloc();
         if (avcodec_parameters_copy(ost->codecpar, ist->codecpar) < 0)
             throw std::bad_alloc();
+        // Older MP3 writers take the encoder delay from here, newer ones from the first packet's skip.
+        if (m_span.prerollSamples >= 0 && static_cast<int>(i) == m_layout.ref)
+            ost->codecpar->initial_padding = m_span.prerollSamples;
         // Keep the input's codec tag (hvc1, say) where the container knows it for this codec.
         unsigned int tag = 0;
         if (m_layout.format->codec_tag

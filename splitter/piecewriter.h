@@ -22,6 +22,9 @@ struct PieceSpan {
     std::int64_t end = 0; // where the next one starts (or the file ends); unknownEnd while reading decides
     static constexpr std::int64_t unknownEnd = INT64_MAX;
     std::int64_t moovReserve = 0; // MP4 family: room for the index in front; 0 to write it in a second pass
+    // MP3 pieces after the first: how many samples of frames from the piece before come first, decoded only
+    // to fill the decoder's bit reservoir and skipped (the LAME header's encoder delay says so).
+    int prerollSamples = -1; // -1: the source's own delay (the first piece)
 };
 
 class PieceWriter {
