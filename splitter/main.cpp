@@ -88,6 +88,8 @@ int main(int argc, char* argv[])
             request.moovReserveForTest = std::max(8LL, std::strtoll(reserve, nullptr, 10));
         if (const char* hold = std::getenv("QUORVANE_SPLIT_HOLD_FOR_TEST"))
             request.holdForTest = std::max(1, std::atoi(hold));
+        request.copyPayload = std::getenv("QUORVANE_SPLIT_WRITE_PAYLOAD_FOR_TEST") == nullptr;
+        request.kernelCopy = std::getenv("QUORVANE_SPLIT_NO_KERNEL_COPY_FOR_TEST") == nullptr;
         installSignalCleanup();
         return splitFile(request, stderr);
     } catch (const std::exception& e) {

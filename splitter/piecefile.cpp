@@ -55,28 +55,12 @@ int writeBytes(void* opaque, uint8_t* data, int size)
 int writeBytes(void* opaque, const uint8_t* data, int size)
 #endif
 {
-    const int fd = *static_cast<int*>(opaque);
-    for (int done = 0; done < size;) {
-        const ssize_t put = ::write(fd, data + done, static_cast<std::size_t>(size - done));
-        if (put < 0) {
-            if (errno == EINTR)
-                continue;
-            return AVERROR(errno);
-        }
-        done += static_cast<int>(put);
-    }
-    return size;
+    return static_cast<PieceFile*>(opaque)->writeOut(data, size);
 }
 
 int64_t seekTo(void* opaque, int64_t offset, int whence)
 {
-    const int fd = *static_cast<int*>(opaque);
-    if (whence & AVSEEK_SIZE) {
-        struct stat status { };
-        return ::fstat(fd, &status) == 0 ? status.st_size : AVERROR(errno);
-    }
-    const off_t at = ::lseek(fd, offset, whence & ~AVSEEK_FORCE);
-    return at < 0 ? AVERROR(errno) : at;
+    return static_cast<PieceFile*>(opaque)->seek(offset, whence);
 }
 
 bool processIsGone(long pid) { return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
@@ -124,7 +108,7 @@ PieceFile::PieceFile(std::string finalPath)
     }
     auto* buffer = static_cast<unsigned char*>(av_malloc(bufferSize));
     if (buffer)
-        m_io = avio_alloc_context(buffer, bufferSize, 1, &m_fd, nullptr, writeBytes, seekTo);
+        m_io = avio_alloc_context(buffer, bufferSize, 1, this, nullptr, writeBytes, seekTo);
     if (!m_io) {
         av_free(buffer);
         discard();
@@ -134,6 +118,55 @@ PieceFile::PieceFile(std::string finalPath)
 }
 
 PieceFile::~PieceFile() { discard(); }
+
+void PieceFile::copyPayloadFrom(int source, bool kernelCopy)
+{
+    avio_flush(m_io);
+    m_payload = std::make_unique<PayloadRuns>();
+    m_source = source;
+    m_kernelCopy = kernelCopy;
+    // Every write reaches us as the muxer made it, so a packet's bytes arrive whole, at their own address.
+    m_io->direct = 1;
+}
+
+int PieceFile::writeOut(const std::uint8_t* data, int size)
+{
+    const off_t at = ::lseek(m_fd, 0, SEEK_CUR);
+    if (at < 0)
+        return AVERROR(errno);
+    if (m_payload && m_payload->take(data, size, at)) {
+        // Left as a hole for now; the run is copied into it when the piece is complete.
+        if (::lseek(m_fd, size, SEEK_CUR) < 0)
+            return AVERROR(errno);
+        m_end = std::max<std::int64_t>(m_end, at + size);
+        return size;
+    }
+    for (int done = 0; done < size;) {
+        const ssize_t put = ::write(m_fd, data + done, static_cast<std::size_t>(size - done));
+        if (put < 0) {
+            if (errno == EINTR)
+                continue;
+            return AVERROR(errno);
+        }
+        done += static_cast<int>(put);
+    }
+    m_end = std::max<std::int64_t>(m_end, at + size);
+    return size;
+}
+
+std::int64_t PieceFile::seek(std::int64_t offset, int whence)
+{
+    // The end is where the piece ends, holes still to be filled included.
+    if (whence & AVSEEK_SIZE)
+        return m_end;
+    whence &= ~AVSEEK_FORCE;
+    if (whence == SEEK_END) {
+        offset += m_end;
+        whence = SEEK_SET;
+    }
+    const off_t at = ::lseek(m_fd, offset, whence);
+    return at < 0 ? AVERROR(errno) : at;
+}
 
 std::string PieceFile::readableName() const { return "/proc/self/fd/" + std::to_string(m_fd); }
 
@@ -145,6 +178,13 @@ void PieceFile::commit()
         const int error = m_io->error;
         discard();
         failFile(name, error);
+    }
+    if (m_payload) {
+        const int copied = m_payload->copy(m_source, m_fd, m_kernelCopy, m_copied);
+        if (copied < 0) {
+            discard();
+            failFile(name, copied);
+        }
     }
     if (m_unnamed) {
         // A name of its own first, then over the piece's name in one step, replacing an older piece.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "splitter/avhandles.h"
+#include "splitter/payloadruns.h"
 
 #include <string>
 
@@ -25,11 +26,23 @@ public:
     // A name by which FFmpeg may open the same file for reading (an MP4 muxer moving its index to the front).
     std::string readableName() const;
 
+    // From now on, packet bytes the muxer writes as they came are copied from `source` (a descriptor of the
+    // input) when the piece is committed, instead of being written; see PayloadRuns. The muxer must not read
+    // the piece back. `kernelCopy` false: copied by reading and writing.
+    void copyPayloadFrom(int source, bool kernelCopy);
+    // The payload runs, when copyPayloadFrom is on; the writer tells them which packets come.
+    PayloadRuns* payload() { return m_payload.get(); }
+    const PayloadRuns::Copied& copied() const { return m_copied; }
+
     // Flushes and gives the file its name, replacing a piece of that name. Throws SplitError.
     void commit();
 
     // Removes stale hidden pieces of this tool in `folder` whose process is gone.
     static void removeStaleParts(const std::string& folder);
+
+    // The writing end's callbacks.
+    int writeOut(const std::uint8_t* data, int size);
+    std::int64_t seek(std::int64_t offset, int whence);
 
 private:
     void discard();
@@ -39,6 +52,11 @@ private:
     int m_fd = -1;
     bool m_unnamed = false;
     AVIOContext* m_io = nullptr;
+    std::unique_ptr<PayloadRuns> m_payload;
+    int m_source = -1;
+    bool m_kernelCopy = true;
+    std::int64_t m_end = 0; // the piece's length, runs not yet copied included
+    PayloadRuns::Copied m_copied;
 };
 
 } // namespace quorvane::splitter

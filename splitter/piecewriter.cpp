@@ -14,6 +14,8 @@ extern "C" {
 #include <csignal>
 #include <cstring>
 
+#include <fcntl.h>
+
 #include <pthread.h>
 #include <unistd.h>
 
@@ -48,7 +50,29 @@ PieceWriter::PieceWriter(AVFormatContext* in, const MediaLayout& layout, std::st
 {
 }
 
-PieceWriter::~PieceWriter() { abandon(); }
+PieceWriter::~PieceWriter()
+{
+    abandon();
+    if (m_source >= 0)
+        ::close(m_source);
+}
+
+int PieceWriter::send(AVPacket* packet, const AVStream* from)
+{
+    if (!isMovFamily(m_layout.format)) {
+        packet->pos = -1;
+        return av_interleaved_write_frame(m_out.get(), packet);
+    }
+    PayloadRuns* const payload = m_file->payload();
+    // Only bytes that are the source's own at their position: not what a parser cut or joined.
+    if (payload && from && !av_stream_get_parser(from))
+        payload->expect(packet);
+    packet->pos = -1;
+    const int result = av_write_frame(m_out.get(), packet);
+    if (payload)
+        payload->forgetExpected();
+    return result;
+}
 
 void PieceWriter::open(const PieceSpan& span)
 {
@@ -56,6 +80,14 @@ void PieceWriter::open(const PieceSpan& span)
     m_final = pieceFileName(m_inputPath, span.number + 1);
     const std::string finalName = baseName(m_final);
     m_file = std::make_unique<PieceFile>(m_final);
+    if (m_fastPayload && isMovFamily(m_layout.format) && span.moovReserve > 0) {
+        // With the index's room reserved in front, the muxer never reads the piece back: its media bytes
+        // can wait to be copied in by the kernel.
+        if (m_source < 0)
+            m_source = ::open(m_inputPath.c_str(), O_RDONLY | O_CLOEXEC);
+        if (m_source >= 0)
+            m_file->copyPayloadFrom(m_source, m_kernelCopy);
+    }
 
     const auto fail = [&](int code) {
         abandon();
@@ -198,8 +230,7 @@ void PieceWriter::addCovers()
         if (result >= 0) {
             cover->stream_index = m_layout.streams[i].output;
             cover->pts = cover->dts = 0;
-            cover->pos = -1;
-            result = av_interleaved_write_frame(m_out.get(), cover.get());
+            result = send(cover.get(), nullptr);
         }
         if (result < 0) {
             const std::string name = baseName(m_final);
@@ -226,7 +257,6 @@ void PieceWriter::write(Packet packet)
     packet->pts = *times.pts;
     packet->duration = av_rescale_q(packet->duration, ist->time_base, ost->time_base);
     packet->stream_index = output;
-    packet->pos = -1;
     // libavformat gives a picture of length 0 a frame's length, guessed from the stream's frame rate as it
     // takes the packet; the keyframe hidden at the end of a piece cut at an open group must keep its 0, or
     // the edit list shows it.
@@ -234,7 +264,7 @@ void PieceWriter::write(Packet packet)
     const AVRational rates[] = { target->avg_frame_rate, target->r_frame_rate };
     if (packet->duration == 0 && target->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
         target->avg_frame_rate = target->r_frame_rate = AVRational { 0, 1 };
-    const int result = av_interleaved_write_frame(m_out.get(), packet.get());
+    const int result = send(packet.get(), ist);
     target->avg_frame_rate = rates[0];
     target->r_frame_rate = rates[1];
     if (result < 0) {
@@ -277,6 +307,8 @@ bool PieceWriter::finish()
         abandon();
         throw;
     }
+    m_copied.inKernel += m_file->copied().inKernel;
+    m_copied.byReading += m_file->copied().byReading;
     m_file.reset();
     ++m_written;
     return true;

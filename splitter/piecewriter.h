@@ -41,6 +41,14 @@ public:
         m_hold = say;
     }
 
+    // MP4 pieces with their index in front get their media bytes from the source by the kernel (see
+    // PayloadRuns) unless `fast` is false; `kernelCopy` false copies them by reading and writing instead.
+    void copyPayload(bool fast, bool kernelCopy)
+    {
+        m_fastPayload = fast;
+        m_kernelCopy = kernelCopy;
+    }
+
     void open(const PieceSpan& span);
     // `packet` in the input's stream numbering and times; rebased onto the piece's start.
     void write(Packet packet);
@@ -55,8 +63,13 @@ public:
     int piece() const { return m_span.number; }
     int piecesWritten() const { return m_written; }
     int timestampsMended() const { return m_mendedBefore + mendedNow(); }
+    // Media bytes of the pieces written so far that the kernel copied, and that were read and written.
+    const PayloadRuns::Copied& payloadCopied() const { return m_copied; }
 
 private:
+    // Hands a packet to the muxer: the MP4 writer takes packets in the order given (the source's, so a
+    // piece's media bytes follow each other as in the source), the others interleave them.
+    int send(AVPacket* packet, const AVStream* from);
     void addStreams();
     void addChapters();
     void addCovers();
@@ -76,6 +89,10 @@ private:
     int m_written = 0;
     bool m_chaptersAdded = false;
     int m_mendedBefore = 0;
+    bool m_fastPayload = true;
+    bool m_kernelCopy = true;
+    int m_source = -1; // the input, read by the kernel's copies
+    PayloadRuns::Copied m_copied;
 };
 
 } // namespace quorvane::splitter

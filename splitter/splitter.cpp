@@ -194,8 +194,12 @@ int Split::report(const PieceDistributor& distributor, int readResult)
 {
     const int written = m_writer->piecesWritten() + m_secondPasses;
     if (m_request.stats)
-        std::fprintf(m_err, "%s: %d pieces written, %d moov reservations too small\n", m_request.input.c_str(), written,
-            m_secondPasses);
+        std::fprintf(m_err,
+            "%s: %d pieces written, %d moov reservations too small, media bytes copied by the kernel %lld, by "
+            "reading %lld\n",
+            m_request.input.c_str(), written, m_secondPasses,
+            static_cast<long long>(m_writer->payloadCopied().inKernel),
+            static_cast<long long>(m_writer->payloadCopied().byReading));
     if (const int late = distributor.lateEventsLeftOut())
         warn(std::to_string(late) + " subtitle events stored too far from their time in the file were left out");
     if (const int mended = m_writer->timestampsMended())
@@ -232,6 +236,7 @@ int Split::run()
         m_writer = std::make_unique<PieceWriter>(m_input.get(), m_layout, m_request.input, m_scan.firstShown);
         if (m_request.holdForTest > 0)
             m_writer->holdWhenOpening(m_request.holdForTest - 1, m_err);
+        m_writer->copyPayload(m_request.copyPayload, m_request.kernelCopy);
         PieceDistributor distributor(
             m_input.get(), m_layout, m_plan, m_scan.times, *m_writer,
             [&](int p, const SplitPlan& plan) { return span(p, true, plan); },

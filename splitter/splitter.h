@@ -30,6 +30,10 @@ struct SplitRequest {
     // or its folder changed while it writes.
     long long moovReserveForTest = 0;
     int holdForTest = 0;
+    // MP4 pieces' media bytes copied by the kernel (PayloadRuns), and by copy_file_range where it can; the
+    // tests compare with both off.
+    bool copyPayload = true;
+    bool kernelCopy = true;
 };
 
 // Cuts the input into pieces. Warnings and the one failure line go to `err`; returns the exit status.

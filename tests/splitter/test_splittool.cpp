@@ -305,6 +305,9 @@ private slots:
         make("music.mp3",
             QStringList {
                 "-f", "lavfi", "-i", "anoisesrc=d=12:a=0.2:sample_rate=44100", "-c:a", "libmp3lame", "-b:a", "64k" });
+        make("mp3audio.mp4",
+            videoSource + audioSource + QStringList { "-t", "12" } + x264 + gop(25)
+                + QStringList { "-c:a", "libmp3lame", "-b:a", "64k" });
         make("music.flac", audioSource + QStringList { "-t", "12", "-c:a", "flac" });
         // Open groups of pictures: every keyframe after the first has leading pictures that refer to the
         // group before it (x264 asked for it, x265 by default).
@@ -459,6 +462,50 @@ private slots:
         const QByteArray whole = samples(path);
         QCOMPARE(joined.size(), whole.size());
         QVERIFY(joined == whole);
+    }
+
+    // The media bytes of MP4 pieces are copied into place by the kernel instead of written by the tool. The
+    // pieces are the same, byte for byte, as when the tool writes every byte itself, and as when the kernel
+    // cannot copy (another file system, an old kernel) and the bytes are read and written instead.
+    void mediaBytesCopiedByTheKernelMakeTheSamePieces()
+    {
+        const QStringList names = QDir(media.path()).entryList({ "*.mp4", "*.mov", "*.m4v", "*.m4a", "*.3gp" });
+        QVERIFY(names.size() >= 20);
+        const auto split = [&](const QString& name, const char* hook) {
+            const QString path = copyIntoFolder(name);
+            if (hook)
+                qputenv(hook, "1");
+            const ToolRun run = runTool({ "--stats", "-split", "5", path });
+            if (hook)
+                qunsetenv(hook);
+            QStringList pieces;
+            for (int n = 1; QFile::exists(pieceName(path, n)); ++n)
+                pieces << QString::fromLatin1(digest(pieceName(path, n)).toHex());
+            return std::make_pair(run, pieces);
+        };
+        qint64 inKernel = 0;
+        qint64 byReading = 0;
+        const QRegularExpression copied("by the kernel (\\d+), by reading (\\d+)");
+        for (const QString& name : names) {
+            const auto [fast, fastPieces] = split(name, nullptr);
+            const auto [plain, plainPieces] = split(name, "QUORVANE_SPLIT_WRITE_PAYLOAD_FOR_TEST");
+            const auto [read, readPieces] = split(name, "QUORVANE_SPLIT_NO_KERNEL_COPY_FOR_TEST");
+            QVERIFY2(fast.exitCode == plain.exitCode && fast.exitCode == read.exitCode, qPrintable(name));
+            QVERIFY2(!plainPieces.isEmpty() || fast.exitCode != 0, qPrintable(name));
+            QVERIFY2(fastPieces == plainPieces, qPrintable(name + ": fast path differs"));
+            QVERIFY2(readPieces == plainPieces, qPrintable(name + ": read-and-write fallback differs"));
+            const QRegularExpressionMatch said = copied.match(fast.err);
+            const QRegularExpressionMatch fallback = copied.match(read.err);
+            QVERIFY2(said.hasMatch() && fallback.hasMatch(), qPrintable(fast.err));
+            inKernel += said.captured(1).toLongLong();
+            QCOMPARE(fallback.captured(1).toLongLong(), 0);
+            QCOMPARE(fallback.captured(2).toLongLong(), said.captured(1).toLongLong() + said.captured(2).toLongLong());
+            byReading += said.captured(2).toLongLong();
+            QVERIFY2(copied.match(plain.err).captured(1) == "0" && copied.match(plain.err).captured(2) == "0",
+                qPrintable(plain.err));
+        }
+        // The media went around the tool: by the kernel where the file system copies in it, else read.
+        QVERIFY2(inKernel + byReading > 0, qPrintable(QStringLiteral("%1 %2").arg(inKernel).arg(byReading)));
     }
 
     void aFragmentedMp4IsReadOnce()

@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#pragma once
+
+#include "splitter/avhandles.h"
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+// The media bytes of a piece, moved by the kernel instead of through the tool. The muxer still writes every
+// box; a packet's bytes that it writes exactly as they came from the source are not written but noted as a
+// run (where in the piece, where in the source, how long), and copied from the source once the piece is
+// otherwise complete: with copy_file_range, which shares whole blocks on copy-on-write file systems, else by
+// reading and writing. Bytes the muxer changes on the way (a converted bitstream) are written as usual.
+namespace quorvane::splitter {
+
+class PayloadRuns {
+public:
+    struct Run {
+        std::int64_t piece = 0; // offset in the piece
+        std::int64_t source = 0; // offset in the source
+        std::int64_t size = 0;
+    };
+
+    // `packet`'s bytes lie at packet->pos in the source and are about to reach the muxer. Holds a reference
+    // to them until they are written or forgotten, so their memory cannot come back as another packet's.
+    void expect(const AVPacket* packet);
+    // The muxer is done with what it was given (it has written it, or kept a changed copy).
+    void forgetExpected() { m_expected.clear(); }
+    // What the muxer writes at `pieceOffset`: true when it is an expected packet's bytes, now a run.
+    bool take(const std::uint8_t* data, int size, std::int64_t pieceOffset);
+
+    const std::vector<Run>& runs() const { return m_runs; }
+    bool empty() const { return m_runs.empty(); }
+
+    // How the runs' bytes went: by copy_file_range, or read and written.
+    struct Copied {
+        std::int64_t inKernel = 0;
+        std::int64_t byReading = 0;
+    };
+    // Copies every run from `source` into `piece`; `kernelCopy` false forces reading and writing. Returns 0
+    // or a negative AVERROR.
+    int copy(int source, int piece, bool kernelCopy, Copied& copied) const;
+
+private:
+    struct Release {
+        void operator()(AVBufferRef* ref) const { av_buffer_unref(&ref); }
+    };
+    struct Expected {
+        int size = 0;
+        std::int64_t pos = 0;
+        std::unique_ptr<AVBufferRef, Release> hold;
+    };
+
+    std::unordered_map<const std::uint8_t*, Expected> m_expected;
+    std::vector<Run> m_runs;
+};
+
+} // namespace quorvane::splitter
