@@ -90,6 +90,7 @@ int main(int argc, char* argv[])
             request.holdForTest = std::max(1, std::atoi(hold));
         request.copyPayload = std::getenv("QUORVANE_SPLIT_WRITE_PAYLOAD_FOR_TEST") == nullptr;
         request.kernelCopy = std::getenv("QUORVANE_SPLIT_NO_KERNEL_COPY_FOR_TEST") == nullptr;
+        request.copyPayloadEverywhere = std::getenv("QUORVANE_SPLIT_COPY_PAYLOAD_FOR_TEST") != nullptr;
         installSignalCleanup();
         return splitFile(request, stderr);
     } catch (const std::exception& e) {

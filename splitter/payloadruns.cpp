@@ -66,15 +66,19 @@ int copyByReading(int source, int piece, const PayloadRuns::Run& run)
 
 } // namespace
 
-int PayloadRuns::copy(int source, int piece, bool kernelCopy, Copied& copied) const
+int PayloadRuns::copy(int source, int piece, bool kernelCopy, int blockSize, Copied& copied) const
 {
     for (const Run& run : m_runs) {
+        // Blocks are shared only from a block boundary in both files.
+        std::int64_t head = 0;
+        if (blockSize > 0 && run.source % blockSize == run.piece % blockSize)
+            head = std::min<std::int64_t>(run.size, (blockSize - run.source % blockSize) % blockSize);
         std::int64_t done = 0;
         while (kernelCopy && done < run.size) {
             loff_t from = run.source + done;
             loff_t to = run.piece + done;
-            const ssize_t moved
-                = ::copy_file_range(source, &from, piece, &to, static_cast<std::size_t>(run.size - done), 0);
+            const std::int64_t step = done < head ? head - done : run.size - done;
+            const ssize_t moved = ::copy_file_range(source, &from, piece, &to, static_cast<std::size_t>(step), 0);
             if (moved > 0) {
                 done += moved;
                 copied.inKernel += moved;

@@ -39,9 +39,10 @@ public:
         std::int64_t inKernel = 0;
         std::int64_t byReading = 0;
     };
-    // Copies every run from `source` into `piece`; `kernelCopy` false forces reading and writing. Returns 0
-    // or a negative AVERROR.
-    int copy(int source, int piece, bool kernelCopy, Copied& copied) const;
+    // Copies every run from `source` into `piece`; `kernelCopy` false forces reading and writing. With a
+    // `blockSize`, a run that lies alike in both files' blocks is copied in two steps, up to a block boundary
+    // and from it, so the file system can share its whole blocks. Returns 0 or a negative AVERROR.
+    int copy(int source, int piece, bool kernelCopy, int blockSize, Copied& copied) const;
 
 private:
     struct Release {

@@ -309,10 +309,13 @@ Packet PieceDistributor::splitAtCut(int piece, AVPacket* packet) const
 
 void PieceDistributor::queue(int piece, Packet packet)
 {
-    // Before anything of its stream for that piece or later, so every stream stays in decoding order.
+    // Before anything of its stream for that piece or later, so every stream stays in decoding order, and
+    // before what lies after it in the file, so a piece's media bytes keep the file's order.
     m_heldBytes += packet->size;
-    const auto later = std::find_if(m_queue.begin(), m_queue.end(),
-        [&](const Waiting& w) { return w.packet->stream_index == packet->stream_index && w.piece >= piece; });
+    const auto later = std::find_if(m_queue.begin(), m_queue.end(), [&](const Waiting& w) {
+        return w.piece >= piece
+            && (w.packet->stream_index == packet->stream_index || (packet->pos >= 0 && w.packet->pos > packet->pos));
+    });
     m_queue.insert(later, { piece, std::move(packet) });
 }
 
@@ -346,8 +349,18 @@ void PieceDistributor::route(int piece, Packet packet, bool passes)
         return;
     }
     if (piece > m_current) {
+        // In the file's order within the piece (a packet that waited for its place may come late), after
+        // what its own stream has queued: MP4 pieces then hold their media bytes as the file does.
         m_heldBytes += packet->size;
-        m_queue.push_back({ piece, std::move(packet) });
+        auto at = m_queue.end();
+        while (at != m_queue.begin()) {
+            const Waiting& before = *std::prev(at);
+            if (before.piece != piece || before.packet->stream_index == packet->stream_index || packet->pos < 0
+                || before.packet->pos < packet->pos)
+                break;
+            --at;
+        }
+        m_queue.insert(at, { piece, std::move(packet) });
     } else if (piece < m_current && isTextSubtitle(m_in->streams[s])) {
         // Read after its piece was closed (only when memory ran short): the part that still shows in the
         // open piece goes there; an event over before it is left out, and counted.

@@ -14,6 +14,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace quorvane::splitter {
@@ -119,6 +120,25 @@ PieceFile::PieceFile(std::string finalPath)
 
 PieceFile::~PieceFile() { discard(); }
 
+int PieceFile::sharingBlockSize() const
+{
+    struct statfs fs { };
+    if (::fstatfs(m_fd, &fs) != 0 || fs.f_bsize <= 0)
+        return 0;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0x58465342UL: // XFS
+    case 0x9123683EUL: // Btrfs
+    case 0xCA451A4EUL: // bcachefs
+    case 0x2FC12FC1UL: // ZFS
+    case 0x6969UL: // NFS
+    case 0xFF534D42UL: // CIFS
+    case 0xFE534D42UL: // SMB2
+        return static_cast<int>(fs.f_bsize);
+    default:
+        return 0;
+    }
+}
+
 void PieceFile::copyPayloadFrom(int source, bool kernelCopy)
 {
     avio_flush(m_io);
@@ -180,7 +200,7 @@ void PieceFile::commit()
         failFile(name, error);
     }
     if (m_payload) {
-        const int copied = m_payload->copy(m_source, m_fd, m_kernelCopy, m_copied);
+        const int copied = m_payload->copy(m_source, m_fd, m_kernelCopy, sharingBlockSize(), m_copied);
         if (copied < 0) {
             discard();
             failFile(name, copied);

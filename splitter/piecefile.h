@@ -26,6 +26,11 @@ public:
     // A name by which FFmpeg may open the same file for reading (an MP4 muxer moving its index to the front).
     std::string readableName() const;
 
+    // The file system's block size when it shares blocks between files (copy_file_range of whole, aligned
+    // blocks costs no copy: XFS, Btrfs) or copies on the server (NFS, SMB); 0 when a copy by the kernel
+    // would only cost more than writing bytes the tool has already read.
+    int sharingBlockSize() const;
+
     // From now on, packet bytes the muxer writes as they came are copied from `source` (a descriptor of the
     // input) when the piece is committed, instead of being written; see PayloadRuns. The muxer must not read
     // the piece back. `kernelCopy` false: copied by reading and writing.

@@ -29,6 +29,29 @@ std::string baseName(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Codecs whose packets the MP4 reader hands over exactly as the samples lie in the file: at most their
+// headers are looked at. Others (MP3, MPEG video, ...) go through a parser that may cut or join samples,
+// so their bytes are not known to lie at the packet's position.
+bool comesWhole(AVCodecID codec)
+{
+    switch (codec) {
+    case AV_CODEC_ID_H264:
+    case AV_CODEC_ID_HEVC:
+    case AV_CODEC_ID_AV1:
+    case AV_CODEC_ID_VP9:
+    case AV_CODEC_ID_MPEG4:
+    case AV_CODEC_ID_PRORES:
+    case AV_CODEC_ID_MJPEG:
+    case AV_CODEC_ID_AAC:
+    case AV_CODEC_ID_ALAC:
+    case AV_CODEC_ID_OPUS:
+    case AV_CODEC_ID_MOV_TEXT:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // A timecode tag moved on by `offset` (in `base` ticks); the tag as it was when it cannot be read.
 std::string movedTimecode(const char* timecode, AVRational rate, std::int64_t offset, AVRational base)
 {
@@ -57,6 +80,67 @@ PieceWriter::~PieceWriter()
         ::close(m_source);
 }
 
+void PieceWriter::holdForAlignment(Packet packet)
+{
+    // The piece's media bytes follow the file's order, but only after its first moments, where packets of
+    // the piece before (stored late in the file) break it up. Hold the first packets until a long run shows.
+    m_heldBytes += packet->size;
+    m_sentBeforeAlignment.push_back(std::move(packet));
+    std::int64_t run = 0;
+    for (std::size_t i = m_sentBeforeAlignment.size(); i-- > 0;) {
+        const AVPacket* p = m_sentBeforeAlignment[i].get();
+        run += p->size;
+        if (i == 0 || p->pos < 0 || m_sentBeforeAlignment[i - 1]->pos + m_sentBeforeAlignment[i - 1]->size != p->pos)
+            break;
+    }
+    if (run >= 256 * 1024 || m_heldBytes >= 8 * 1024 * 1024)
+        align();
+}
+
+void PieceWriter::align()
+{
+    // The longest run of bytes that follow each other in the file among the held packets, and how many
+    // bytes of the piece come before it.
+    std::vector<Packet> held = std::move(m_sentBeforeAlignment);
+    m_sentBeforeAlignment.clear();
+    m_heldBytes = 0;
+    m_aligned = true;
+    std::int64_t bestStart = -1;
+    std::int64_t bestSize = 0;
+    std::int64_t bestBefore = 0;
+    std::int64_t before = 0;
+    for (std::size_t i = 0; i < held.size();) {
+        std::size_t j = i + 1;
+        std::int64_t size = held[i]->size;
+        while (j < held.size() && held[i]->pos >= 0 && held[j - 1]->pos + held[j - 1]->size == held[j]->pos)
+            size += held[j++]->size;
+        if (held[i]->pos >= 0 && size > bestSize) {
+            bestSize = size;
+            bestStart = held[i]->pos;
+            bestBefore = before;
+        }
+        for (std::size_t k = i; k < j; ++k)
+            before += held[k]->size;
+        i = j;
+    }
+    if (bestStart >= 0) {
+        const std::int64_t at = avio_tell(m_out->pb) + bestBefore;
+        const std::int64_t shift = ((bestStart - at) % m_blockSize + m_blockSize) % m_blockSize;
+        if (shift > 0) {
+            // Open the piece again with that much more room in front of its media.
+            PieceSpan span = m_span;
+            span.moovReserve += shift;
+            const int mendedBefore = m_mendedBefore;
+            abandon();
+            open(span);
+            m_aligned = true;
+            m_mendedBefore = mendedBefore;
+        }
+    }
+    for (Packet& packet : held)
+        write(std::move(packet));
+}
+
 int PieceWriter::send(AVPacket* packet, const AVStream* from)
 {
     if (!isMovFamily(m_layout.format)) {
@@ -64,8 +148,7 @@ int PieceWriter::send(AVPacket* packet, const AVStream* from)
         return av_interleaved_write_frame(m_out.get(), packet);
     }
     PayloadRuns* const payload = m_file->payload();
-    // Only bytes that are the source's own at their position: not what a parser cut or joined.
-    if (payload && from && !av_stream_get_parser(from))
+    if (payload && from && comesWhole(from->codecpar->codec_id))
         payload->expect(packet);
     packet->pos = -1;
     const int result = av_write_frame(m_out.get(), packet);
@@ -80,13 +163,20 @@ void PieceWriter::open(const PieceSpan& span)
     m_final = pieceFileName(m_inputPath, span.number + 1);
     const std::string finalName = baseName(m_final);
     m_file = std::make_unique<PieceFile>(m_final);
+    m_blockSize = 0;
+    m_aligned = true;
+    m_sentBeforeAlignment.clear();
+    m_heldBytes = 0;
     if (m_fastPayload && isMovFamily(m_layout.format) && span.moovReserve > 0) {
         // With the index's room reserved in front, the muxer never reads the piece back: its media bytes
         // can wait to be copied in by the kernel.
-        if (m_source < 0)
+        m_blockSize = m_file->sharingBlockSize();
+        if (m_source < 0 && (m_blockSize > 0 || m_fastAlways))
             m_source = ::open(m_inputPath.c_str(), O_RDONLY | O_CLOEXEC);
-        if (m_source >= 0)
+        if (m_source >= 0 && (m_blockSize > 0 || m_fastAlways)) {
             m_file->copyPayloadFrom(m_source, m_kernelCopy);
+            m_aligned = m_blockSize <= 0;
+        }
     }
 
     const auto fail = [&](int code) {
@@ -242,6 +332,10 @@ void PieceWriter::addCovers()
 
 void PieceWriter::write(Packet packet)
 {
+    if (!m_aligned) {
+        holdForAlignment(std::move(packet));
+        return;
+    }
     const int s = packet->stream_index;
     const AVStream* ist = m_in->streams[s];
     const int output = m_layout.streams[static_cast<std::size_t>(s)].output;
@@ -277,6 +371,8 @@ void PieceWriter::write(Packet packet)
 
 bool PieceWriter::finish()
 {
+    if (!m_aligned)
+        align();
     const std::string name = baseName(m_final);
     if (!m_chaptersAdded) {
         // Chapters wait for the piece's end; both muxers write them with their trailer.

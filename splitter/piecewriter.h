@@ -42,10 +42,12 @@ public:
     }
 
     // MP4 pieces with their index in front get their media bytes from the source by the kernel (see
-    // PayloadRuns) unless `fast` is false; `kernelCopy` false copies them by reading and writing instead.
-    void copyPayload(bool fast, bool kernelCopy)
+    // PayloadRuns) where the file system shares blocks or copies on its own; `always` also elsewhere (for
+    // the tests), `fast` false never. `kernelCopy` false copies them by reading and writing instead.
+    void copyPayload(bool fast, bool always, bool kernelCopy)
     {
         m_fastPayload = fast;
+        m_fastAlways = always;
         m_kernelCopy = kernelCopy;
     }
 
@@ -70,6 +72,11 @@ private:
     // Hands a packet to the muxer: the MP4 writer takes packets in the order given (the source's, so a
     // piece's media bytes follow each other as in the source), the others interleave them.
     int send(AVPacket* packet, const AVStream* from);
+    // On a block-sharing file system, the first packets of a piece wait until the piece's long run of media
+    // bytes shows, then the piece is opened again with room in front that puts that run at the same place
+    // within a block as in the source.
+    void holdForAlignment(Packet packet);
+    void align();
     void addStreams();
     void addChapters();
     void addCovers();
@@ -90,6 +97,13 @@ private:
     bool m_chaptersAdded = false;
     int m_mendedBefore = 0;
     bool m_fastPayload = true;
+    bool m_fastAlways = false;
+    // Sharing blocks needs the piece's bytes at the same offset within a block as in the source: the index's
+    // room grows by what puts the first picture, where the piece's long run of media bytes starts, there.
+    int m_blockSize = 0;
+    bool m_aligned = true;
+    std::vector<Packet> m_sentBeforeAlignment; // as given to write(), held until the piece is aligned
+    std::int64_t m_heldBytes = 0;
     bool m_kernelCopy = true;
     int m_source = -1; // the input, read by the kernel's copies
     PayloadRuns::Copied m_copied;

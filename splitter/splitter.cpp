@@ -236,7 +236,7 @@ int Split::run()
         m_writer = std::make_unique<PieceWriter>(m_input.get(), m_layout, m_request.input, m_scan.firstShown);
         if (m_request.holdForTest > 0)
             m_writer->holdWhenOpening(m_request.holdForTest - 1, m_err);
-        m_writer->copyPayload(m_request.copyPayload, m_request.kernelCopy);
+        m_writer->copyPayload(m_request.copyPayload, m_request.copyPayloadEverywhere, m_request.kernelCopy);
         PieceDistributor distributor(
             m_input.get(), m_layout, m_plan, m_scan.times, *m_writer,
             [&](int p, const SplitPlan& plan) { return span(p, true, plan); },

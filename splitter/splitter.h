@@ -33,6 +33,7 @@ struct SplitRequest {
     // MP4 pieces' media bytes copied by the kernel (PayloadRuns), and by copy_file_range where it can; the
     // tests compare with both off.
     bool copyPayload = true;
+    bool copyPayloadEverywhere = false; // also where the file system would copy rather than share
     bool kernelCopy = true;
 };
 

@@ -5,7 +5,10 @@
 #include "testfiles.h"
 
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QStandardPaths>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -464,9 +467,10 @@ private slots:
         QVERIFY(joined == whole);
     }
 
-    // The media bytes of MP4 pieces are copied into place by the kernel instead of written by the tool. The
-    // pieces are the same, byte for byte, as when the tool writes every byte itself, and as when the kernel
-    // cannot copy (another file system, an old kernel) and the bytes are read and written instead.
+    // The media bytes of MP4 pieces can be copied into place by the kernel instead of written by the tool (it
+    // does so by itself where the file system shares blocks; here it is told to). The pieces are the same,
+    // byte for byte, as when the tool writes every byte itself, and as when the kernel cannot copy (another
+    // file system, an old kernel) and the bytes are read and written instead.
     void mediaBytesCopiedByTheKernelMakeTheSamePieces()
     {
         const QStringList names = QDir(media.path()).entryList({ "*.mp4", "*.mov", "*.m4v", "*.m4a", "*.3gp" });
@@ -487,9 +491,11 @@ private slots:
         qint64 byReading = 0;
         const QRegularExpression copied("by the kernel (\\d+), by reading (\\d+)");
         for (const QString& name : names) {
+            qputenv("QUORVANE_SPLIT_COPY_PAYLOAD_FOR_TEST", "1");
             const auto [fast, fastPieces] = split(name, nullptr);
-            const auto [plain, plainPieces] = split(name, "QUORVANE_SPLIT_WRITE_PAYLOAD_FOR_TEST");
             const auto [read, readPieces] = split(name, "QUORVANE_SPLIT_NO_KERNEL_COPY_FOR_TEST");
+            qunsetenv("QUORVANE_SPLIT_COPY_PAYLOAD_FOR_TEST");
+            const auto [plain, plainPieces] = split(name, "QUORVANE_SPLIT_WRITE_PAYLOAD_FOR_TEST");
             QVERIFY2(fast.exitCode == plain.exitCode && fast.exitCode == read.exitCode, qPrintable(name));
             QVERIFY2(!plainPieces.isEmpty() || fast.exitCode != 0, qPrintable(name));
             QVERIFY2(fastPieces == plainPieces, qPrintable(name + ": fast path differs"));
@@ -506,6 +512,65 @@ private slots:
         }
         // The media went around the tool: by the kernel where the file system copies in it, else read.
         QVERIFY2(inKernel + byReading > 0, qPrintable(QStringLiteral("%1 %2").arg(inKernel).arg(byReading)));
+    }
+
+    // On a file system that shares blocks (XFS here, in an image file of its own), the pieces' media bytes
+    // are the source's own blocks: the pieces take next to no new space, and hold the same packets as pieces
+    // written byte by byte (only the padding in front of the media differs).
+    void onASharingFileSystemPiecesShareTheSourcesBlocks()
+    {
+        if (::geteuid() != 0 || QStandardPaths::findExecutable("mkfs.xfs").isEmpty())
+            QSKIP("needs root and mkfs.xfs (Debian's xfsprogs) to make an XFS file system in an image file");
+        const QString image = work.filePath("xfs.img");
+        const QString mount = work.filePath("xfs");
+        QVERIFY(QDir().mkpath(mount));
+        QFile sparse(image);
+        QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.resize(400LL << 20));
+        sparse.close();
+        if (QProcess::execute("mkfs.xfs", { "-q", image }) != 0
+            || QProcess::execute("mount", { "-o", "loop", image, mount }) != 0)
+            QSKIP("no loop device to mount an XFS image on here");
+        const auto unmount = qScopeGuard([&] { QProcess::execute("umount", { mount }); });
+        // A longer file, so that whole blocks are what counts.
+        const QString path = QDir(mount).filePath("long.mp4");
+        QVERIFY(makeMedia(path, { "-stream_loop", "9", "-i", source("gop2.mp4"), "-c", "copy" }));
+        const auto used = [&] {
+            QProcess::execute("sync", {});
+            const QStorageInfo fs(mount);
+            return fs.bytesTotal() - fs.bytesFree();
+        };
+        const qint64 before = used();
+        const ToolRun fast = runTool({ "--stats", "-split", "20", path });
+        QVERIFY2(fast.exitCode == 0, qPrintable(fast.err));
+        const qint64 grown = used() - before;
+        const auto packets = [](const QString& piece) {
+            QProcess ffmpeg;
+            ffmpeg.start(
+                "ffmpeg", { "-nostdin", "-v", "error", "-i", piece, "-map", "0", "-c", "copy", "-f", "framemd5", "-" });
+            ffmpeg.waitForFinished(60000);
+            return QString::fromLatin1(ffmpeg.readAllStandardOutput()).section('\n', 4); // past the header lines
+        };
+        QStringList fastPackets;
+        for (int n = 1; QFile::exists(pieceName(path, n)); ++n) {
+            fastPackets << packets(pieceName(path, n));
+            const auto boxes = topLevelBoxes(pieceName(path, n).toStdString());
+            QVERIFY(std::find(boxes.begin(), boxes.end(), "moov") < std::find(boxes.begin(), boxes.end(), "mdat"));
+            QVERIFY(QFile::remove(pieceName(path, n)));
+        }
+        const qint64 beforePlain = used();
+        qputenv("QUORVANE_SPLIT_WRITE_PAYLOAD_FOR_TEST", "1");
+        const ToolRun plain = runTool({ "-split", "20", path });
+        qunsetenv("QUORVANE_SPLIT_WRITE_PAYLOAD_FOR_TEST");
+        QCOMPARE(plain.exitCode, 0);
+        // What is left of new space is the pieces' index room and the partial blocks at the runs' ends.
+        const qint64 grownPlain = used() - beforePlain;
+        QVERIFY2(
+            grown < grownPlain / 4, qPrintable(QStringLiteral("%1 against %2 new bytes").arg(grown).arg(grownPlain)));
+        QStringList plainPackets;
+        for (int n = 1; QFile::exists(pieceName(path, n)); ++n)
+            plainPackets << packets(pieceName(path, n));
+        QVERIFY(fastPackets.size() >= 6);
+        QCOMPARE(fastPackets, plainPackets);
     }
 
     void aFragmentedMp4IsReadOnce()
