@@ -3,6 +3,7 @@
 #include "splitter/splitter.h"
 
 #include "splitter/cutplan.h"
+#include "splitter/indexroom.h"
 #include "splitter/inputprobe.h"
 #include "splitter/keyframescan.h"
 #include "splitter/piecedistributor.h"
@@ -36,7 +37,6 @@ private:
     void warnAboutPlan(const SplitPlan& plan, int openKeyframes) const;
     PieceSpan span(int piece, bool reserveIndex, const SplitPlan& plan) const;
     std::int64_t indexReserve(int piece) const;
-    std::int64_t estimatedIndexReserve() const;
     void rewriteInSecondPass(int piece, const SplitPlan& plan);
     int report(const PieceDistributor& distributor, int readResult);
     void showProgress(const PieceDistributor& distributor);
@@ -116,44 +116,8 @@ std::int64_t Split::indexReserve(int piece) const
     if (m_request.moovReserveForTest > 0)
         return m_request.moovReserveForTest;
     if (m_planWhileReading)
-        return estimatedIndexReserve();
-    // Count generously: the samples of every track from a little before the piece to a little after.
-    const PlannedPiece& planned = m_plan.pieces[static_cast<std::size_t>(piece)];
-    const std::int64_t margin = av_rescale_q(1, AVRational { 1, 1 }, m_layout.refBase);
-    std::vector<std::int64_t> samples;
-    for (std::size_t s = 0; s < m_scan.times.size(); ++s) {
-        if (m_layout.streams[s].output < 0)
-            continue;
-        const auto& times = m_scan.times[s];
-        samples.push_back(std::upper_bound(times.begin(), times.end(), planned.end + margin)
-            - std::lower_bound(times.begin(), times.end(), planned.start - margin));
-    }
-    return moovReservation(samples, m_layout.headerBytes);
-}
-
-std::int64_t Split::estimatedIndexReserve() const
-{
-    // Without an index, count from each stream's rate over the length asked and a little more; a piece that
-    // outgrows it (a long group of pictures) is written again with its index moved, as any piece would be.
-    const double seconds = m_request.seconds + 2.0;
-    std::vector<std::int64_t> samples;
-    for (std::size_t s = 0; s < m_layout.streams.size(); ++s) {
-        if (m_layout.streams[s].output < 0)
-            continue;
-        const AVStream* st = m_input->streams[s];
-        const AVCodecParameters* par = st->codecpar;
-        double rate = 2.0; // subtitles and data: a few events a second at most
-        if (par->codec_type == AVMEDIA_TYPE_VIDEO) {
-            const AVRational r = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
-            rate = r.num > 0 && r.den > 0 ? av_q2d(r) * 1.25 : 120.0;
-        } else if (par->codec_type == AVMEDIA_TYPE_AUDIO) {
-            rate = par->sample_rate > 0
-                ? par->sample_rate / static_cast<double>(par->frame_size > 0 ? par->frame_size : 256)
-                : 200.0;
-        }
-        samples.push_back(static_cast<std::int64_t>(std::ceil(std::min(rate, 1000.0) * seconds)));
-    }
-    return moovReservation(samples, m_layout.headerBytes);
+        return indexRoomFromRates(m_input.get(), m_layout, m_request.seconds);
+    return indexRoomFromIndex(m_layout, m_scan.times, m_plan.pieces[static_cast<std::size_t>(piece)]);
 }
 
 PieceSpan Split::span(int piece, bool reserveIndex, const SplitPlan& plan) const

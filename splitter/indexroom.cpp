@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#include "splitter/indexroom.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace quorvane::splitter {
+
+std::int64_t indexRoomFromIndex(
+    const MediaLayout& layout, const std::vector<std::vector<std::int64_t>>& times, const PlannedPiece& piece)
+{
+    // The samples of every track from a little before the piece to a little after.
+    const std::int64_t margin = av_rescale_q(1, AVRational { 1, 1 }, layout.refBase);
+    std::vector<std::int64_t> samples;
+    for (std::size_t s = 0; s < times.size(); ++s) {
+        if (layout.streams[s].output < 0)
+            continue;
+        samples.push_back(std::upper_bound(times[s].begin(), times[s].end(), piece.end + margin)
+            - std::lower_bound(times[s].begin(), times[s].end(), piece.start - margin));
+    }
+    return moovReservation(samples, layout.headerBytes);
+}
+
+std::int64_t indexRoomFromRates(const AVFormatContext* in, const MediaLayout& layout, double seconds)
+{
+    seconds += 2.0;
+    std::vector<std::int64_t> samples;
+    for (std::size_t s = 0; s < layout.streams.size(); ++s) {
+        if (layout.streams[s].output < 0)
+            continue;
+        const AVStream* st = in->streams[s];
+        const AVCodecParameters* par = st->codecpar;
+        double rate = 2.0; // subtitles and data: a few events a second at most
+        if (par->codec_type == AVMEDIA_TYPE_VIDEO) {
+            const AVRational r = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
+            rate = r.num > 0 && r.den > 0 ? av_q2d(r) * 1.25 : 120.0;
+        } else if (par->codec_type == AVMEDIA_TYPE_AUDIO) {
+            rate = par->sample_rate > 0
+                ? par->sample_rate / static_cast<double>(par->frame_size > 0 ? par->frame_size : 256)
+                : 200.0;
+        }
+        samples.push_back(static_cast<std::int64_t>(std::ceil(std::min(rate, 1000.0) * seconds)));
+    }
+    return moovReservation(samples, layout.headerBytes);
+}
+
+} // namespace quorvane::splitter

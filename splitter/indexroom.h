@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#pragma once
+
+#include "splitter/cutplan.h"
+#include "splitter/inputprobe.h"
+
+#include <cstdint>
+#include <vector>
+
+// How much room an MP4 piece reserves in front for its index, so the index goes before the media in one pass.
+namespace quorvane::splitter {
+
+// From the samples the index lists (`times`: per input stream, the decoding times in the deciding stream's
+// ticks), counted generously around the piece.
+std::int64_t indexRoomFromIndex(
+    const MediaLayout& layout, const std::vector<std::vector<std::int64_t>>& times, const PlannedPiece& piece);
+
+// Without an index: from each stream's rate over `seconds` and a little more. A piece that outgrows it (a long
+// group of pictures) is written again with its index moved, as any piece would be.
+std::int64_t indexRoomFromRates(const AVFormatContext* in, const MediaLayout& layout, double seconds);
+
+} // namespace quorvane::splitter
