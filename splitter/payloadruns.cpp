@@ -47,7 +47,7 @@ int copyByReading(int source, int piece, const PayloadRuns::Run& run)
         if (got <= 0) {
             if (got < 0 && errno == EINTR)
                 continue;
-            return got == 0 ? AVERROR(EIO) : AVERROR(errno);
+            return got == 0 ? AVERROR_EOF : AVERROR(errno);
         }
         for (ssize_t put = 0; put < got;) {
             const ssize_t n
@@ -87,7 +87,7 @@ int PayloadRuns::copy(int source, int piece, bool kernelCopy, int blockSize, Cop
             if (moved < 0 && errno == EINTR)
                 continue;
             if (moved == 0)
-                return AVERROR(EIO); // the source is shorter than its index says
+                return AVERROR_EOF; // the source is shorter than its index says
             if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL && errno != EBADF)
                 return AVERROR(errno);
             kernelCopy = false; // not between these files: read and write the rest

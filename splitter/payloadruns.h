@@ -41,7 +41,8 @@ public:
     };
     // Copies every run from `source` into `piece`; `kernelCopy` false forces reading and writing. With a
     // `blockSize`, a run that lies alike in both files' blocks is copied in two steps, up to a block boundary
-    // and from it, so the file system can share its whole blocks. Returns 0 or a negative AVERROR.
+    // and from it, so the file system can share its whole blocks. Returns 0 or a negative AVERROR;
+    // AVERROR_EOF when the source ends before a run does.
     int copy(int source, int piece, bool kernelCopy, int blockSize, Copied& copied) const;
 
 private:

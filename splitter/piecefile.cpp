@@ -203,6 +203,8 @@ void PieceFile::commit()
         const int copied = m_payload->copy(m_source, m_fd, m_kernelCopy, sharingBlockSize(), m_copied);
         if (copied < 0) {
             discard();
+            if (copied == AVERROR_EOF) // the source, not the disk: a file cut short while it was split
+                failWriting(name, AVERROR_INVALIDDATA);
             failFile(name, copied);
         }
     }

@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "splittoolfixture.h"
 
+#include <QScopeGuard>
+
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -19,22 +21,36 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QStringList>("codecs");
         QTest::addColumn<int>("copies");
+        QTest::addColumn<QByteArray>("hook"); // a test hook set for the tool
         const QStringList video { "-c:v", "libx264", "-preset", "ultrafast", "-g", "15", "-bf", "2" };
         const QStringList aac { "-c:a", "aac", "-b:a", "24k" };
-        QTest::newRow("MP4") << "copy.mp4" << video + aac + QStringList { "-movflags", "+faststart" } << 300;
-        QTest::newRow("Matroska") << "copy.mkv" << video + aac << 200;
+        QTest::newRow("MP4") << "copy.mp4" << video + aac + QStringList { "-movflags", "+faststart" } << 300
+                             << QByteArray();
+        // The same with the media bytes copied by the kernel, as on XFS or Btrfs.
+        QTest::newRow("MP4, media copied by the kernel")
+            << "copy.mp4" << video + aac + QStringList { "-movflags", "+faststart" } << 150
+            << QByteArray("QUORVANE_SPLIT_COPY_PAYLOAD_FOR_TEST");
+        QTest::newRow("Matroska") << "copy.mkv" << video + aac << 200 << QByteArray();
         QTest::newRow("WebM") << "copy.webm"
                               << QStringList { "-c:v", "libvpx", "-deadline", "realtime", "-g", "15", "-c:a",
                                      "libopus" }
-                              << 200;
-        QTest::newRow("MPEG-TS") << "copy.ts" << video + aac << 200;
-        QTest::newRow("MP3") << "copy.mp3" << QStringList { "-vn", "-c:a", "libmp3lame", "-b:a", "32k" } << 200;
+                              << 200 << QByteArray();
+        QTest::newRow("MPEG-TS") << "copy.ts" << video + aac << 200 << QByteArray();
+        QTest::newRow("MP3") << "copy.mp3" << QStringList { "-vn", "-c:a", "libmp3lame", "-b:a", "32k" } << 200
+                             << QByteArray();
     }
     void damagedCopies()
     {
         QFETCH(QString, name);
         QFETCH(QStringList, codecs);
         QFETCH(int, copies);
+        QFETCH(QByteArray, hook);
+        if (!hook.isEmpty())
+            qputenv(hook.constData(), "1");
+        const auto unset = qScopeGuard([&] {
+            if (!hook.isEmpty())
+                qunsetenv(hook.constData());
+        });
         QTemporaryDir dir;
         const QString fixture = dir.filePath("fixture." + QFileInfo(name).suffix());
         QVERIFY(makeMedia(fixture,
