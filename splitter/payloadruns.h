@@ -31,9 +31,6 @@ public:
     // What the muxer writes at `pieceOffset`: true when it is an expected packet's bytes, now a run.
     bool take(const std::uint8_t* data, int size, std::int64_t pieceOffset);
 
-    const std::vector<Run>& runs() const { return m_runs; }
-    bool empty() const { return m_runs.empty(); }
-
     // How the runs' bytes went: by copy_file_range, or read and written.
     struct Copied {
         std::int64_t inKernel = 0;

@@ -64,6 +64,19 @@ private:
         return target;
     }
 
+    // Starts the tool on `path` in 5 s pieces, and returns once it holds with piece `piece` open.
+    static void startHeld(QProcess& tool, const QString& path, int piece)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QUORVANE_SPLIT_HOLD_FOR_TEST", QString::number(piece));
+        tool.setProcessEnvironment(environment);
+        QSignalSpy said(&tool, &QProcess::readyReadStandardError);
+        tool.start(QStringLiteral(QUORVANE_SPLIT_TOOL), { "-split", "5", path });
+        QVERIFY(tool.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(said.count() > 0, 30000);
+        QVERIFY(tool.readAllStandardError().contains("holding"));
+    }
+
     static QString pieceName(const QString& path, int number)
     {
         const QFileInfo info(path);
@@ -908,14 +921,9 @@ private slots:
         const QString path = copyIntoFolder("gop2.mp4");
         const QString folder = QFileInfo(path).path();
         QProcess tool;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("QUORVANE_SPLIT_HOLD_FOR_TEST", "2");
-        tool.setProcessEnvironment(environment);
-        QSignalSpy said(&tool, &QProcess::readyReadStandardError);
-        tool.start(QStringLiteral(QUORVANE_SPLIT_TOOL), { "-split", "5", path });
-        QVERIFY(tool.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(said.count() > 0, 30000);
-        QVERIFY(tool.readAllStandardError().contains("holding"));
+        startHeld(tool, path, 2);
+        if (QTest::currentTestFailed())
+            return;
         // Permissions do not stop the superuser; the immutable flag does.
         const bool root = ::geteuid() == 0;
         const auto setReadOnly = [&](bool on) {
@@ -973,14 +981,9 @@ private slots:
         QFETCH(int, sig);
         const QString path = copyIntoFolder("gop2.mp4");
         QProcess tool;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("QUORVANE_SPLIT_HOLD_FOR_TEST", "1");
-        tool.setProcessEnvironment(environment);
-        QSignalSpy said(&tool, &QProcess::readyReadStandardError);
-        tool.start(QStringLiteral(QUORVANE_SPLIT_TOOL), { "-split", "5", path });
-        QVERIFY(tool.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(said.count() > 0, 30000);
-        QVERIFY(tool.readAllStandardError().contains("holding"));
+        startHeld(tool, path, 1);
+        if (QTest::currentTestFailed())
+            return;
         // The piece is being written into a file that has no name yet.
         QCOMPARE(unnamedFilesOpenIn(tool.processId(), QFileInfo(path).path()), 1);
         QCOMPARE(filesIn(QFileInfo(path).path()), QStringList { "gop2.mp4" });
