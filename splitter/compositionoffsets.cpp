@@ -116,6 +116,11 @@ std::optional<CompositionOffsets> compositionOffsetsInMoov(const Bytes& moov, in
         if (samples > 100'000'000)
             return std::nullopt;
         CompositionOffsets result;
+        const Box& stts = *find(*stbl, "stts");
+        if (const std::uint64_t entries = stts.size >= 8 ? readBig(&moov[stts.payload + 4], 4) : 0;
+            entries > 0 && 8 + entries * 8 <= stts.size)
+            result.lastDuration
+                = static_cast<std::int64_t>(readBig(&moov[stts.payload + 8 + (entries - 1) * 8 + 4], 4));
         std::vector<std::int64_t>& offsets = result.offsets;
         offsets.reserve(static_cast<std::size_t>(samples));
         if (const Box* ctts = find(*stbl, "ctts")) {

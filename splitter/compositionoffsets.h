@@ -16,6 +16,7 @@ struct CompositionOffsets {
     // this much instead (the largest negative offset but those of the table's last two entries, as
     // FFmpeg's reader has it).
     std::int64_t decodeShift = 0;
+    std::int64_t lastDuration = 0; // of the last sample, from the "stts" table
 };
 
 // The composition offsets of the track with `trackId` (its "ctts" table). Reads only the "moov" box.

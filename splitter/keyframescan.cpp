@@ -73,6 +73,19 @@ bool indexListsEverySample(const AVFormatContext* in, const MediaLayout& layout)
 
 } // namespace
 
+std::int64_t indexDuration(const KeyframeScan& scan, const AVPacket* packet)
+{
+    const auto stream = static_cast<std::size_t>(packet->stream_index);
+    if (stream >= scan.videoDts.size() || packet->dts == AV_NOPTS_VALUE)
+        return 0;
+    const std::vector<std::int64_t>& dts = scan.videoDts[stream];
+    auto at = std::lower_bound(dts.begin(), dts.end(), packet->dts);
+    if (at == dts.end() || *at != packet->dts)
+        return 0;
+    at = std::upper_bound(at, dts.end(), packet->dts);
+    return at == dts.end() ? scan.videoLastDuration[stream] : *at - packet->dts;
+}
+
 // The MP4 family's index holds every sample of every track: no pass over the media data is needed. The
 // index gives decoding times; presentation times add each sample's own composition offset, read from the
 // track's table, since it varies from frame to frame in files with B-frames and a varying frame rate.
@@ -101,6 +114,24 @@ std::optional<KeyframeScan> scanIndex(
         std::sort(times.begin(), times.end());
     }
     scan.referencePackets = count;
+    scan.videoDts.assign(in->nb_streams, {});
+    scan.videoLastDuration.assign(in->nb_streams, 0);
+    for (unsigned s = 0; s < in->nb_streams; ++s) {
+        AVStream* st = in->streams[s];
+        if (st->codecpar->codec_type != AVMEDIA_TYPE_VIDEO)
+            continue;
+        if (static_cast<int>(s) == layout.ref) {
+            scan.videoLastDuration[s] = composition->lastDuration;
+        } else if (const auto other = readCompositionOffsets(path, st->id)) {
+            scan.videoLastDuration[s] = other->lastDuration;
+        }
+        auto& dts = scan.videoDts[s];
+        const int entries = avformat_index_get_entries_count(st);
+        dts.reserve(static_cast<std::size_t>(entries));
+        for (int e = 0; e < entries; ++e)
+            dts.push_back(avformat_index_get_entry(st, e)->timestamp);
+        std::sort(dts.begin(), dts.end());
+    }
 
     // The demuxer shows each sample at its index time plus its own offset plus the track's decoding shift.
     std::vector<std::int64_t> shown;

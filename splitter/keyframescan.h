@@ -18,6 +18,10 @@ struct KeyframeScan {
     std::vector<std::int64_t> keyDts; // decoding time of the keyframe shown at keyPts[i]
     std::vector<bool> keyOpen; // keyPts[i] opens a group whose leading pictures need the one before
     std::vector<std::vector<std::int64_t>> times; // per input stream: the decoding times, ascending
+    // Per input stream, for video: the decoding times in the stream's own ticks, ascending, from which each
+    // sample's duration follows (see indexDuration).
+    std::vector<std::vector<std::int64_t>> videoDts;
+    std::vector<std::int64_t> videoLastDuration; // per input stream: its last sample's duration, 0 if unknown
     std::int64_t start = 0; // where the file's presentation starts, any stream's priming included
     std::int64_t firstShown = 0; // where the deciding stream starts showing: the pieces' lengths count from here
     std::int64_t end = 0; // and ends
@@ -25,6 +29,11 @@ struct KeyframeScan {
     int openKeyframes = 0; // keyframes left out of keyPts: their group needs the one before (an open GOP)
     bool openCutsAllowed = false; // the pieces can start at such keyframes (see PlannedPiece::openStart)
 };
+
+// The duration of `packet` as the index has it: until the next sample is decoded; 0 when not known (the
+// last sample, a stream without an index). The MP4 reader leaves a picture's duration to a guess from the
+// frame rate when pictures are reordered, and that guess differs with how the file is read.
+std::int64_t indexDuration(const KeyframeScan& scan, const AVPacket* packet);
 
 // From the container's index where it lists every sample (the MP4 family); nullopt for other files.
 // `path` is the input's name, for reading the index's composition offsets. `openCuts`: the pieces'

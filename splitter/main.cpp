@@ -91,6 +91,10 @@ int main(int argc, char* argv[])
         request.copyPayload = std::getenv("QUORVANE_SPLIT_WRITE_PAYLOAD_FOR_TEST") == nullptr;
         request.kernelCopy = std::getenv("QUORVANE_SPLIT_NO_KERNEL_COPY_FOR_TEST") == nullptr;
         request.copyPayloadEverywhere = std::getenv("QUORVANE_SPLIT_COPY_PAYLOAD_FOR_TEST") != nullptr;
+        if (const char* unread = std::getenv("QUORVANE_SPLIT_UNREAD_FOR_TEST"))
+            request.unreadForTest = std::strcmp(unread, "fill") == 0 ? UnreadForTest::Fill
+                : std::strcmp(unread, "spoil") == 0                  ? UnreadForTest::Spoil
+                                                                     : UnreadForTest::AsUsual;
         installSignalCleanup();
         return splitFile(request, stderr);
     } catch (const std::exception& e) {

@@ -2,6 +2,9 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "splitter/payloadruns.h"
 
+#include "splitter/inplacereader.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -16,7 +19,15 @@ void PayloadRuns::expect(const AVPacket* packet)
     std::unique_ptr<AVBufferRef, Release> hold(av_buffer_ref(packet->buf));
     if (!hold)
         throw std::bad_alloc();
-    m_expected[packet->data] = Expected { packet->size, packet->pos, std::move(hold) };
+    m_expected[packet->data] = Expected { packet->size, packet->pos, InPlaceReader::unread(packet), std::move(hold) };
+}
+
+bool PayloadRuns::forgetExpected()
+{
+    const bool whole
+        = std::none_of(m_expected.begin(), m_expected.end(), [](const auto& e) { return e.second.unread; });
+    m_expected.clear();
+    return whole;
 }
 
 bool PayloadRuns::take(const std::uint8_t* data, int size, std::int64_t pieceOffset)

@@ -26,8 +26,10 @@ public:
     // `packet`'s bytes lie at packet->pos in the source and are about to reach the muxer. Holds a reference
     // to them until they are written or forgotten, so their memory cannot come back as another packet's.
     void expect(const AVPacket* packet);
-    // The muxer is done with what it was given (it has written it, or kept a changed copy).
-    void forgetExpected() { m_expected.clear(); }
+    // The muxer is done with what it was given (it has written it, or kept a changed copy). False when a
+    // packet whose bytes were never read in (InPlaceReader) did not come out as it went in: the piece then
+    // holds whatever its unfilled buffer held.
+    bool forgetExpected();
     // What the muxer writes at `pieceOffset`: true when it is an expected packet's bytes, now a run.
     bool take(const std::uint8_t* data, int size, std::int64_t pieceOffset);
 
@@ -49,6 +51,7 @@ private:
     struct Expected {
         int size = 0;
         std::int64_t pos = 0;
+        bool unread = false;
         std::unique_ptr<AVBufferRef, Release> hold;
     };
 

@@ -3,6 +3,7 @@
 #include "splitter/piecewriter.h"
 
 #include "splitter/cutplan.h"
+#include "splitter/inplacereader.h"
 #include "splitter/spliterror.h"
 #include "splitter/splitter.h"
 
@@ -143,17 +144,30 @@ void PieceWriter::align()
 
 int PieceWriter::send(AVPacket* packet, const AVStream* from)
 {
+    PayloadRuns* const payload = isMovFamily(m_layout.format) ? m_file->payload() : nullptr;
+    const bool asRun
+        = payload && from && comesWhole(from->codecpar->codec_id) && m_unreadForTest != UnreadForTest::Fill;
+    // Bytes left in the source go to the muxer only where they become a run to copy.
+    if (!asRun) {
+        if (const int filled = InPlaceReader::fill(packet); filled < 0)
+            return filled;
+    }
     if (!isMovFamily(m_layout.format)) {
         packet->pos = -1;
         return av_interleaved_write_frame(m_out.get(), packet);
     }
-    PayloadRuns* const payload = m_file->payload();
-    if (payload && from && comesWhole(from->codecpar->codec_id))
+    if (asRun)
         payload->expect(packet);
+    Packet changed;
+    if (m_unreadForTest == UnreadForTest::Spoil && InPlaceReader::unread(packet)) {
+        changed = newPacket();
+        if (av_packet_ref(changed.get(), packet) < 0 || av_packet_make_writable(changed.get()) < 0)
+            return AVERROR(ENOMEM);
+    }
     packet->pos = -1;
-    const int result = av_write_frame(m_out.get(), packet);
-    if (payload)
-        payload->forgetExpected();
+    const int result = av_write_frame(m_out.get(), changed ? changed.get() : packet);
+    if (payload && !payload->forgetExpected())
+        m_spoiled = true;
     return result;
 }
 
@@ -163,6 +177,7 @@ void PieceWriter::open(const PieceSpan& span)
     m_final = pieceFileName(m_inputPath, span.number + 1);
     const std::string finalName = baseName(m_final);
     m_file = std::make_unique<PieceFile>(m_final);
+    m_spoiled = false;
     m_blockSize = 0;
     m_aligned = true;
     m_sentBeforeAlignment.clear();
@@ -171,9 +186,10 @@ void PieceWriter::open(const PieceSpan& span)
         // With the index's room reserved in front, the muxer never reads the piece back: its media bytes
         // can wait to be copied in by the kernel.
         m_blockSize = m_file->sharingBlockSize();
-        if (m_source < 0 && (m_blockSize > 0 || m_fastAlways))
+        const bool worthIt = m_blockSize > 0 || m_fastAlways || m_readInPlace;
+        if (m_source < 0 && worthIt)
             m_source = ::open(m_inputPath.c_str(), O_RDONLY | O_CLOEXEC);
-        if (m_source >= 0 && (m_blockSize > 0 || m_fastAlways)) {
+        if (m_source >= 0 && worthIt) {
             m_file->copyPayloadFrom(m_source, m_kernelCopy);
             m_aligned = m_blockSize <= 0;
         }
@@ -384,7 +400,8 @@ bool PieceWriter::finish()
         }
     }
     int result = av_write_trailer(m_out.get());
-    if (result < 0 && m_span.moovReserve > 0 && !(m_out->pb && m_out->pb->error)) {
+    if (m_spoiled || (result < 0 && m_span.moovReserve > 0 && !(m_out->pb && m_out->pb->error))) {
+        m_spoiledPieces += m_spoiled ? 1 : 0;
         abandon();
         return false;
     }

@@ -5,6 +5,7 @@
 #include "splitter/avhandles.h"
 #include "splitter/inputprobe.h"
 #include "splitter/piecefile.h"
+#include "splitter/splitter.h"
 #include "splitter/timestampmender.h"
 
 #include <cstdint>
@@ -42,21 +43,28 @@ public:
     }
 
     // MP4 pieces with their index in front get their media bytes from the source by the kernel (see
-    // PayloadRuns) where the file system shares blocks or copies on its own; `always` also elsewhere (for
+    // PayloadRuns) where the file system shares blocks or copies on its own, and wherever the source is
+    // read in place (InPlaceReader: the bytes are not in the tool to write); `always` also elsewhere (for
     // the tests), `fast` false never. `kernelCopy` false copies them by reading and writing instead.
-    void copyPayload(bool fast, bool always, bool kernelCopy)
+    void copyPayload(bool fast, bool always, bool kernelCopy, bool readInPlace)
     {
         m_fastPayload = fast;
         m_fastAlways = always;
         m_kernelCopy = kernelCopy;
+        m_readInPlace = readInPlace;
     }
+
+    void unreadForTest(UnreadForTest what) { m_unreadForTest = what; }
+    // Pieces written again because a packet left unread did not reach them whole.
+    int piecesSpoiled() const { return m_spoiledPieces; }
 
     void open(const PieceSpan& span);
     // `packet` in the input's stream numbering and times; rebased onto the piece's start.
     void write(Packet packet);
     // Where the piece ends, once known (a plan made while reading learns it only when the next piece begins).
     void setEnd(std::int64_t end) { m_span.end = end; }
-    // False when the MP4 index outgrew its reserved room: the piece is removed, to be written again.
+    // False when the MP4 index outgrew its reserved room, or a packet left unread did not come out whole:
+    // the piece is removed, to be written again from bytes read as usual.
     bool finish();
     // Removes the piece being written, if any.
     void abandon();
@@ -105,6 +113,11 @@ private:
     std::vector<Packet> m_sentBeforeAlignment; // as given to write(), held until the piece is aligned
     std::int64_t m_heldBytes = 0;
     bool m_kernelCopy = true;
+    bool m_readInPlace = false;
+    // A packet left unread reached the piece other than as it came: the piece is written again.
+    bool m_spoiled = false;
+    int m_spoiledPieces = 0;
+    UnreadForTest m_unreadForTest = UnreadForTest::AsUsual;
     int m_source = -1; // the input, read by the kernel's copies
     PayloadRuns::Copied m_copied;
 };

@@ -4,6 +4,7 @@
 
 #include "splitter/cutplan.h"
 #include "splitter/indexroom.h"
+#include "splitter/inplacereader.h"
 #include "splitter/inputprobe.h"
 #include "splitter/keyframescan.h"
 #include "splitter/piecedistributor.h"
@@ -44,6 +45,8 @@ private:
     const SplitRequest& m_request;
     std::FILE* m_err;
     InputContext m_input;
+    // The same file read again with its video bytes left in place, when the pieces can take them so.
+    std::unique_ptr<InPlaceReader> m_inPlace;
     MediaLayout m_layout;
     KeyframeScan m_scan;
     SplitPlan m_plan;
@@ -146,6 +149,8 @@ void Split::rewriteInSecondPass(int piece, const SplitPlan& plan)
     Packet packet = newPacket();
     int read = 0;
     while (distributor.referencePiece() <= piece + 1 && (read = av_read_frame(input.get(), packet.get())) >= 0) {
+        if (const std::int64_t duration = indexDuration(m_scan, packet.get()))
+            packet->duration = duration;
         distributor.take(std::move(packet));
         packet = newPacket();
     }
@@ -160,10 +165,11 @@ int Split::report(const PieceDistributor& distributor, int readResult)
     if (m_request.stats)
         std::fprintf(m_err,
             "%s: %d pieces written, %d moov reservations too small, media bytes copied by the kernel %lld, by "
-            "reading %lld\n",
-            m_request.input.c_str(), written, m_secondPasses,
+            "reading %lld, never read into the tool %lld, written again from bytes read %d\n",
+            m_request.input.c_str(), written, m_secondPasses - m_writer->piecesSpoiled(),
             static_cast<long long>(m_writer->payloadCopied().inKernel),
-            static_cast<long long>(m_writer->payloadCopied().byReading));
+            static_cast<long long>(m_writer->payloadCopied().byReading),
+            static_cast<long long>(m_inPlace ? m_inPlace->bytesLeftUnread() : 0), m_writer->piecesSpoiled());
     if (const int late = distributor.lateEventsLeftOut())
         warn(std::to_string(late) + " subtitle events stored too far from their time in the file were left out");
     if (const int mended = m_writer->timestampsMended())
@@ -185,7 +191,8 @@ int Split::report(const PieceDistributor& distributor, int readResult)
 void Split::showProgress(const PieceDistributor& distributor)
 {
     const int planned = m_planWhileReading ? m_piecesExpected : static_cast<int>(distributor.plan().pieces.size());
-    m_progress.update(avio_tell(m_input->pb), m_inputSize, m_writer->piecesWritten() + m_secondPasses, planned);
+    const AVFormatContext* reading = m_inPlace ? m_inPlace->context() : m_input.get();
+    m_progress.update(avio_tell(reading->pb), m_inputSize, m_writer->piecesWritten() + m_secondPasses, planned);
 }
 
 int Split::run()
@@ -200,7 +207,13 @@ int Split::run()
         m_writer = std::make_unique<PieceWriter>(m_input.get(), m_layout, m_request.input, m_scan.firstShown);
         if (m_request.holdForTest > 0)
             m_writer->holdWhenOpening(m_request.holdForTest - 1, m_err);
-        m_writer->copyPayload(m_request.copyPayload, m_request.copyPayloadEverywhere, m_request.kernelCopy);
+        // With every sample in the index, the pieces' media bytes can stay in the file until the kernel
+        // copies them.
+        if (m_request.copyPayload && !m_planWhileReading && isMovFamily(m_layout.format))
+            m_inPlace = InPlaceReader::open(m_request.input, m_input.get());
+        m_writer->unreadForTest(m_request.unreadForTest);
+        m_writer->copyPayload(
+            m_request.copyPayload, m_request.copyPayloadEverywhere, m_request.kernelCopy, m_inPlace != nullptr);
         PieceDistributor distributor(
             m_input.get(), m_layout, m_plan, m_scan.times, *m_writer,
             [&](int p, const SplitPlan& plan) { return span(p, true, plan); },
@@ -211,7 +224,9 @@ int Split::run()
         m_inputSize = m_input->pb ? avio_size(m_input->pb) : 0;
         Packet packet = newPacket();
         int read = 0;
-        while ((read = av_read_frame(m_input.get(), packet.get())) >= 0) {
+        while ((read = m_inPlace ? m_inPlace->read(packet.get()) : av_read_frame(m_input.get(), packet.get())) >= 0) {
+            if (const std::int64_t duration = indexDuration(m_scan, packet.get()))
+                packet->duration = duration;
             distributor.take(std::move(packet));
             packet = newPacket();
             if (m_progress.wanted())

@@ -19,6 +19,8 @@ enum ExitCode : int {
     CannotWrite = 73, // a piece cannot be written (permissions, disk full)
 };
 
+enum class UnreadForTest { AsUsual, Fill, Spoil };
+
 struct SplitRequest {
     std::string input; // as given; the pieces go beside it
     double seconds = 0;
@@ -35,6 +37,10 @@ struct SplitRequest {
     bool copyPayload = true;
     bool copyPayloadEverywhere = false; // also where the file system would copy rather than share
     bool kernelCopy = true;
+    // What becomes of video bytes left in the source (InPlaceReader): Fill reads them in before the muxer
+    // gets them, Spoil hands the muxer a copy of the unfilled buffer, as a muxer that converts them would
+    // make, which the writer must catch and write the piece again from bytes read.
+    UnreadForTest unreadForTest = UnreadForTest::AsUsual;
 };
 
 // Cuts the input into pieces. Warnings and the one failure line go to `err`; returns the exit status.

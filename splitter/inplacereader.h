@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#pragma once
+
+#include "splitter/avhandles.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+// Reads an MP4-family source for pieces whose media bytes the kernel copies in (PayloadRuns): a video
+// sample's bytes are not read into the tool at all. Its packet gets a buffer that stays unfilled, and says
+// where the bytes lie in the file; the piece's muxer writes that buffer as it is, which the piece file takes
+// for a run to copy from the source. Anything that needs the bytes themselves fills the packet first.
+//
+// This works only while nothing looks into the packets: the reader has no parsers (the pieces take the
+// index's keyframes, not a parser's guess), and only codecs whose packets the MP4 writer of the FFmpeg
+// version checked here passes through untouched are left unread.
+namespace quorvane::splitter {
+
+class InPlaceReader {
+public:
+    // A second reading of `path`, with the streams of `probed` (the same file, opened and probed before).
+    // nullptr when the file cannot be read this way; the caller then reads it as usual.
+    static std::unique_ptr<InPlaceReader> open(const std::string& path, const AVFormatContext* probed);
+    ~InPlaceReader();
+    InPlaceReader(const InPlaceReader&) = delete;
+    InPlaceReader& operator=(const InPlaceReader&) = delete;
+
+    AVFormatContext* context() const { return m_context.get(); }
+    // The next packet, as av_read_frame gives it. Throws SplitError when a sample left unread did not come
+    // out as its own packet, which would leave unfilled bytes where no one can find them.
+    int read(AVPacket* packet);
+    // Media bytes of the source not read into the tool.
+    std::int64_t bytesLeftUnread() const;
+
+    // Whether `packet`'s bytes have not been read yet.
+    static bool unread(const AVPacket* packet);
+    // Reads `packet`'s bytes into it if they were left unread. Returns 0 or a negative AVERROR;
+    // AVERROR_EOF when the file has become shorter.
+    static int fill(AVPacket* packet);
+
+    // The reading end's callbacks.
+    int readIn(std::uint8_t* buffer, int size);
+    std::int64_t seek(std::int64_t offset, int whence);
+
+    // The open file, shared with the packets left unread, which may outlive the reader.
+    struct Source;
+
+private:
+    InPlaceReader() = default;
+
+    struct Pending {
+        const std::uint8_t* buffer = nullptr;
+        std::int64_t pos = 0;
+        int size = 0;
+    };
+
+    std::shared_ptr<Source> m_source;
+    std::int64_t m_size = 0;
+    std::int64_t m_pos = 0;
+    AVIOContext* m_io = nullptr;
+    InputContext m_context;
+    // Where the samples that may be left unread start, and their sizes.
+    std::unordered_map<std::int64_t, int> m_samples;
+    bool m_leaveUnread = false;
+    Pending m_pending;
+};
+
+} // namespace quorvane::splitter
