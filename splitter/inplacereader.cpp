@@ -9,7 +9,9 @@ extern "C" {
 #include <libavutil/intreadwrite.h>
 }
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -42,6 +44,9 @@ struct Unread {
     int size = 0;
     bool filled = false;
 };
+
+// The most read at once of samples read as usual.
+constexpr std::int64_t stretchLimit = 1 << 20;
 
 // Its address marks a packet's opaque_ref as an Unread.
 const char unreadMark = 0;
@@ -161,9 +166,10 @@ std::unique_ptr<InPlaceReader> InPlaceReader::open(const std::string& path, cons
         for (int e = 0; e < entries; ++e) {
             const AVIndexEntry* entry = avformat_index_get_entry(raw->streams[i], e);
             if (entry->pos >= 0 && entry->size > 0)
-                reader->m_samples.emplace(entry->pos, entry->size);
+                reader->m_samples.push_back({ entry->pos, entry->size });
         }
     }
+    std::sort(reader->m_samples.begin(), reader->m_samples.end());
     // Every packet is read into its own buffer, in one call, from where the reader just sought.
     reader->m_io->direct = 1;
     reader->m_leaveUnread = !reader->m_samples.empty();
@@ -185,9 +191,32 @@ int InPlaceReader::readIn(std::uint8_t* buffer, int size)
     // A whole sample of a stream that may stay unread, asked for straight into a packet's own buffer.
     const bool ownBuffer = buffer < m_io->buffer || buffer >= m_io->buffer + m_io->buffer_size;
     if (m_leaveUnread && !m_pending.buffer && ownBuffer) {
-        const auto sample = m_samples.find(m_pos);
-        if (sample != m_samples.end() && sample->second == size && m_pos + size <= m_size) {
+        const std::size_t sample = sampleAt(m_pos);
+        if (sample < m_samples.size() && m_samples[sample].size == size && m_pos + size <= m_size) {
             m_pending = { buffer, m_pos, size };
+            m_pos += size;
+            return size;
+        }
+    }
+    if (m_leaveUnread && ownBuffer) {
+        // From the stretch of samples read as usual that holds this one, read whole the first time.
+        const auto stretchEnd = [&] { return m_stretchAt + static_cast<std::int64_t>(m_stretch.size()); };
+        if (m_pos < m_stretchAt || m_pos + size > stretchEnd()) {
+            const auto next = std::upper_bound(m_samples.begin(), m_samples.end(), Sample { m_pos, 0 });
+            const std::int64_t end = std::min({ next == m_samples.end() ? m_size : next->pos,
+                m_pos + std::max<std::int64_t>(size, stretchLimit), m_size });
+            m_stretch.resize(static_cast<std::size_t>(std::max<std::int64_t>(end - m_pos, 0)));
+            m_stretchAt = m_pos;
+            const int result = readFully(m_source->fd, m_stretch.data(), static_cast<int>(m_stretch.size()), m_pos);
+            if (result < 0 && result != AVERROR_EOF) {
+                m_stretch.clear();
+                return result;
+            }
+            if (result == AVERROR_EOF)
+                m_stretch.clear(); // the file is shorter than it was: read as it comes, below
+        }
+        if (m_pos >= m_stretchAt && m_pos + size <= stretchEnd()) {
+            std::memcpy(buffer, m_stretch.data() + (m_pos - m_stretchAt), static_cast<std::size_t>(size));
             m_pos += size;
             return size;
         }
@@ -203,6 +232,18 @@ int InPlaceReader::readIn(std::uint8_t* buffer, int size)
         m_pos += got;
         return static_cast<int>(got);
     }
+}
+
+std::size_t InPlaceReader::sampleAt(std::int64_t pos)
+{
+    for (const std::size_t guess : { m_next, m_next + 1 }) {
+        if (guess < m_samples.size() && m_samples[guess].pos == pos)
+            return m_next = guess;
+    }
+    const auto found = std::lower_bound(m_samples.begin(), m_samples.end(), Sample { pos, 0 });
+    if (found == m_samples.end() || found->pos != pos)
+        return m_samples.size();
+    return m_next = static_cast<std::size_t>(found - m_samples.begin());
 }
 
 std::int64_t InPlaceReader::seek(std::int64_t offset, int whence)

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_map>
+#include <vector>
 
 // Reads an MP4-family source for pieces whose media bytes the kernel copies in (PayloadRuns): a video
 // sample's bytes are not read into the tool at all. Its packet gets a buffer that stays unfilled, and says
@@ -62,8 +62,21 @@ private:
     std::int64_t m_pos = 0;
     AVIOContext* m_io = nullptr;
     InputContext m_context;
-    // Where the samples that may be left unread start, and their sizes.
-    std::unordered_map<std::int64_t, int> m_samples;
+    // The samples that may be left unread, in the order they lie in the file; the reader goes through them
+    // mostly in that order, so the one after the last found is looked at first.
+    struct Sample {
+        std::int64_t pos = 0;
+        int size = 0;
+        bool operator<(const Sample& other) const { return pos < other.pos; }
+    };
+    std::vector<Sample> m_samples;
+    std::size_t m_next = 0;
+    // Where a sample that may be left unread lies at `pos`, or m_samples.size().
+    std::size_t sampleAt(std::int64_t pos);
+    // The stretch read last: the samples read as usual (audio, mostly) lie together between the video
+    // samples, and one read takes them all.
+    std::vector<std::uint8_t> m_stretch;
+    std::int64_t m_stretchAt = 0;
     bool m_leaveUnread = false;
     Pending m_pending;
 };

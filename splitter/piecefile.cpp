@@ -151,18 +151,16 @@ void PieceFile::copyPayloadFrom(int source, bool kernelCopy)
 
 int PieceFile::writeOut(const std::uint8_t* data, int size)
 {
-    const off_t at = ::lseek(m_fd, 0, SEEK_CUR);
-    if (at < 0)
-        return AVERROR(errno);
-    if (m_payload && m_payload->take(data, size, at)) {
+    // The place in the file is kept here rather than in the descriptor: a packet left as a hole then costs
+    // no call into the kernel at all.
+    if (m_payload && m_payload->take(data, size, m_pos)) {
         // Left as a hole for now; the run is copied into it when the piece is complete.
-        if (::lseek(m_fd, size, SEEK_CUR) < 0)
-            return AVERROR(errno);
-        m_end = std::max<std::int64_t>(m_end, at + size);
+        m_pos += size;
+        m_end = std::max(m_end, m_pos);
         return size;
     }
     for (int done = 0; done < size;) {
-        const ssize_t put = ::write(m_fd, data + done, static_cast<std::size_t>(size - done));
+        const ssize_t put = ::pwrite(m_fd, data + done, static_cast<std::size_t>(size - done), m_pos + done);
         if (put < 0) {
             if (errno == EINTR)
                 continue;
@@ -170,7 +168,8 @@ int PieceFile::writeOut(const std::uint8_t* data, int size)
         }
         done += static_cast<int>(put);
     }
-    m_end = std::max<std::int64_t>(m_end, at + size);
+    m_pos += size;
+    m_end = std::max(m_end, m_pos);
     return size;
 }
 
@@ -180,12 +179,14 @@ std::int64_t PieceFile::seek(std::int64_t offset, int whence)
     if (whence & AVSEEK_SIZE)
         return m_end;
     whence &= ~AVSEEK_FORCE;
-    if (whence == SEEK_END) {
-        offset += m_end;
-        whence = SEEK_SET;
-    }
-    const off_t at = ::lseek(m_fd, offset, whence);
-    return at < 0 ? AVERROR(errno) : at;
+    const std::int64_t to = whence == SEEK_SET ? offset
+        : whence == SEEK_CUR                   ? m_pos + offset
+        : whence == SEEK_END                   ? m_end + offset
+                                               : -1;
+    if (to < 0)
+        return AVERROR(EINVAL);
+    m_pos = to;
+    return to;
 }
 
 std::string PieceFile::readableName() const { return "/proc/self/fd/" + std::to_string(m_fd); }

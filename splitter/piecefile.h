@@ -60,6 +60,7 @@ private:
     std::unique_ptr<PayloadRuns> m_payload;
     int m_source = -1;
     bool m_kernelCopy = true;
+    std::int64_t m_pos = 0; // where the muxer writes next
     std::int64_t m_end = 0; // the piece's length, runs not yet copied included
     PayloadRuns::Copied m_copied;
 };
