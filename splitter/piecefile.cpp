@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <regex>
+#include <utility>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -97,12 +98,12 @@ PieceFile::PieceFile(std::string finalPath)
 #endif
     for (int attempt = 0; m_fd < 0; ++attempt) {
         m_hidden = hiddenName(folder, attempt);
-        setFileInProgress(m_hidden);
+        m_slot = setFileInProgress(m_hidden);
         m_fd = ::open(m_hidden.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (m_fd >= 0)
             break;
         const int error = errno;
-        clearFileInProgress();
+        clearFileInProgress(std::exchange(m_slot, -1));
         m_hidden.clear();
         if (error != EEXIST || attempt > 100)
             failFile(name, AVERROR(error));
@@ -118,7 +119,12 @@ PieceFile::PieceFile(std::string finalPath)
     m_io->seekable = AVIO_SEEKABLE_NORMAL;
 }
 
-PieceFile::~PieceFile() { discard(); }
+PieceFile::~PieceFile()
+{
+    if (m_copier.joinable())
+        m_copier.join();
+    discard();
+}
 
 int PieceFile::sharingBlockSize() const
 {
@@ -191,17 +197,29 @@ std::int64_t PieceFile::seek(std::int64_t offset, int whence)
 
 std::string PieceFile::readableName() const { return "/proc/self/fd/" + std::to_string(m_fd); }
 
-void PieceFile::commit()
+void PieceFile::startCopy()
 {
-    const std::string name = baseName(m_final);
     avio_flush(m_io);
     if (m_io->error < 0) {
         const int error = m_io->error;
         discard();
-        failFile(name, error);
+        failFile(baseName(m_final), error);
     }
+    // The copier has the descriptors and the runs to itself until commit() joins it.
+    if (m_payload)
+        m_copier = std::thread(
+            [this] { m_copyResult = m_payload->copy(m_source, m_fd, m_kernelCopy, sharingBlockSize(), m_copied); });
+}
+
+void PieceFile::commit()
+{
+    const std::string name = baseName(m_final);
+    if (!m_copier.joinable())
+        startCopy();
+    if (m_copier.joinable())
+        m_copier.join();
     if (m_payload) {
-        const int copied = m_payload->copy(m_source, m_fd, m_kernelCopy, sharingBlockSize(), m_copied);
+        const int copied = m_copyResult;
         if (copied < 0) {
             discard();
             if (copied == AVERROR_EOF) // the source, not the disk: a file cut short while it was split
@@ -214,11 +232,11 @@ void PieceFile::commit()
         const std::string fdPath = readableName();
         for (int attempt = 0;; ++attempt) {
             m_hidden = hiddenName(folderOf(m_final), attempt);
-            setFileInProgress(m_hidden);
+            m_slot = setFileInProgress(m_hidden);
             if (::linkat(AT_FDCWD, fdPath.c_str(), AT_FDCWD, m_hidden.c_str(), AT_SYMLINK_FOLLOW) == 0)
                 break;
             const int error = errno;
-            clearFileInProgress();
+            clearFileInProgress(std::exchange(m_slot, -1));
             m_hidden.clear();
             if (error != EEXIST || attempt > 100) {
                 discard();
@@ -238,7 +256,7 @@ void PieceFile::commit()
         discard();
         failFile(name, AVERROR(error));
     }
-    clearFileInProgress();
+    clearFileInProgress(std::exchange(m_slot, -1));
     m_hidden.clear();
     discard();
 }
@@ -257,7 +275,7 @@ void PieceFile::discard()
         ::unlink(m_hidden.c_str());
         m_hidden.clear();
     }
-    clearFileInProgress();
+    clearFileInProgress(std::exchange(m_slot, -1));
 }
 
 void PieceFile::removeStaleParts(const std::string& folder)

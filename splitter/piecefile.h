@@ -6,6 +6,7 @@
 #include "splitter/payloadruns.h"
 
 #include <string>
+#include <thread>
 
 // The file a piece is written to, through one descriptor from its creation to its end. Where the file system
 // allows, the file has no name until it is complete (O_TMPFILE), so nothing is left if the tool is killed,
@@ -39,7 +40,11 @@ public:
     PayloadRuns* payload() { return m_payload.get(); }
     const PayloadRuns::Copied& copied() const { return m_copied; }
 
-    // Flushes and gives the file its name, replacing a piece of that name. Throws SplitError.
+    // Once the muxer is done: flushes, and starts copying the payload runs on a thread of their own, so the
+    // next piece can be written meanwhile. Throws SplitError.
+    void startCopy();
+    // Flushes, copies the runs (or waits for startCopy's copier) and gives the file its name, replacing a
+    // piece of that name. Throws SplitError.
     void commit();
 
     // Removes stale hidden pieces of this tool in `folder` whose process is gone.
@@ -60,6 +65,9 @@ private:
     std::unique_ptr<PayloadRuns> m_payload;
     int m_source = -1;
     bool m_kernelCopy = true;
+    std::thread m_copier;
+    int m_copyResult = 0;
+    int m_slot = -1; // this file's slot in the signal cleanup, while it has a hidden name
     std::int64_t m_pos = 0; // where the muxer writes next
     std::int64_t m_end = 0; // the piece's length, runs not yet copied included
     PayloadRuns::Copied m_copied;

@@ -76,7 +76,8 @@ PieceWriter::PieceWriter(AVFormatContext* in, const MediaLayout& layout, std::st
 
 PieceWriter::~PieceWriter()
 {
-    abandon();
+    discardCurrent();
+    m_finished.reset(); // ended by a failure: a piece still being copied is not made whole
     if (m_source >= 0)
         ::close(m_source);
 }
@@ -132,7 +133,7 @@ void PieceWriter::align()
             PieceSpan span = m_span;
             span.moovReserve += shift;
             const int mendedBefore = m_mendedBefore;
-            abandon();
+            discardCurrent();
             open(span);
             m_aligned = true;
             m_mendedBefore = mendedBefore;
@@ -229,6 +230,7 @@ void PieceWriter::open(const PieceSpan& span)
     m_menders.assign(static_cast<std::size_t>(m_layout.outputs), {});
     addCovers();
     if (m_hold && span.number == m_holdAt) {
+        complete(); // the piece before is whole when the tool holds
         // SIGUSR1 lets the tool go on; every other signal keeps its usual effect meanwhile.
         sigset_t resume;
         sigemptyset(&resume);
@@ -402,7 +404,7 @@ bool PieceWriter::finish()
     int result = av_write_trailer(m_out.get());
     if (m_spoiled || (result < 0 && m_span.moovReserve > 0 && !(m_out->pb && m_out->pb->error))) {
         m_spoiledPieces += m_spoiled ? 1 : 0;
-        abandon();
+        discardCurrent();
         return false;
     }
     if (result >= 0 && m_out->pb && m_out->pb->error)
@@ -415,23 +417,39 @@ bool PieceWriter::finish()
     m_menders.clear();
     m_out.reset();
     try {
-        m_file->commit();
+        m_file->startCopy();
+        complete(); // one piece's bytes are copied in at a time, and pieces get their names in order
     } catch (...) {
         abandon();
         throw;
     }
-    m_copied.inKernel += m_file->copied().inKernel;
-    m_copied.byReading += m_file->copied().byReading;
-    m_file.reset();
-    ++m_written;
+    m_finished = std::move(m_file);
     return true;
 }
 
-void PieceWriter::abandon()
+void PieceWriter::complete()
+{
+    if (!m_finished)
+        return;
+    const std::unique_ptr<PieceFile> file = std::move(m_finished);
+    file->commit();
+    m_copied.inKernel += file->copied().inKernel;
+    m_copied.byReading += file->copied().byReading;
+    ++m_written;
+}
+
+void PieceWriter::discardCurrent()
 {
     m_out.reset();
     m_menders.clear();
     m_file.reset();
+}
+
+void PieceWriter::abandon()
+{
+    discardCurrent();
+    // The piece before failing is what failed first, and what the run reports.
+    complete();
 }
 
 int PieceWriter::mendedNow() const

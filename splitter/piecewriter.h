@@ -64,9 +64,14 @@ public:
     // Where the piece ends, once known (a plan made while reading learns it only when the next piece begins).
     void setEnd(std::int64_t end) { m_span.end = end; }
     // False when the MP4 index outgrew its reserved room, or a packet left unread did not come out whole:
-    // the piece is removed, to be written again from bytes read as usual.
+    // the piece is removed, to be written again from bytes read as usual. A finished piece's media bytes
+    // are copied in while the next piece is written; it gets its name when that one finishes, or at
+    // complete().
     bool finish();
-    // Removes the piece being written, if any.
+    // Waits for the last finished piece and gives it its name. Throws SplitError.
+    void complete();
+    // Removes the piece being written, if any, after completing a finished one still being copied. Throws
+    // SplitError when that one fails.
     void abandon();
 
     bool isOpen() const { return static_cast<bool>(m_out); }
@@ -89,6 +94,8 @@ private:
     void addChapters();
     void addCovers();
     int mendedNow() const;
+    // Removes the piece being written, leaving a finished one alone.
+    void discardCurrent();
 
     AVFormatContext* m_in;
     const MediaLayout& m_layout;
@@ -98,6 +105,7 @@ private:
     OutputContext m_out;
     std::vector<TimestampMender> m_menders;
     std::unique_ptr<PieceFile> m_file;
+    std::unique_ptr<PieceFile> m_finished; // its media bytes being copied in
     std::string m_final;
     std::FILE* m_hold = nullptr;
     int m_holdAt = 0;

@@ -11,14 +11,17 @@ namespace quorvane::splitter {
 
 namespace {
 
-// Only async-signal-safe things happen in the handler: a fixed buffer and a flag.
-char g_path[4096];
-volatile std::sig_atomic_t g_active = 0;
+// Only async-signal-safe things happen in the handler: fixed buffers and flags.
+constexpr int slots = 2;
+char g_path[slots][4096];
+volatile std::sig_atomic_t g_active[slots] = {};
 
 extern "C" void removeAndDie(int sig)
 {
-    if (g_active)
-        ::unlink(g_path);
+    for (int slot = 0; slot < slots; ++slot) {
+        if (g_active[slot])
+            ::unlink(g_path[slot]);
+    }
     std::signal(sig, SIG_DFL);
     std::raise(sig);
 }
@@ -31,13 +34,22 @@ void installSignalCleanup()
         std::signal(sig, removeAndDie);
 }
 
-void setFileInProgress(const std::string& path)
+int setFileInProgress(const std::string& path)
 {
-    g_active = 0;
-    std::snprintf(g_path, sizeof g_path, "%s", path.c_str());
-    g_active = 1;
+    for (int slot = 0; slot < slots; ++slot) {
+        if (g_active[slot])
+            continue;
+        std::snprintf(g_path[slot], sizeof g_path[slot], "%s", path.c_str());
+        g_active[slot] = 1;
+        return slot;
+    }
+    return -1; // cannot happen: the writer holds two files at most
 }
 
-void clearFileInProgress() { g_active = 0; }
+void clearFileInProgress(int slot)
+{
+    if (slot >= 0 && slot < slots)
+        g_active[slot] = 0;
+}
 
 } // namespace quorvane::splitter

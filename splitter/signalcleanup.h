@@ -4,14 +4,15 @@
 
 #include <string>
 
-// The one file the tool may leave half-written: removed if the process is ended by a signal.
+// The files the tool may leave half-written (a piece being written, and the one before it while its media
+// bytes are copied in): removed if the process is ended by a signal.
 namespace quorvane::splitter {
 
-// From now on SIGINT, SIGTERM, SIGHUP and SIGQUIT remove the file being written before the process ends.
+// From now on SIGINT, SIGTERM, SIGHUP and SIGQUIT remove the files being written before the process ends.
 void installSignalCleanup();
 
-// The file being written now; at most one at a time.
-void setFileInProgress(const std::string& path);
-void clearFileInProgress();
+// A file being written now, at most two at a time; returns its slot, for clearing it. From one thread only.
+int setFileInProgress(const std::string& path);
+void clearFileInProgress(int slot);
 
 } // namespace quorvane::splitter

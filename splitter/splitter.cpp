@@ -40,6 +40,7 @@ private:
     std::int64_t indexReserve(int piece) const;
     void rewriteInSecondPass(int piece, const SplitPlan& plan);
     int report(const PieceDistributor& distributor, int readResult);
+    int fail(const SplitError& error);
     void showProgress(const PieceDistributor& distributor);
 
     const SplitRequest& m_request;
@@ -157,6 +158,7 @@ void Split::rewriteInSecondPass(int piece, const SplitPlan& plan)
     if (read < 0 && read != AVERROR_EOF)
         throw SplitError { CutShort, "the file could not be read again to write piece " + std::to_string(piece + 1) };
     distributor.end();
+    writer.complete();
 }
 
 int Split::report(const PieceDistributor& distributor, int readResult)
@@ -233,6 +235,7 @@ int Split::run()
                 showProgress(distributor);
         }
         distributor.end();
+        m_writer->complete();
         if (m_planWhileReading)
             warnAboutPlan(distributor.plan(), distributor.openKeyframes());
         const int result = report(distributor, read);
@@ -245,16 +248,25 @@ int Split::run()
         }
         return result;
     } catch (const SplitError& error) {
-        if (m_writer)
-            m_writer->abandon();
-        warn(error.message);
-        return error.exitCode;
+        return fail(error);
     } catch (const std::bad_alloc&) {
+        return fail({ Failed, "out of memory" });
+    }
+}
+
+int Split::fail(const SplitError& error)
+{
+    // A piece finished before the failure is kept, unless it fails as well: then it failed first.
+    try {
         if (m_writer)
             m_writer->abandon();
-        warn("out of memory");
-        return Failed;
+    } catch (const SplitError& earlier) {
+        warn(earlier.message);
+        return earlier.exitCode;
+    } catch (const std::bad_alloc&) {
     }
+    warn(error.message);
+    return error.exitCode;
 }
 
 } // namespace
