@@ -78,13 +78,15 @@ int readFully(int fd, std::uint8_t* into, int size, std::int64_t at)
     return 0;
 }
 
-// Video whose packets FFmpeg 5.1's MP4 writer writes exactly as given, without looking into them: H.264 and
-// HEVC already in length-prefixed form (an Annex B stream is converted on the way, which reads it), and
-// codecs it never touches. Audio is read as usual: its packets are small, and the writer checks AAC's first
-// bytes.
+// Packets FFmpeg 5.1's MP4 writer writes exactly as given, without looking into them: H.264 and HEVC
+// already in length-prefixed form (an Annex B stream is converted on the way, which reads it), codecs it
+// never touches, and AAC, of which it checks only that the first two bytes are not an ADTS header (a
+// packet left unread gets zeros there; see read()).
 bool passesThroughUntouched(const AVStream* st)
 {
     const AVCodecParameters* par = st->codecpar;
+    if (par->codec_id == AV_CODEC_ID_AAC)
+        return par->codec_type == AVMEDIA_TYPE_AUDIO;
     if (par->codec_type != AVMEDIA_TYPE_VIDEO || (st->disposition & AV_DISPOSITION_ATTACHED_PIC))
         return false;
     const std::uint8_t* extra = par->extradata;
@@ -172,6 +174,7 @@ std::unique_ptr<InPlaceReader> InPlaceReader::open(const std::string& path, cons
     std::sort(reader->m_samples.begin(), reader->m_samples.end());
     // Every packet is read into its own buffer, in one call, from where the reader just sought.
     reader->m_io->direct = 1;
+
     reader->m_leaveUnread = !reader->m_samples.empty();
     return reader;
 }
@@ -280,6 +283,11 @@ int InPlaceReader::read(AVPacket* packet)
     packet->opaque_ref = ref;
     packet->opaque = const_cast<char*>(&unreadMark);
     m_source->leftUnread += packet->size;
+    // The MP4 writer takes an AAC packet that starts like an ADTS header for a stream it cannot store;
+    // what it checks must not be whatever the unfilled buffer held. (The bytes that reach the piece are the
+    // source's own.)
+    if (m_context->streams[packet->stream_index]->codecpar->codec_id == AV_CODEC_ID_AAC)
+        std::memset(packet->data, 0, static_cast<std::size_t>(std::min(packet->size, 2)));
     return result;
 }
 
