@@ -172,10 +172,12 @@ std::unique_ptr<InPlaceReader> InPlaceReader::open(const std::string& path, cons
         }
     }
     std::sort(reader->m_samples.begin(), reader->m_samples.end());
+    if (reader->m_samples.empty())
+        return nullptr; // nothing to leave unread: read the file as usual
     // Every packet is read into its own buffer, in one call, from where the reader just sought.
     reader->m_io->direct = 1;
 
-    reader->m_leaveUnread = !reader->m_samples.empty();
+    reader->m_leaveUnread = true;
     return reader;
 }
 

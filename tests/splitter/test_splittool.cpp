@@ -288,6 +288,13 @@ private slots:
                     "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-g", "37", "-keyint_min", "5",
                     "-x264-params", "scenecut=0:bframes=3:b-adapt=0:b-pyramid=normal" }
                 + aac);
+        // VP9 in MP4 goes through a parser when the file is read as usual, and is read as such (its packets
+        // are not left in the file) beside AAC that is.
+        make("vp9.mp4",
+            videoSource + audioSource
+                + QStringList { "-t", "12", "-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used", "8", "-g",
+                    "50" }
+                + aac);
         make("clip.webm",
             videoSource + audioSource
                 + QStringList { "-t", "12", "-c:v", "libvpx", "-deadline", "realtime", "-cpu-used", "8", "-b:v", "200k",
