@@ -6,6 +6,8 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <new>
 
@@ -45,5 +47,19 @@ struct DictionaryFree {
     void operator()(AVDictionary* dictionary) const { av_dict_free(&dictionary); }
 };
 using Dictionary = std::unique_ptr<AVDictionary, DictionaryFree>;
+
+// Where a seek of the tool's own AVIO ends (the reading end of an input, the writing end of a piece), from
+// its place `pos` and its length `end`; AVSEEK_SIZE asks for the length. Negative for a place before the start.
+inline std::int64_t seekTarget(std::int64_t offset, int whence, std::int64_t pos, std::int64_t end)
+{
+    if (whence & AVSEEK_SIZE)
+        return end;
+    whence &= ~AVSEEK_FORCE;
+    const std::int64_t to = whence == SEEK_SET ? offset
+        : whence == SEEK_CUR                   ? pos + offset
+        : whence == SEEK_END                   ? end + offset
+                                               : -1;
+    return to < 0 ? AVERROR(EINVAL) : to;
+}
 
 } // namespace quorvane::splitter

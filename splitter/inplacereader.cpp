@@ -63,17 +63,26 @@ std::int64_t seekTo(void* opaque, std::int64_t offset, int whence)
     return static_cast<InPlaceReader*>(opaque)->seek(offset, whence);
 }
 
-int readFully(int fd, std::uint8_t* into, int size, std::int64_t at)
+// What one read gives: how many bytes, or a negative AVERROR; AVERROR_EOF at the file's end.
+int readOnce(int fd, std::uint8_t* into, int size, std::int64_t at)
 {
-    for (int done = 0; done < size;) {
-        const ssize_t got = ::pread(fd, into + done, static_cast<std::size_t>(size - done), at + done);
+    for (;;) {
+        const ssize_t got = ::pread(fd, into, static_cast<std::size_t>(size), at);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
             return AVERROR(errno);
-        if (got == 0)
-            return AVERROR_EOF;
-        done += static_cast<int>(got);
+        return got == 0 ? AVERROR_EOF : static_cast<int>(got);
+    }
+}
+
+int readFully(int fd, std::uint8_t* into, int size, std::int64_t at)
+{
+    for (int done = 0; done < size;) {
+        const int got = readOnce(fd, into + done, size - done, at + done);
+        if (got < 0)
+            return got;
+        done += got;
     }
     return 0;
 }
@@ -226,17 +235,10 @@ int InPlaceReader::readIn(std::uint8_t* buffer, int size)
             return size;
         }
     }
-    for (;;) {
-        const ssize_t got = ::pread(m_source->fd, buffer, static_cast<std::size_t>(size), m_pos);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return AVERROR(errno);
-        if (got == 0)
-            return AVERROR_EOF;
+    const int got = readOnce(m_source->fd, buffer, size, m_pos);
+    if (got > 0)
         m_pos += got;
-        return static_cast<int>(got);
-    }
+    return got;
 }
 
 std::size_t InPlaceReader::sampleAt(std::int64_t pos)
@@ -253,16 +255,9 @@ std::size_t InPlaceReader::sampleAt(std::int64_t pos)
 
 std::int64_t InPlaceReader::seek(std::int64_t offset, int whence)
 {
-    if (whence & AVSEEK_SIZE)
-        return m_size;
-    whence &= ~AVSEEK_FORCE;
-    const std::int64_t to = whence == SEEK_SET ? offset
-        : whence == SEEK_CUR                   ? m_pos + offset
-        : whence == SEEK_END                   ? m_size + offset
-                                               : -1;
-    if (to < 0)
-        return AVERROR(EINVAL);
-    m_pos = to;
+    const std::int64_t to = seekTarget(offset, whence, m_pos, m_size);
+    if (to >= 0 && !(whence & AVSEEK_SIZE))
+        m_pos = to;
     return to;
 }
 

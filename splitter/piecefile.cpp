@@ -182,16 +182,9 @@ int PieceFile::writeOut(const std::uint8_t* data, int size)
 std::int64_t PieceFile::seek(std::int64_t offset, int whence)
 {
     // The end is where the piece ends, holes still to be filled included.
-    if (whence & AVSEEK_SIZE)
-        return m_end;
-    whence &= ~AVSEEK_FORCE;
-    const std::int64_t to = whence == SEEK_SET ? offset
-        : whence == SEEK_CUR                   ? m_pos + offset
-        : whence == SEEK_END                   ? m_end + offset
-                                               : -1;
-    if (to < 0)
-        return AVERROR(EINVAL);
-    m_pos = to;
+    const std::int64_t to = seekTarget(offset, whence, m_pos, m_end);
+    if (to >= 0 && !(whence & AVSEEK_SIZE))
+        m_pos = to;
     return to;
 }
 

@@ -46,7 +46,7 @@ private:
     const SplitRequest& m_request;
     std::FILE* m_err;
     InputContext m_input;
-    // The same file read again with its video bytes left in place, when the pieces can take them so.
+    // The same file read again with its media bytes left in place, when the pieces can take them so.
     std::unique_ptr<InPlaceReader> m_inPlace;
     MediaLayout m_layout;
     KeyframeScan m_scan;
