@@ -3,11 +3,12 @@
 # The manual page, the licence, and the Debian package that `cpack -G DEB` (or the `package` target) makes.
 
 # Manual pages are installed compressed, as Debian's policy asks.
-configure_file("${PROJECT_SOURCE_DIR}/docs/quorvane-split.1" "${PROJECT_BINARY_DIR}/man/quorvane-split.1" @ONLY)
+include(ManPage)
 find_program(GZIP_EXE gzip REQUIRED)
 add_custom_command(OUTPUT "${PROJECT_BINARY_DIR}/man/quorvane-split.1.gz"
     COMMAND ${GZIP_EXE} -9nkf "${PROJECT_BINARY_DIR}/man/quorvane-split.1"
     DEPENDS "${PROJECT_BINARY_DIR}/man/quorvane-split.1" "${PROJECT_SOURCE_DIR}/docs/quorvane-split.1"
+        "${PROJECT_SOURCE_DIR}/splitter/exitcodes.h"
     COMMENT "Compressing the manual page" VERBATIM)
 add_custom_target(manpages ALL DEPENDS "${PROJECT_BINARY_DIR}/man/quorvane-split.1.gz")
 install(FILES "${PROJECT_BINARY_DIR}/man/quorvane-split.1.gz" DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

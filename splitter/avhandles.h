@@ -43,6 +43,37 @@ inline Packet newPacket()
     return packet;
 }
 
+// An I/O context of the tool's own, with its buffer.
+struct IoContextFree {
+    void operator()(AVIOContext* io) const
+    {
+        av_freep(&io->buffer);
+        avio_context_free(&io);
+    }
+};
+using IoContext = std::unique_ptr<AVIOContext, IoContextFree>;
+
+#if LIBAVFORMAT_VERSION_MAJOR < 61
+using WritePacket = int (*)(void*, std::uint8_t*, int);
+#else
+using WritePacket = int (*)(void*, const std::uint8_t*, int);
+#endif
+
+// An I/O context over the callbacks, with a buffer of `bufferSize`; `write` and `read` may be null.
+inline IoContext newIoContext(int bufferSize, void* opaque, int (*read)(void*, std::uint8_t*, int), WritePacket write,
+    std::int64_t (*seek)(void*, std::int64_t, int))
+{
+    auto* buffer = static_cast<unsigned char*>(av_malloc(static_cast<std::size_t>(bufferSize)));
+    if (!buffer)
+        throw std::bad_alloc();
+    AVIOContext* io = avio_alloc_context(buffer, bufferSize, write ? 1 : 0, opaque, read, write, seek);
+    if (!io) {
+        av_free(buffer);
+        throw std::bad_alloc();
+    }
+    return IoContext(io);
+}
+
 struct DictionaryFree {
     void operator()(AVDictionary* dictionary) const { av_dict_free(&dictionary); }
 };

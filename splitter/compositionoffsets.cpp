@@ -2,10 +2,10 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "splitter/compositionoffsets.h"
 
+#include "splitter/systemfile.h"
+
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 
 namespace quorvane::splitter {
 
@@ -151,18 +151,18 @@ std::optional<CompositionOffsets> compositionOffsetsInMoov(const Bytes& moov, in
 
 std::optional<CompositionOffsets> readCompositionOffsets(const std::string& path, int trackId)
 {
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (!file)
+    const SystemFile file = SystemFile::openForReading(path);
+    if (!file.isOpen())
         return std::nullopt;
     // Walk the top-level boxes to "moov"; only its bytes are read.
     unsigned char header[16];
-    for (;;) {
-        if (std::fread(header, 1, 8, file.get()) != 8)
+    for (std::int64_t at = 0;;) {
+        if (file.read(header, 8, at) != 0)
             return std::nullopt;
         std::uint64_t size = readBig(header, 4);
         std::uint64_t headerSize = 8;
         if (size == 1) {
-            if (std::fread(header + 8, 1, 8, file.get()) != 8)
+            if (file.read(header + 8, 8, at + 8) != 0)
                 return std::nullopt;
             size = readBig(header + 8, 8);
             headerSize = 16;
@@ -171,14 +171,15 @@ std::optional<CompositionOffsets> readCompositionOffsets(const std::string& path
             if (size < headerSize || size - headerSize > (std::uint64_t(1) << 30))
                 return std::nullopt;
             Bytes moov(static_cast<std::size_t>(size - headerSize));
-            if (std::fread(moov.data(), 1, moov.size(), file.get()) != moov.size())
+            if (file.read(
+                    moov.data(), static_cast<std::int64_t>(moov.size()), at + static_cast<std::int64_t>(headerSize))
+                != 0)
                 return std::nullopt;
             return compositionOffsetsInMoov(moov, trackId);
         }
-        if (size == 0 || size < headerSize)
+        if (size == 0 || size < headerSize || size > static_cast<std::uint64_t>(INT64_MAX - at))
             return std::nullopt;
-        if (::fseeko(file.get(), static_cast<off_t>(size - headerSize), SEEK_CUR) != 0)
-            return std::nullopt;
+        at += static_cast<std::int64_t>(size);
     }
 }
 

@@ -3,12 +3,52 @@
 #include "splitter/cutplan.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
+#include <numeric>
 
 namespace quorvane::splitter {
+
+bool openCutsAllowed(bool containerHidesPictures, bool codecCutsOpenGroupsCleanly)
+{
+    return containerHidesPictures && codecCutsOpenGroupsCleanly;
+}
+
+StartingKeyframes startingKeyframes(const std::vector<std::int64_t>& pts, const std::vector<bool>& key,
+    const std::vector<std::int64_t>& keyPts, const std::vector<std::int64_t>& keyDts, bool openAllowed)
+{
+    const std::vector<bool> clean = cleanKeyframes(pts, key);
+    StartingKeyframes kept;
+    std::vector<std::size_t> order;
+    for (std::size_t k = 0; k < clean.size() && k < keyPts.size(); ++k) {
+        if (clean[k] || k == 0 || openAllowed)
+            order.push_back(k);
+        else
+            ++kept.passedOver;
+    }
+    // Keyframes come in decoding order; the plan wants them in presentation order.
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return keyPts[a] < keyPts[b]; });
+    for (const std::size_t k : order) {
+        kept.pts.push_back(keyPts[k]);
+        kept.dts.push_back(keyDts[k]);
+        kept.open.push_back(!clean[k] && k != 0);
+    }
+    return kept;
+}
+
+SplitPlan planFromKeyframes(const StartingKeyframes& keys, std::int64_t firstShown, std::int64_t end,
+    std::int64_t length, std::int64_t fileStart)
+{
+    SplitPlan plan;
+    plan.pieces = planPieces(keys.pts, firstShown, end, length);
+    for (std::size_t p = 1; p < plan.pieces.size(); ++p) {
+        const auto key = std::lower_bound(keys.pts.begin(), keys.pts.end(), plan.pieces[p].start);
+        const auto k = static_cast<std::size_t>(key - keys.pts.begin());
+        plan.pieces[p].openStart = key != keys.pts.end() && *key == plan.pieces[p].start && keys.open[k];
+    }
+    plan.cutDts = cutDecodingTimes(plan.pieces, keys.pts, keys.dts);
+    plan.fileStart = fileStart;
+    return plan;
+}
 
 std::vector<PlannedPiece> planPieces(
     const std::vector<std::int64_t>& keyframes, std::int64_t start, std::int64_t end, std::int64_t length)
@@ -75,54 +115,6 @@ std::int64_t lengthInTicks(double seconds, int num, int den)
     if (ticks >= 9.0e18)
         return INT64_MAX / 4;
     return std::max<std::int64_t>(1, static_cast<std::int64_t>(ticks));
-}
-
-std::optional<double> parseSeconds(const std::string& text)
-{
-    if (text.empty() || text.front() == ' ')
-        return std::nullopt;
-    char* rest = nullptr;
-    errno = 0;
-    const double value = std::strtod(text.c_str(), &rest);
-    if (errno != 0 || rest == text.c_str() || *rest != '\0' || !std::isfinite(value) || value <= 0.0)
-        return std::nullopt;
-    return value;
-}
-
-std::string pieceFileName(const std::string& path, int number)
-{
-    const std::size_t slash = path.find_last_of("/\\");
-    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    std::size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || dot < nameStart)
-        dot = path.size();
-    char digits[16];
-    std::snprintf(digits, sizeof digits, "_%03d", number);
-    return path.substr(0, dot) + digits + path.substr(dot);
-}
-
-std::int64_t moovReservation(const std::vector<std::int64_t>& samples, std::int64_t extra)
-{
-    // Per sample at most: size (4), time to sample (8), composition offset (8), sync sample (4), sample
-    // dependency (1), sample group (8), and, when every sample is its own chunk, chunk offset (8) and sample
-    // to chunk (12). The fixed boxes of a track take well under a KiB besides its codec header.
-    constexpr std::int64_t perSample = 53;
-    constexpr std::int64_t perTrack = 1024;
-    std::int64_t total = 4096 + 2 * extra;
-    for (const std::int64_t n : samples)
-        total += perTrack + perSample * n;
-    return total;
-}
-
-std::string clockTime(double seconds)
-{
-    if (!std::isfinite(seconds) || seconds < 0)
-        seconds = 0;
-    const auto tenths = static_cast<long long>(std::llround(seconds * 10));
-    char text[48];
-    std::snprintf(
-        text, sizeof text, "%lld:%02lld:%02lld.%lld", tenths / 36000, tenths / 600 % 60, tenths / 10 % 60, tenths % 10);
-    return text;
 }
 
 } // namespace quorvane::splitter

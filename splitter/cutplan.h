@@ -3,11 +3,10 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
-#include <string>
 #include <vector>
 
-// Where the pieces are cut, worked out from times alone: no FFmpeg types here, so it is tested in-process.
+// Where the pieces are cut, worked out from times alone: which keyframes may start a piece, and which of them
+// do. No FFmpeg types here, so it is tested in-process. All times in the deciding stream's ticks.
 namespace quorvane::splitter {
 
 struct PlannedPiece {
@@ -20,6 +19,37 @@ struct PlannedPiece {
     bool openStart = false;
 };
 
+struct SplitPlan {
+    std::vector<PlannedPiece> pieces;
+    std::vector<std::int64_t> cutDts; // the deciding stream's decoding time at each cut
+    std::int64_t fileStart = 0; // where the file's presentation starts, any stream's priming included
+};
+
+// Whether a keyframe of an open group may start a piece: only where the pieces' container can hide the
+// keyframe that ends the piece before (an MP4 edit list), and only for a codec whose pictures after the
+// leading ones never refer back before the keyframe.
+bool openCutsAllowed(bool containerHidesPictures, bool codecCutsOpenGroupsCleanly);
+
+// Which keyframes a piece can start at: those whose group has no leading pictures (shown before the
+// keyframe but decoded after it). Leading pictures of an open group of pictures refer to the group before,
+// so a piece starting there loses them or shows them broken. `pts` holds the deciding stream's
+// presentation times in decoding order, `key` its keyframe flags; the answer has one flag per keyframe.
+std::vector<bool> cleanKeyframes(const std::vector<std::int64_t>& pts, const std::vector<bool>& key);
+
+// The keyframes a piece may start at, ascending by presentation time, each with its decoding time.
+struct StartingKeyframes {
+    std::vector<std::int64_t> pts;
+    std::vector<std::int64_t> dts;
+    std::vector<bool> open; // an open group's keyframe (see PlannedPiece::openStart)
+    int passedOver = 0; // open groups' keyframes that may not start a piece
+};
+
+// From every picture of the deciding stream in decoding order (`pts`, `key`) and its keyframes' times in the
+// same order (`keyPts`, `keyDts`): the clean keyframes, and the open ones where `openAllowed`. The very first
+// keyframe starts the file whatever it is.
+StartingKeyframes startingKeyframes(const std::vector<std::int64_t>& pts, const std::vector<bool>& key,
+    const std::vector<std::int64_t>& keyPts, const std::vector<std::int64_t>& keyDts, bool openAllowed);
+
 // Greedy cut: each piece ends at the last keyframe at or before its start plus `length`, so pieces are as
 // long as allowed and as few as possible; the rest of the file becomes the last piece as soon as it fits in
 // one length. Without a keyframe inside the length, the piece ends at the next keyframe (or the end).
@@ -27,11 +57,10 @@ struct PlannedPiece {
 std::vector<PlannedPiece> planPieces(
     const std::vector<std::int64_t>& keyframes, std::int64_t start, std::int64_t end, std::int64_t length);
 
-// Which keyframes a piece can start at: those whose group has no leading pictures (shown before the
-// keyframe but decoded after it). Leading pictures of an open group of pictures refer to the group before,
-// so a piece starting there loses them or shows them broken. `pts` holds the deciding stream's
-// presentation times in decoding order, `key` its keyframe flags; the answer has one flag per keyframe.
-std::vector<bool> cleanKeyframes(const std::vector<std::int64_t>& pts, const std::vector<bool>& key);
+// The plan over `keys` from `firstShown` to `end`: planPieces, with each piece's open start and the decoding
+// time of the keyframe that starts it.
+SplitPlan planFromKeyframes(const StartingKeyframes& keys, std::int64_t firstShown, std::int64_t end,
+    std::int64_t length, std::int64_t fileStart);
 
 // The decoding time of the keyframe that starts each piece: `keyPts` ascending with `keyDts` beside it,
 // as the planner saw them. Piece 0 gets its own start.
@@ -40,18 +69,5 @@ std::vector<std::int64_t> cutDecodingTimes(const std::vector<PlannedPiece>& piec
 
 // The piece length in ticks of `num`/`den` seconds, at least one tick.
 std::int64_t lengthInTicks(double seconds, int num, int den);
-
-// "2.5" -> 2.5; nullopt for anything that is not a finite number above zero.
-std::optional<double> parseSeconds(const std::string& text);
-
-// clip.mp4 -> clip_001.mp4 beside it; Clip.MP4 -> Clip_001.MP4; 1000 and on take the digits they need.
-std::string pieceFileName(const std::string& path, int number);
-
-// Room for the moov box of a piece, enough for every track's sample tables; used to write moov first in
-// one pass. `samples` holds the sample count of each track, `extra` the bytes of codec headers and tags.
-std::int64_t moovReservation(const std::vector<std::int64_t>& samples, std::int64_t extra);
-
-// 754.2 -> "0:12:34.2": how a time in a message reads.
-std::string clockTime(double seconds);
 
 } // namespace quorvane::splitter

@@ -7,6 +7,19 @@
 
 namespace quorvane::splitter {
 
+std::int64_t moovReservation(const std::vector<std::int64_t>& samples, std::int64_t extra)
+{
+    // Per sample at most: size (4), time to sample (8), composition offset (8), sync sample (4), sample
+    // dependency (1), sample group (8), and, when every sample is its own chunk, chunk offset (8) and sample
+    // to chunk (12). The fixed boxes of a track take well under a KiB besides its codec header.
+    constexpr std::int64_t perSample = 53;
+    constexpr std::int64_t perTrack = 1024;
+    std::int64_t total = 4096 + 2 * extra;
+    for (const std::int64_t n : samples)
+        total += perTrack + perSample * n;
+    return total;
+}
+
 std::int64_t indexRoomFromIndex(
     const MediaLayout& layout, const std::vector<std::vector<std::int64_t>>& times, const PlannedPiece& piece)
 {

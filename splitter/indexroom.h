@@ -11,6 +11,10 @@
 // How much room an MP4 piece reserves in front for its index, so the index goes before the media in one pass.
 namespace quorvane::splitter {
 
+// Room for the moov box of a piece, enough for every track's sample tables; used to write moov first in
+// one pass. `samples` holds the sample count of each track, `extra` the bytes of codec headers and tags.
+std::int64_t moovReservation(const std::vector<std::int64_t>& samples, std::int64_t extra);
+
 // From the samples the index lists (`times`: per input stream, the decoding times in the deciding stream's
 // ticks), counted generously around the piece.
 std::int64_t indexRoomFromIndex(

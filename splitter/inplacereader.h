@@ -3,22 +3,22 @@
 #pragma once
 
 #include "splitter/avhandles.h"
+#include "splitter/unreadpacket.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-// Reads an MP4-family source for pieces whose media bytes the kernel copies in (PayloadRuns): a video
-// sample's bytes are not read into the tool at all. Its packet gets a buffer that stays unfilled, and says
-// where the bytes lie in the file; the piece's muxer writes that buffer as it is, which the piece file takes
-// for a run to copy from the source. Anything that needs the bytes themselves fills the packet first.
+// Reads an MP4-family source for pieces whose media bytes the kernel copies in (PayloadRuns): the bytes of
+// the samples the codec table lets stay unread (mayStayUnread) are not read into the tool at all. Their
+// packet gets a buffer that stays unfilled, marked with where the bytes lie (unreadpacket.h); the piece's
+// muxer writes that buffer as it is, which the piece file takes for a run to copy from the source.
 //
 // This works only while nothing looks into the packets: the reader has no parsers (the pieces take the
-// index's keyframes, not a parser's guess), and only codecs whose packets the MP4 writer of the FFmpeg
-// version checked here passes through untouched are left unread: the common video codecs and AAC. So for
-// most files nothing but the index is read at all, which matters most where the file is not in the page
-// cache: a read per stretch of audio between the pictures would be a seek per stretch on a spinning disk.
+// index's keyframes, not a parser's guess). So for most files nothing but the index is read at all, which
+// matters most where the file is not in the page cache: a read per stretch of audio between the pictures
+// would be a seek per stretch on a spinning disk.
 namespace quorvane::splitter {
 
 class InPlaceReader {
@@ -26,7 +26,6 @@ public:
     // A second reading of `path`, with the streams of `probed` (the same file, opened and probed before).
     // nullptr when the file cannot be read this way; the caller then reads it as usual.
     static std::unique_ptr<InPlaceReader> open(const std::string& path, const AVFormatContext* probed);
-    ~InPlaceReader();
     InPlaceReader(const InPlaceReader&) = delete;
     InPlaceReader& operator=(const InPlaceReader&) = delete;
 
@@ -35,23 +34,17 @@ public:
     // out as its own packet, which would leave unfilled bytes where no one can find them.
     int read(AVPacket* packet);
     // Media bytes of the source not read into the tool.
-    std::int64_t bytesLeftUnread() const;
-
-    // Whether `packet`'s bytes have not been read yet.
-    static bool unread(const AVPacket* packet);
-    // Reads `packet`'s bytes into it if they were left unread. Returns 0 or a negative AVERROR;
-    // AVERROR_EOF when the file has become shorter.
-    static int fill(AVPacket* packet);
+    std::int64_t bytesLeftUnread() const { return m_source->leftUnread; }
 
     // The reading end's callbacks.
     int readIn(std::uint8_t* buffer, int size);
     std::int64_t seek(std::int64_t offset, int whence);
 
-    // The open file, shared with the packets left unread, which may outlive the reader.
-    struct Source;
-
 private:
     InPlaceReader() = default;
+    // From the stretch of samples read as usual that holds [m_pos, m_pos + size), read whole the first time:
+    // `size`, 0 when the file has become too short to hold it, or an error.
+    int readFromStretch(std::uint8_t* buffer, int size);
 
     struct Pending {
         const std::uint8_t* buffer = nullptr;
@@ -59,10 +52,10 @@ private:
         int size = 0;
     };
 
-    std::shared_ptr<Source> m_source;
+    std::shared_ptr<UnreadSource> m_source;
     std::int64_t m_size = 0;
     std::int64_t m_pos = 0;
-    AVIOContext* m_io = nullptr;
+    IoContext m_io; // before the context, which is closed first
     InputContext m_context;
     // The samples that may be left unread, in the order they lie in the file; the reader goes through them
     // mostly in that order, so the one after the last found is looked at first.

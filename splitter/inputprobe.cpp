@@ -2,8 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "splitter/inputprobe.h"
 
+#include "splitter/codecpolicy.h"
 #include "splitter/spliterror.h"
-#include "splitter/splitter.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -104,8 +104,6 @@ bool isMovFamily(const AVOutputFormat* format)
     return false;
 }
 
-const char* writtenContainers() { return "MP4, MOV, M4V, M4A, 3GP, Matroska (MKV, MKA), WebM, MPEG-TS, MP3"; }
-
 MediaLayout probeLayout(AVFormatContext* in, const std::string& inputName, const Warn& warn)
 {
     MediaLayout layout;
@@ -123,9 +121,7 @@ MediaLayout probeLayout(AVFormatContext* in, const std::string& inputName, const
         const AVStream* st = in->streams[i];
         const AVCodecID codec = st->codecpar->codec_id;
         const bool known = codec != AV_CODEC_ID_NONE;
-        // The MP4 family stores a cover as a picture of its own, outside the codec tables the query uses.
-        const bool cover = isCoverArt(st) && isMovFamily(layout.format)
-            && (codec == AV_CODEC_ID_PNG || codec == AV_CODEC_ID_MJPEG || codec == AV_CODEC_ID_BMP);
+        const bool cover = isCoverArt(st) && isMovFamily(layout.format) && coverPictureInMp4(codec);
         if (!cover && (!known || avformat_query_codec(layout.format, codec, FF_COMPLIANCE_NORMAL) == 0)) {
             if (static_cast<int>(i) == layout.ref && !known)
                 throw SplitError { NotMedia,

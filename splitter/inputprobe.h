@@ -38,7 +38,4 @@ MediaLayout probeLayout(AVFormatContext* in, const std::string& inputName, const
 
 bool isMovFamily(const AVOutputFormat* format);
 
-// The containers the tool writes pieces in, for --help.
-const char* writtenContainers();
-
 } // namespace quorvane::splitter

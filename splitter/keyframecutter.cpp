@@ -43,9 +43,44 @@ std::vector<KeyframeCutter::Cut> KeyframeCutter::keyframe(std::int64_t pts, std:
     return cuts;
 }
 
+std::vector<KeyframeCutter::Cut> KeyframeCutter::picture(std::int64_t pts, std::int64_t dts, bool key)
+{
+    if (key) {
+        std::vector<Cut> cuts = verify();
+        m_unverified = Unverified { { pts, dts } };
+        return cuts;
+    }
+    if (m_unverified && pts < m_unverified->at.pts)
+        m_unverified->open = true; // a leading picture: it needs the group before
+    return {};
+}
+
+std::vector<KeyframeCutter::Cut> KeyframeCutter::verify()
+{
+    // A keyframe is known to open a closed group once the next keyframe has come: no picture decoded after
+    // it showed before it.
+    if (!m_unverified)
+        return {};
+    const Unverified key = *m_unverified;
+    m_unverified.reset();
+    if (key.open) {
+        ++m_openKeyframes;
+        return {};
+    }
+    return keyframe(key.at.pts, key.at.dts);
+}
+
+std::optional<KeyframeCutter::Cut> KeyframeCutter::possibleCut() const
+{
+    std::optional<Cut> from = m_candidate;
+    if (m_unverified && (!from || m_unverified->at.dts < from->dts))
+        from = m_unverified->at;
+    return from;
+}
+
 std::vector<KeyframeCutter::Cut> KeyframeCutter::finish(std::int64_t end)
 {
-    std::vector<Cut> cuts;
+    std::vector<Cut> cuts = verify();
     if (m_candidate && end - m_pieces.back().start > m_length)
         cut(*m_candidate, cuts);
     m_candidate.reset();
@@ -55,14 +90,13 @@ std::vector<KeyframeCutter::Cut> KeyframeCutter::finish(std::int64_t end)
     return cuts;
 }
 
-std::optional<KeyframeCutter::Cut> KeyframeCutter::settleNow()
+std::vector<KeyframeCutter::Cut> KeyframeCutter::settleNow()
 {
-    if (!m_candidate)
-        return std::nullopt;
-    std::vector<Cut> cuts;
-    cut(*m_candidate, cuts);
+    std::vector<Cut> cuts = verify();
+    if (m_candidate)
+        cut(*m_candidate, cuts);
     m_candidate.reset();
-    return cuts.front();
+    return cuts;
 }
 
 } // namespace quorvane::splitter

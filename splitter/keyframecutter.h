@@ -9,8 +9,10 @@
 #include <vector>
 
 // The plan of planPieces, made while the file is read once: for files without an index of their keyframes.
-// A keyframe within the length is only a candidate until the next keyframe shows whether a later one still
-// fits; then it becomes a cut or is passed over. No FFmpeg types, so the tests drive it directly.
+// A keyframe is first verified to open a closed group (no picture decoded after it shows before it, which
+// the next keyframe settles); then, within the length, it is only a candidate until the next keyframe shows
+// whether a later one still fits, and becomes a cut or is passed over. No FFmpeg types, so the tests drive it
+// directly.
 namespace quorvane::splitter {
 
 class KeyframeCutter {
@@ -22,24 +24,38 @@ public:
 
     KeyframeCutter(std::int64_t start, std::int64_t length);
 
-    // The next keyframe a piece may start at, in decoding order. Returns the cuts it settles.
+    // The deciding stream's next picture, in decoding order. Returns the cuts it settles.
+    std::vector<Cut> picture(std::int64_t pts, std::int64_t dts, bool key);
+    // A keyframe known to open a closed group, in decoding order. Returns the cuts it settles.
     std::vector<Cut> keyframe(std::int64_t pts, std::int64_t dts);
     // The file showed its last picture at `end`: the candidate becomes a cut when the rest does not fit in
     // one piece.
     std::vector<Cut> finish(std::int64_t end);
-    // Memory runs short: the candidate becomes a cut now (a piece shorter than it might have been).
-    std::optional<Cut> settleNow();
+    // Memory runs short: what waits is settled now (a piece shorter than it might have been).
+    std::vector<Cut> settleNow();
 
-    const std::optional<Cut>& candidate() const { return m_candidate; }
+    // The earliest keyframe that may still become a cut: pictures from there on cannot be placed yet.
+    std::optional<Cut> possibleCut() const;
     // The pieces so far; the last one's end is known only after finish().
     const std::vector<PlannedPiece>& pieces() const { return m_pieces; }
+    // Keyframes passed over because their group needs the one before (an open GOP).
+    int openKeyframes() const { return m_openKeyframes; }
 
 private:
+    // A keyframe whose group is not yet known to be closed.
+    struct Unverified {
+        Cut at;
+        bool open = false;
+    };
+
     void cut(const Cut& at, std::vector<Cut>& cuts);
+    std::vector<Cut> verify();
 
     std::int64_t m_length;
     std::vector<PlannedPiece> m_pieces;
     std::optional<Cut> m_candidate;
+    std::optional<Unverified> m_unverified;
+    int m_openKeyframes = 0;
 };
 
 } // namespace quorvane::splitter

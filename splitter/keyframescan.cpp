@@ -3,12 +3,8 @@
 #include "splitter/keyframescan.h"
 
 #include "splitter/compositionoffsets.h"
-#include "splitter/cutplan.h"
-#include "splitter/spliterror.h"
-#include "splitter/splitter.h"
 
 #include <algorithm>
-#include <numeric>
 #include <optional>
 
 namespace quorvane::splitter {
@@ -18,50 +14,6 @@ namespace {
 std::int64_t toRef(const AVFormatContext* in, const MediaLayout& layout, std::int64_t time, int stream)
 {
     return av_rescale_q(time, in->streams[stream]->time_base, layout.refBase);
-}
-
-// Keeps only the keyframes a piece can start at; `pts` and `key` describe every packet of the deciding
-// stream in decoding order, and scan.keyPts/keyDts its keyframes in the same order.
-void keepCleanKeyframes(KeyframeScan& scan, const std::vector<std::int64_t>& pts, const std::vector<bool>& key)
-{
-    const std::vector<bool> clean = cleanKeyframes(pts, key);
-    std::vector<std::int64_t> keyPts;
-    std::vector<std::int64_t> keyDts;
-    std::vector<bool> keyOpen;
-    for (std::size_t k = 0; k < clean.size() && k < scan.keyPts.size(); ++k) {
-        // The very first keyframe starts the file whatever it is.
-        if (clean[k] || k == 0 || scan.openCutsAllowed) {
-            keyPts.push_back(scan.keyPts[k]);
-            keyDts.push_back(scan.keyDts[k]);
-            keyOpen.push_back(!clean[k] && k != 0);
-        } else {
-            ++scan.openKeyframes;
-        }
-    }
-    scan.keyPts = std::move(keyPts);
-    scan.keyDts = std::move(keyDts);
-    scan.keyOpen = std::move(keyOpen);
-}
-
-// Keyframe times come in decoding order; the plan wants them in presentation order, each with its own
-// decoding time.
-void sortByPresentation(KeyframeScan& scan)
-{
-    std::vector<std::size_t> order(scan.keyPts.size());
-    std::iota(order.begin(), order.end(), std::size_t(0));
-    std::stable_sort(
-        order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return scan.keyPts[a] < scan.keyPts[b]; });
-    std::vector<std::int64_t> pts;
-    std::vector<std::int64_t> dts;
-    std::vector<bool> open;
-    for (const std::size_t i : order) {
-        pts.push_back(scan.keyPts[i]);
-        dts.push_back(scan.keyDts[i]);
-        open.push_back(i < scan.keyOpen.size() && scan.keyOpen[i]);
-    }
-    scan.keyPts = std::move(pts);
-    scan.keyDts = std::move(dts);
-    scan.keyOpen = std::move(open);
 }
 
 bool indexListsEverySample(const AVFormatContext* in, const MediaLayout& layout)
@@ -102,7 +54,6 @@ std::optional<KeyframeScan> scanIndex(
     const std::vector<std::int64_t>& offsets = composition->offsets;
 
     KeyframeScan scan;
-    scan.openCutsAllowed = openCuts;
     scan.times.assign(in->nb_streams, {});
     for (unsigned s = 0; s < in->nb_streams; ++s) {
         AVStream* st = in->streams[s];
@@ -136,6 +87,8 @@ std::optional<KeyframeScan> scanIndex(
     // The demuxer shows each sample at its index time plus its own offset plus the track's decoding shift.
     std::vector<std::int64_t> shown;
     std::vector<bool> key;
+    std::vector<std::int64_t> keyPts;
+    std::vector<std::int64_t> keyDts;
     for (int e = 0; e < count; ++e) {
         const AVIndexEntry* entry = avformat_index_get_entry(ref, e);
         if (entry->flags & AVINDEX_DISCARD_FRAME)
@@ -145,17 +98,16 @@ std::optional<KeyframeScan> scanIndex(
         key.push_back((entry->flags & AVINDEX_KEYFRAME) != 0);
         if (!key.back())
             continue;
-        scan.keyPts.push_back(toRef(in, layout, pts, layout.ref));
-        scan.keyDts.push_back(toRef(in, layout, entry->timestamp, layout.ref));
+        keyPts.push_back(toRef(in, layout, pts, layout.ref));
+        keyDts.push_back(toRef(in, layout, entry->timestamp, layout.ref));
     }
-    keepCleanKeyframes(scan, shown, key);
-    if (scan.keyPts.empty())
+    scan.keys = startingKeyframes(shown, key, keyPts, keyDts, openCuts);
+    if (scan.keys.pts.empty())
         return std::nullopt;
-    sortByPresentation(scan);
 
     scan.start = in->start_time != AV_NOPTS_VALUE ? av_rescale_q(in->start_time, AV_TIME_BASE_Q, layout.refBase)
-                                                  : scan.keyPts.front();
-    scan.firstShown = ref->start_time != AV_NOPTS_VALUE ? ref->start_time : scan.keyPts.front();
+                                                  : scan.keys.pts.front();
+    scan.firstShown = ref->start_time != AV_NOPTS_VALUE ? ref->start_time : scan.keys.pts.front();
     scan.start = std::min(scan.start, scan.firstShown);
     scan.end = scan.start;
     if (in->duration != AV_NOPTS_VALUE)

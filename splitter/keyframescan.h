@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #pragma once
 
+#include "splitter/cutplan.h"
 #include "splitter/inputprobe.h"
 
 #include <cstdint>
@@ -14,9 +15,7 @@
 namespace quorvane::splitter {
 
 struct KeyframeScan {
-    std::vector<std::int64_t> keyPts; // presentation times of the keyframes, ascending
-    std::vector<std::int64_t> keyDts; // decoding time of the keyframe shown at keyPts[i]
-    std::vector<bool> keyOpen; // keyPts[i] opens a group whose leading pictures need the one before
+    StartingKeyframes keys; // the keyframes a piece may start at
     std::vector<std::vector<std::int64_t>> times; // per input stream: the decoding times, ascending
     // Per input stream, for video: the decoding times in the stream's own ticks, ascending, from which each
     // sample's duration follows (see indexDuration).
@@ -26,8 +25,6 @@ struct KeyframeScan {
     std::int64_t firstShown = 0; // where the deciding stream starts showing: the pieces' lengths count from here
     std::int64_t end = 0; // and ends
     std::int64_t referencePackets = -1; // how many packets the deciding stream has, when known
-    int openKeyframes = 0; // keyframes left out of keyPts: their group needs the one before (an open GOP)
-    bool openCutsAllowed = false; // the pieces can start at such keyframes (see PlannedPiece::openStart)
 };
 
 // The duration of `packet` as the index has it: until the next sample is decoded; 0 when not known (the
@@ -36,9 +33,8 @@ struct KeyframeScan {
 std::int64_t indexDuration(const KeyframeScan& scan, const AVPacket* packet);
 
 // From the container's index where it lists every sample (the MP4 family); nullopt for other files.
-// `path` is the input's name, for reading the index's composition offsets. `openCuts`: the pieces'
-// container can hide a picture at a piece's end (an MP4 edit list), so a keyframe of an open group can be
-// a cut (see PlannedPiece::openStart); otherwise such keyframes are left out.
+// `path` is the input's name, for reading the index's composition offsets. `openCuts`: a keyframe of an
+// open group may start a piece (see openCutsAllowed); otherwise such keyframes are passed over.
 std::optional<KeyframeScan> scanIndex(
     AVFormatContext* in, const MediaLayout& layout, const std::string& path, bool openCuts);
 

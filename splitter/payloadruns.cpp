@@ -2,13 +2,11 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "splitter/payloadruns.h"
 
-#include "splitter/inplacereader.h"
+#include "splitter/kernelcopy.h"
+#include "splitter/unreadpacket.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <vector>
-
-#include <unistd.h>
 
 namespace quorvane::splitter {
 
@@ -19,7 +17,7 @@ void PayloadRuns::expect(const AVPacket* packet)
     std::unique_ptr<AVBufferRef, Release> hold(av_buffer_ref(packet->buf));
     if (!hold)
         throw std::bad_alloc();
-    m_expected[packet->data] = Expected { packet->size, packet->pos, InPlaceReader::unread(packet), std::move(hold) };
+    m_expected[packet->data] = Expected { packet->size, packet->pos, isUnread(packet), std::move(hold) };
 }
 
 bool PayloadRuns::forgetExpected()
@@ -48,28 +46,16 @@ bool PayloadRuns::take(const std::uint8_t* data, int size, std::int64_t pieceOff
 
 namespace {
 
-int copyByReading(int source, int piece, const PayloadRuns::Run& run)
+int copyByReading(const SystemFile& source, SystemFile& piece, const PayloadRuns::Run& run)
 {
-    std::vector<char> buffer(static_cast<std::size_t>(std::min<std::int64_t>(run.size, 1 << 20)));
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min<std::int64_t>(run.size, 1 << 20)));
     for (std::int64_t done = 0; done < run.size;) {
-        const auto want
-            = static_cast<std::size_t>(std::min<std::int64_t>(run.size - done, std::int64_t(buffer.size())));
-        const ssize_t got = ::pread(source, buffer.data(), want, run.source + done);
-        if (got <= 0) {
-            if (got < 0 && errno == EINTR)
-                continue;
-            return got == 0 ? AVERROR_EOF : AVERROR(errno);
-        }
-        for (ssize_t put = 0; put < got;) {
-            const ssize_t n
-                = ::pwrite(piece, buffer.data() + put, static_cast<std::size_t>(got - put), run.piece + done + put);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                return AVERROR(errno);
-            }
-            put += n;
-        }
+        const auto want = static_cast<int>(std::min<std::int64_t>(run.size - done, std::int64_t(buffer.size())));
+        const int got = source.readSome(buffer.data(), want, run.source + done);
+        if (got < 0)
+            return got;
+        if (const int put = piece.write(buffer.data(), got, run.piece + done); put < 0)
+            return put;
         done += got;
     }
     return 0;
@@ -77,7 +63,7 @@ int copyByReading(int source, int piece, const PayloadRuns::Run& run)
 
 } // namespace
 
-int PayloadRuns::copy(int source, int piece, bool kernelCopy, int blockSize, Copied& copied) const
+int PayloadRuns::copy(const SystemFile& source, SystemFile& piece, bool kernelCopy, int blockSize, Copied& copied) const
 {
     for (const Run& run : m_runs) {
         // Blocks are shared only from a block boundary in both files.
@@ -86,22 +72,18 @@ int PayloadRuns::copy(int source, int piece, bool kernelCopy, int blockSize, Cop
             head = std::min<std::int64_t>(run.size, (blockSize - run.source % blockSize) % blockSize);
         std::int64_t done = 0;
         while (kernelCopy && done < run.size) {
-            loff_t from = run.source + done;
-            loff_t to = run.piece + done;
             const std::int64_t step = done < head ? head - done : run.size - done;
-            const ssize_t moved = ::copy_file_range(source, &from, piece, &to, static_cast<std::size_t>(step), 0);
+            const std::int64_t moved = copyInKernel(source, run.source + done, piece, run.piece + done, step);
             if (moved > 0) {
                 done += moved;
                 copied.inKernel += moved;
-                continue;
-            }
-            if (moved < 0 && errno == EINTR)
-                continue;
-            if (moved == 0)
+            } else if (moved == 0) {
                 return AVERROR_EOF; // the source is shorter than its index says
-            if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL && errno != EBADF)
-                return AVERROR(errno);
-            kernelCopy = false; // not between these files: read and write the rest
+            } else if (moved == kernelCopyRefused) {
+                kernelCopy = false; // not between these files: read and write the rest
+            } else {
+                return static_cast<int>(moved);
+            }
         }
         if (done < run.size) {
             const int result = copyByReading(source, piece, { run.piece + done, run.source + done, run.size - done });

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "splitter/avhandles.h"
+#include "splitter/systemfile.h"
 
 #include <cstdint>
 #include <unordered_map>
@@ -11,7 +12,7 @@
 // The media bytes of a piece, moved by the kernel instead of through the tool. The muxer still writes every
 // box; a packet's bytes that it writes exactly as they came from the source are not written but noted as a
 // run (where in the piece, where in the source, how long), and copied from the source once the piece is
-// otherwise complete: with copy_file_range, which shares whole blocks on copy-on-write file systems, else by
+// otherwise complete: by the kernel (copyInKernel), which shares whole blocks on copy-on-write file systems, else by
 // reading and writing. Bytes the muxer changes on the way (a converted bitstream) are written as usual.
 namespace quorvane::splitter {
 
@@ -42,7 +43,7 @@ public:
     // `blockSize`, a run that lies alike in both files' blocks is copied in two steps, up to a block boundary
     // and from it, so the file system can share its whole blocks. Returns 0 or a negative AVERROR;
     // AVERROR_EOF when the source ends before a run does.
-    int copy(int source, int piece, bool kernelCopy, int blockSize, Copied& copied) const;
+    int copy(const SystemFile& source, SystemFile& piece, bool kernelCopy, int blockSize, Copied& copied) const;
 
 private:
     struct Release {

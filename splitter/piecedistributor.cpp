@@ -2,13 +2,9 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "splitter/piecedistributor.h"
 
+#include "splitter/codecpolicy.h"
+#include "splitter/cutsharing.h"
 #include "splitter/spliterror.h"
-#include "splitter/splitter.h"
-
-extern "C" {
-#include <libavcodec/codec_desc.h>
-#include <libavutil/intreadwrite.h>
-}
 
 #include <algorithm>
 #include <string>
@@ -19,13 +15,6 @@ namespace {
 
 // A stream that stops early must not hold every later packet in memory.
 constexpr std::int64_t memoryCap = 32 * 1024 * 1024;
-
-bool isTextSubtitle(const AVStream* stream)
-{
-    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(stream->codecpar->codec_id);
-    return stream->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE && descriptor
-        && (descriptor->props & AV_CODEC_PROP_TEXT_SUB);
-}
 
 } // namespace
 
@@ -42,9 +31,11 @@ PieceDistributor::PieceDistributor(AVFormatContext* in, const MediaLayout& layou
     , m_router(m_plan.cutDts, m_plan.fileStart)
     , m_passed(layout.streams.size(), -1)
     , m_received(layout.streams.size(), 0)
-    , m_mp3(std::string(layout.format->name) == "mp3" && in->streams[layout.ref]->codecpar->codec_id == AV_CODEC_ID_MP3
-          && in->streams[layout.ref]->codecpar->sample_rate > 0)
 {
+    const AVStream* ref = in->streams[layout.ref];
+    if (std::string(layout.format->name) == "mp3" && borrowsFromFramesBefore(ref->codecpar->codec_id)
+        && ref->codecpar->sample_rate > 0)
+        m_preroll = std::make_unique<ReservoirPreroll>(ref);
 }
 
 std::optional<std::int64_t> PieceDistributor::timeOf(const AVPacket* packet) const
@@ -67,43 +58,11 @@ void PieceDistributor::begin(int piece)
     m_current = piece;
     PieceSpan span = m_span(piece, m_plan);
     std::deque<Packet> preroll;
-    if (piece > 0 && m_mp3) {
-        // MP3 frames borrow bytes from the frames before them (the bit reservoir, at most 511 bytes): enough
-        // frames of the piece before come first that the piece's own first frame decodes whole, and the
-        // decoder skips them.
-        int bytes = 0;
-        for (auto p = m_recentReference.rbegin(); p != m_recentReference.rend(); ++p) {
-            preroll.push_front(std::move(*p));
-            if (preroll.size() > 1)
-                bytes += preroll.front()->size;
-            if (bytes >= 512)
-                break;
-        }
-        int samples = 0;
-        for (const Packet& p : preroll)
-            samples += static_cast<int>(av_rescale_q(p->duration, m_in->streams[m_layout.ref]->time_base,
-                { 1, m_in->streams[m_layout.ref]->codecpar->sample_rate }));
-        span.prerollSamples = samples;
-    }
-    m_recentReference.clear();
+    if (piece > 0 && m_preroll)
+        preroll = m_preroll->take(span.prerollSamples);
     m_writer.open(span);
-    for (Packet& packet : preroll) {
-        // The MP3 writer takes the LAME header's encoder delay from the first packet that says how much
-        // to skip: the first says all of the frames before the piece, the others nothing.
-        const int samples = &packet == &preroll.front() ? span.prerollSamples : 0;
-        std::size_t size = 0;
-        std::uint8_t* skip = av_packet_get_side_data(packet.get(), AV_PKT_DATA_SKIP_SAMPLES, &size);
-        if (!skip && samples > 0)
-            skip = av_packet_new_side_data(packet.get(), AV_PKT_DATA_SKIP_SAMPLES, size = 10);
-        if (samples > 0 && !skip)
-            throw std::bad_alloc();
-        if (skip && size >= 10) {
-            AV_WL32(skip, static_cast<std::uint32_t>(samples));
-            AV_WL32(skip + 4, 0);
-            skip[8] = skip[9] = 0;
-        }
+    for (Packet& packet : preroll)
         m_writer.write(std::move(packet));
-    }
 }
 
 std::optional<int> PieceDistributor::placeOf(const AVPacket* packet) const
@@ -112,8 +71,8 @@ std::optional<int> PieceDistributor::placeOf(const AVPacket* packet) const
     // While reading decides the cuts, a subtitle event or an MP4 audio frame that lasts past a keyframe
     // that may become a cut waits, so that both pieces can share it if it does.
     const AVStream* st = m_in->streams[packet->stream_index];
-    if (piece && m_cutter && sharedAtCuts(st) && packet->pts != AV_NOPTS_VALUE) {
-        const std::optional<KeyframeCutter::Cut> from = holdFrom();
+    if (piece && m_cutter && sharedAtCuts(st, m_layout.format) && packet->pts != AV_NOPTS_VALUE) {
+        const std::optional<KeyframeCutter::Cut> from = m_cutter->possibleCut();
         const std::int64_t end = av_rescale_q(packet->pts + packet->duration, st->time_base, m_layout.refBase);
         if (from && end > from->pts)
             return std::nullopt;
@@ -151,17 +110,10 @@ void PieceDistributor::routeReference(Packet packet)
     route(piece, std::move(packet));
 }
 
-std::optional<KeyframeCutter::Cut> PieceDistributor::holdFrom() const
-{
-    // The earliest keyframe that may still become a cut: a settled candidate or one not yet verified.
-    std::optional<KeyframeCutter::Cut> from = m_cutter->candidate();
-    if (m_unverified && (!from || m_unverified->dts < from->dts))
-        from = KeyframeCutter::Cut { m_unverified->pts, m_unverified->dts };
-    return from;
-}
-
 void PieceDistributor::applyCuts(const std::vector<KeyframeCutter::Cut>& cuts)
 {
+    if (cuts.empty())
+        return; // the plan changes only with a cut, but for its end
     for (const KeyframeCutter::Cut& cut : cuts) {
         m_router.addCut(cut.dts);
         m_plan.cutDts.push_back(cut.dts);
@@ -169,21 +121,9 @@ void PieceDistributor::applyCuts(const std::vector<KeyframeCutter::Cut>& cuts)
     m_plan.pieces = m_cutter->pieces();
 }
 
-void PieceDistributor::feedUnverified()
-{
-    // A keyframe is known to open a closed group once the next keyframe has come: no picture decoded
-    // after it showed before it.
-    const UnverifiedKey key = *m_unverified;
-    m_unverified.reset();
-    if (key.open)
-        ++m_openKeyframes;
-    else
-        applyCuts(m_cutter->keyframe(key.pts, key.dts));
-}
-
 void PieceDistributor::releaseHeld()
 {
-    const std::optional<KeyframeCutter::Cut> from = holdFrom();
+    const std::optional<KeyframeCutter::Cut> from = m_cutter->possibleCut();
     m_router.setPossibleCut(from ? std::optional(from->dts) : std::nullopt);
     while (!m_heldReference.empty()) {
         const std::optional<std::int64_t> t = timeOf(m_heldReference.front().get());
@@ -203,21 +143,13 @@ void PieceDistributor::holdReference(Packet packet)
     const std::optional<std::int64_t> pts = packet->pts != AV_NOPTS_VALUE
         ? std::optional(av_rescale_q(packet->pts, st->time_base, m_layout.refBase))
         : dts;
-    if ((packet->flags & AV_PKT_FLAG_KEY) && dts && pts) {
-        if (m_unverified)
-            feedUnverified();
-        m_unverified = UnverifiedKey { *pts, *dts };
-    } else if (m_unverified && pts && *pts < m_unverified->pts) {
-        m_unverified->open = true; // a leading picture: it needs the group before
-    }
+    if (dts && pts)
+        applyCuts(m_cutter->picture(*pts, *dts, (packet->flags & AV_PKT_FLAG_KEY) != 0));
     m_heldBytes += packet->size;
     m_heldReference.push_back(std::move(packet));
     if (m_heldBytes > memoryCap) {
         // Too much waits: settle now, at the cost of a piece shorter than it might have been.
-        if (m_unverified)
-            feedUnverified();
-        if (const auto cut = m_cutter->settleNow())
-            applyCuts({ *cut });
+        applyCuts(m_cutter->settleNow());
     }
     releaseHeld();
 }
@@ -272,39 +204,13 @@ void PieceDistributor::drainPending(bool atEnd)
     }
 }
 
-bool PieceDistributor::sharedAtCuts(const AVStream* stream) const
-{
-    // MP4's edit lists say how much of a track's first and last sample is shown, so an audio frame that
-    // crosses a cut can be in both pieces, each showing its part: the pieces meet exactly.
-    return isTextSubtitle(stream)
-        || (stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && isMovFamily(m_layout.format));
-}
-
 Packet PieceDistributor::splitAtCut(int piece, AVPacket* packet) const
 {
     const AVStream* st = m_in->streams[packet->stream_index];
-    const bool text = isTextSubtitle(st);
-    if (piece + 1 >= static_cast<int>(m_plan.pieces.size()) || !sharedAtCuts(st) || packet->pts == AV_NOPTS_VALUE
-        || packet->duration <= 0)
+    if (piece + 1 >= static_cast<int>(m_plan.pieces.size()) || !sharedAtCuts(st, m_layout.format))
         return {};
-    const std::int64_t cut
-        = av_rescale_q(m_plan.pieces[static_cast<std::size_t>(piece) + 1].start, m_layout.refBase, st->time_base);
-    const std::int64_t endsAt = packet->pts + packet->duration;
-    if (packet->pts >= cut || endsAt <= cut)
-        return {};
-    Packet rest = newPacket();
-    if (av_packet_ref(rest.get(), packet) < 0)
-        throw std::bad_alloc();
-    if (text) {
-        // A text event that lasts past the cut ends there; its remainder opens the next piece, so no piece
-        // outlasts its pictures and no event is lost.
-        rest->pts = rest->dts = cut;
-        rest->duration = endsAt - cut;
-    }
-    // An audio frame is whole in both: the later piece starts it before its own start, which its edit list
-    // skips, and the earlier one shows it up to the cut.
-    packet->duration = cut - packet->pts;
-    return rest;
+    return quorvane::splitter::splitAtCut(packet, st,
+        av_rescale_q(m_plan.pieces[static_cast<std::size_t>(piece) + 1].start, m_layout.refBase, st->time_base));
 }
 
 void PieceDistributor::queue(int piece, Packet packet)
@@ -321,14 +227,8 @@ void PieceDistributor::queue(int piece, Packet packet)
 
 void PieceDistributor::writeNow(Packet packet)
 {
-    if (m_mp3 && packet->stream_index == m_layout.ref) {
-        Packet copy = newPacket();
-        if (av_packet_ref(copy.get(), packet.get()) < 0)
-            throw std::bad_alloc();
-        m_recentReference.push_back(std::move(copy));
-        if (m_recentReference.size() > 16)
-            m_recentReference.pop_front();
-    }
+    if (m_preroll && packet->stream_index == m_layout.ref)
+        m_preroll->remember(packet.get());
     if (Packet rest = splitAtCut(m_current, packet.get()))
         queue(m_current + 1, std::move(rest));
     m_writer.write(std::move(packet));
@@ -361,19 +261,16 @@ void PieceDistributor::route(int piece, Packet packet, bool passes)
             --at;
         }
         m_queue.insert(at, { piece, std::move(packet) });
-    } else if (piece < m_current && isTextSubtitle(m_in->streams[s])) {
+    } else if (piece < m_current && isTextSubtitle(m_in->streams[s]->codecpar)) {
         // Read after its piece was closed (only when memory ran short): the part that still shows in the
         // open piece goes there; an event over before it is left out, and counted.
         const AVStream* st = m_in->streams[s];
-        const std::int64_t start
-            = av_rescale_q(m_plan.pieces[static_cast<std::size_t>(m_current)].start, m_layout.refBase, st->time_base);
-        if (packet->pts == AV_NOPTS_VALUE || packet->pts + packet->duration <= start) {
-            ++m_lateLeftOut;
-        } else {
-            packet->duration = packet->pts + packet->duration - start;
-            packet->pts = packet->dts = start;
+        if (keepWhatShowsFrom(packet.get(),
+                av_rescale_q(
+                    m_plan.pieces[static_cast<std::size_t>(m_current)].start, m_layout.refBase, st->time_base)))
             writeNow(std::move(packet));
-        }
+        else
+            ++m_lateLeftOut;
     } else {
         // A packet that arrives after its piece was closed joins the open one, so nothing is lost.
         writeNow(std::move(packet));
@@ -430,9 +327,8 @@ void PieceDistributor::closeCurrentAndOpenNext()
 void PieceDistributor::end()
 {
     if (m_cutter) {
-        if (m_unverified)
-            feedUnverified();
         applyCuts(m_cutter->finish(m_lastShown.value_or(m_plan.pieces.front().start)));
+        m_plan.pieces = m_cutter->pieces();
         releaseHeld();
     }
     drainPending(true);

@@ -8,6 +8,7 @@
 #include "splitter/keyframecutter.h"
 #include "splitter/packetrouter.h"
 #include "splitter/piecewriter.h"
+#include "splitter/reservoirpreroll.h"
 
 #include <cstdint>
 #include <deque>
@@ -20,12 +21,6 @@
 // once every dense stream has passed its end, and packets for later pieces wait until it is.
 namespace quorvane::splitter {
 
-struct SplitPlan {
-    std::vector<PlannedPiece> pieces;
-    std::vector<std::int64_t> cutDts; // the deciding stream's decoding time at each cut
-    std::int64_t fileStart = 0;
-};
-
 class PieceDistributor {
 public:
     // `span` gives what to open for a piece; `rewrite` writes a piece again when its index outgrew its room.
@@ -35,12 +30,13 @@ public:
         const std::vector<std::vector<std::int64_t>>& times, PieceWriter& writer,
         std::function<PieceSpan(int, const SplitPlan&)> span, std::function<void(int, const SplitPlan&)> rewrite);
 
-    // For files without an index of their keyframes: the plan is made while reading, holding the packets
-    // since the last keyframe that may still become a cut (at most about a group of pictures).
+    // For files without an index of their keyframes: the plan is made while reading (KeyframeCutter),
+    // holding the packets since the last keyframe that may still become a cut (at most about a group of
+    // pictures).
     void planWhileReading(std::int64_t firstShown, std::int64_t length);
     const SplitPlan& plan() const { return m_plan; }
     // Keyframes passed over while reading because their group needs the one before (an open GOP).
-    int openKeyframes() const { return m_openKeyframes; }
+    int openKeyframes() const { return m_cutter ? m_cutter->openKeyframes() : 0; }
 
     // Only piece `piece` is written; packets of every other piece are dropped (the second pass).
     void writeOnly(int piece) { m_only = piece; }
@@ -64,20 +60,11 @@ private:
         Packet packet;
     };
 
-    // A keyframe seen while reading whose group is not yet known to be closed.
-    struct UnverifiedKey {
-        std::int64_t pts;
-        std::int64_t dts;
-        bool open = false;
-    };
-
     std::optional<std::int64_t> timeOf(const AVPacket* packet) const;
     std::optional<int> placeOf(const AVPacket* packet) const;
     void routeReference(Packet packet);
     void holdReference(Packet packet);
-    void feedUnverified();
     void applyCuts(const std::vector<KeyframeCutter::Cut>& cuts);
-    std::optional<KeyframeCutter::Cut> holdFrom() const;
     void releaseHeld();
     // `passes`: the packet shows its stream has passed into `piece`, so earlier pieces need nothing more of it.
     void route(int piece, Packet packet, bool passes = true);
@@ -85,11 +72,9 @@ private:
     bool currentCanClose() const;
     void closeCurrentAndOpenNext();
     void finishCurrent();
-    // A packet that lasts past the cut after `piece` and that the pieces can share: shortened to the cut,
-    // with what the next piece gets returned (a text event's remainder, or the whole audio frame).
+    // A packet that lasts past the cut after `piece` and that the pieces can share (cutsharing.h): shortened
+    // to the cut, with what the next piece gets returned.
     Packet splitAtCut(int piece, AVPacket* packet) const;
-    // A text event or an MP4 audio frame: what crosses a cut goes into both pieces, each showing its part.
-    bool sharedAtCuts(const AVStream* stream) const;
     void queue(int piece, Packet packet);
     void writeNow(Packet packet);
 
@@ -114,7 +99,6 @@ private:
 
     // Planning while reading.
     std::unique_ptr<KeyframeCutter> m_cutter;
-    std::optional<UnverifiedKey> m_unverified;
     std::deque<Packet> m_heldReference;
     // While the leading pictures of a piece cut at an open group arrive: that piece and its keyframe's time.
     struct Leading {
@@ -122,10 +106,8 @@ private:
         std::int64_t pts;
     };
     std::optional<Leading> m_leading;
-    // MP3 pieces start with a few frames of the piece before (see begin): the last ones written, kept here.
-    const bool m_mp3;
-    std::deque<Packet> m_recentReference;
-    int m_openKeyframes = 0;
+    // MP3 pieces start with a few frames of the piece before.
+    std::unique_ptr<ReservoirPreroll> m_preroll;
 };
 
 } // namespace quorvane::splitter

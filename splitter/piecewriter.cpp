@@ -2,75 +2,22 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "splitter/piecewriter.h"
 
-#include "splitter/cutplan.h"
-#include "splitter/inplacereader.h"
+#include "splitter/codecpolicy.h"
+#include "splitter/naming.h"
 #include "splitter/spliterror.h"
-#include "splitter/splitter.h"
-
-extern "C" {
-#include <libavutil/timecode.h>
-}
+#include "splitter/unreadpacket.h"
 
 #include <cerrno>
-#include <csignal>
-#include <cstring>
-
-#include <fcntl.h>
-
-#include <pthread.h>
-#include <unistd.h>
 
 namespace quorvane::splitter {
 
-namespace {
-
-std::string baseName(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Codecs whose packets the MP4 reader hands over exactly as the samples lie in the file: at most their
-// headers are looked at. Others (MP3, MPEG video, ...) go through a parser that may cut or join samples,
-// so their bytes are not known to lie at the packet's position.
-bool comesWhole(AVCodecID codec)
-{
-    switch (codec) {
-    case AV_CODEC_ID_H264:
-    case AV_CODEC_ID_HEVC:
-    case AV_CODEC_ID_AV1:
-    case AV_CODEC_ID_VP9:
-    case AV_CODEC_ID_MPEG4:
-    case AV_CODEC_ID_PRORES:
-    case AV_CODEC_ID_MJPEG:
-    case AV_CODEC_ID_AAC:
-    case AV_CODEC_ID_ALAC:
-    case AV_CODEC_ID_OPUS:
-    case AV_CODEC_ID_MOV_TEXT:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// A timecode tag moved on by `offset` (in `base` ticks); the tag as it was when it cannot be read.
-std::string movedTimecode(const char* timecode, AVRational rate, std::int64_t offset, AVRational base)
-{
-    AVTimecode tc {};
-    if (rate.num <= 0 || rate.den <= 0 || av_timecode_init_from_string(&tc, rate, timecode, nullptr) < 0)
-        return timecode;
-    const std::int64_t frames = av_rescale_q(offset, base, av_inv_q(rate));
-    char text[AV_TIMECODE_STR_SIZE];
-    return av_timecode_make_string(&tc, text, static_cast<int>(frames));
-}
-
-} // namespace
-
-PieceWriter::PieceWriter(AVFormatContext* in, const MediaLayout& layout, std::string inputPath, std::int64_t firstShown)
+PieceWriter::PieceWriter(AVFormatContext* in, const MediaLayout& layout, std::string inputPath, std::int64_t firstShown,
+    const TestSwitches& switches)
     : m_in(in)
     , m_layout(layout)
     , m_inputPath(std::move(inputPath))
     , m_firstShown(firstShown)
+    , m_switches(switches)
 {
 }
 
@@ -78,8 +25,6 @@ PieceWriter::~PieceWriter()
 {
     discardCurrent();
     m_finished.reset(); // ended by a failure: a piece still being copied is not made whole
-    if (m_source >= 0)
-        ::close(m_source);
 }
 
 void PieceWriter::holdForAlignment(Packet packet)
@@ -147,10 +92,10 @@ int PieceWriter::send(AVPacket* packet, const AVStream* from)
 {
     PayloadRuns* const payload = isMovFamily(m_layout.format) ? m_file->payload() : nullptr;
     const bool asRun
-        = payload && from && comesWhole(from->codecpar->codec_id) && m_unreadForTest != UnreadForTest::Fill;
+        = payload && from && reachesMuxerWhole(from->codecpar->codec_id) && m_switches.unread != UnreadForTest::Fill;
     // Bytes left in the source go to the muxer only where they become a run to copy.
     if (!asRun) {
-        if (const int filled = InPlaceReader::fill(packet); filled < 0)
+        if (const int filled = fillUnread(packet); filled < 0)
             return filled;
     }
     if (!isMovFamily(m_layout.format)) {
@@ -160,7 +105,7 @@ int PieceWriter::send(AVPacket* packet, const AVStream* from)
     if (asRun)
         payload->expect(packet);
     Packet changed;
-    if (m_unreadForTest == UnreadForTest::Spoil && InPlaceReader::unread(packet)) {
+    if (m_switches.unread == UnreadForTest::Spoil && isUnread(packet)) {
         changed = newPacket();
         if (av_packet_ref(changed.get(), packet) < 0 || av_packet_make_writable(changed.get()) < 0)
             return AVERROR(ENOMEM);
@@ -176,154 +121,70 @@ void PieceWriter::open(const PieceSpan& span)
 {
     m_span = span;
     m_final = pieceFileName(m_inputPath, span.number + 1);
-    const std::string finalName = baseName(m_final);
     m_file = std::make_unique<PieceFile>(m_final);
     m_spoiled = false;
     m_blockSize = 0;
     m_aligned = true;
     m_sentBeforeAlignment.clear();
     m_heldBytes = 0;
-    if (m_fastPayload && isMovFamily(m_layout.format) && span.moovReserve > 0) {
-        // With the index's room reserved in front, the muxer never reads the piece back: its media bytes
-        // can wait to be copied in by the kernel.
-        m_blockSize = m_file->sharingBlockSize();
-        const bool worthIt = m_blockSize > 0 || m_fastAlways || m_readInPlace;
-        if (m_source < 0 && worthIt)
-            m_source = ::open(m_inputPath.c_str(), O_RDONLY | O_CLOEXEC);
-        if (m_source >= 0 && worthIt) {
-            m_file->copyPayloadFrom(m_source, m_kernelCopy);
-            m_aligned = m_blockSize <= 0;
-        }
-    }
+    startPayloadCopy(span);
+    writeHeader(span);
+    m_menders.assign(static_cast<std::size_t>(m_layout.outputs), {});
+    addCovers();
+    if (m_opened)
+        m_opened(span.number);
+}
 
-    const auto fail = [&](int code) {
-        abandon();
-        failWriting(finalName, code, true);
-    };
+void PieceWriter::startPayloadCopy(const PieceSpan& span)
+{
+    if (!m_switches.copyPayload || !isMovFamily(m_layout.format) || span.moovReserve <= 0)
+        return;
+    // With the index's room reserved in front, the muxer never reads the piece back: its media bytes can
+    // wait to be copied in by the kernel.
+    m_blockSize = m_file->sharingBlockSize();
+    if (m_blockSize <= 0 && !m_switches.copyPayloadEverywhere && !m_readInPlace)
+        return;
+    if (!m_source.isOpen())
+        m_source = SystemFile::openForReading(m_inputPath);
+    if (m_source.isOpen()) {
+        m_file->copyPayloadFrom(m_source, m_switches.kernelCopy);
+        m_aligned = m_blockSize <= 0;
+    }
+}
+
+void PieceWriter::writeHeader(const PieceSpan& span)
+{
     AVFormatContext* raw = nullptr;
     int result = avformat_alloc_output_context2(&raw, m_layout.format, nullptr, m_file->readableName().c_str());
     if (result < 0)
-        fail(result);
+        fail(result, true);
     m_out.reset(raw);
     m_out->pb = m_file->io();
     m_out->flags |= AVFMT_FLAG_CUSTOM_IO;
-    av_dict_copy(&m_out->metadata, m_in->metadata, 0);
     m_chaptersAdded = false;
     try {
-        addStreams();
-        if (span.end != PieceSpan::unknownEnd)
-            addChapters();
+        addStreams(m_out.get(), m_in, m_layout, span, m_firstShown);
+        if (span.end != PieceSpan::unknownEnd) {
+            addChapters(m_out.get(), m_in, m_layout, span);
+            m_chaptersAdded = true;
+        }
     } catch (const std::bad_alloc&) {
-        fail(AVERROR(ENOMEM));
+        fail(AVERROR(ENOMEM), true);
     }
-    AVDictionary* options = nullptr;
+    Dictionary options;
     if (isMovFamily(m_layout.format)) {
-        if (span.moovReserve > 0)
-            av_dict_set_int(&options, "moov_size", span.moovReserve, 0);
-        else
-            av_dict_set(&options, "movflags", "+faststart", 0);
+        AVDictionary* set = nullptr;
+        result = span.moovReserve > 0 ? av_dict_set_int(&set, "moov_size", span.moovReserve, 0)
+                                      : av_dict_set(&set, "movflags", "+faststart", 0);
+        options.reset(set);
+        if (result < 0)
+            fail(result, true);
     }
-    result = avformat_write_header(m_out.get(), &options);
-    av_dict_free(&options);
+    AVDictionary* given = options.release();
+    result = avformat_write_header(m_out.get(), &given);
+    options.reset(given); // what the muxer did not take
     if (result < 0)
-        fail(m_out->pb && m_out->pb->error ? m_out->pb->error : result);
-    m_menders.assign(static_cast<std::size_t>(m_layout.outputs), {});
-    addCovers();
-    if (m_hold && span.number == m_holdAt) {
-        complete(); // the piece before is whole when the tool holds
-        // SIGUSR1 lets the tool go on; every other signal keeps its usual effect meanwhile.
-        sigset_t resume;
-        sigemptyset(&resume);
-        sigaddset(&resume, SIGUSR1);
-        ::pthread_sigmask(SIG_BLOCK, &resume, nullptr);
-        std::fputs("holding\n", m_hold);
-        std::fflush(m_hold);
-        int received = 0;
-        while (::sigwait(&resume, &received) != 0) { }
-    }
-}
-
-void PieceWriter::addStreams()
-{
-    const std::int64_t sinceFileStart = std::max<std::int64_t>(0, m_span.start - m_firstShown);
-    for (unsigned i = 0; i < m_in->nb_streams; ++i) {
-        if (m_layout.streams[i].output < 0)
-            continue;
-        const AVStream* ist = m_in->streams[i];
-        AVStream* ost = avformat_new_stream(m_out.get(), nullptr);
-        if (!ost)
-            throw std::bad_alloc();
-        if (avcodec_parameters_copy(ost->codecpar, ist->codecpar) < 0)
-            throw std::bad_alloc();
-        // Older MP3 writers take the encoder delay from here, newer ones from the first packet's skip.
-        if (m_span.prerollSamples >= 0 && static_cast<int>(i) == m_layout.ref)
-            ost->codecpar->initial_padding = m_span.prerollSamples;
-        // Keep the input's codec tag (hvc1, say) where the container knows it for this codec.
-        unsigned int tag = 0;
-        if (m_layout.format->codec_tag
-            && av_codec_get_id(m_layout.format->codec_tag, ist->codecpar->codec_tag) != ist->codecpar->codec_id
-            && av_codec_get_tag2(m_layout.format->codec_tag, ist->codecpar->codec_id, &tag))
-            ost->codecpar->codec_tag = 0;
-        ost->time_base = ist->time_base;
-        ost->avg_frame_rate = ist->avg_frame_rate;
-        ost->r_frame_rate = ist->r_frame_rate;
-        ost->sample_aspect_ratio = ist->sample_aspect_ratio;
-        ost->disposition = ist->disposition;
-        av_dict_copy(&ost->metadata, ist->metadata, 0);
-        // A timecode names the time at which the piece starts in the source.
-        if (const AVDictionaryEntry* timecode = av_dict_get(ist->metadata, "timecode", nullptr, 0)) {
-            const AVRational rate = ist->avg_frame_rate.num ? ist->avg_frame_rate : ist->r_frame_rate;
-            av_dict_set(&ost->metadata, "timecode",
-                movedTimecode(timecode->value, rate, sinceFileStart, m_layout.refBase).c_str(), 0);
-        }
-#if LIBAVFORMAT_VERSION_MAJOR < 61
-        // The display matrix (rotation) and the other stream-wide side data; newer FFmpeg keeps them in
-        // the codec parameters copied above.
-        for (int sd = 0; sd < ist->nb_side_data; ++sd) {
-            const AVPacketSideData& data = ist->side_data[sd];
-            uint8_t* copy = av_stream_new_side_data(ost, data.type, data.size);
-            if (!copy)
-                throw std::bad_alloc();
-            std::memcpy(copy, data.data, data.size);
-        }
-#endif
-    }
-    if (const AVDictionaryEntry* timecode = av_dict_get(m_in->metadata, "timecode", nullptr, 0)) {
-        const AVStream* ref = m_in->streams[m_layout.ref];
-        const AVRational rate = ref->avg_frame_rate.num ? ref->avg_frame_rate : ref->r_frame_rate;
-        av_dict_set(&m_out->metadata, "timecode",
-            movedTimecode(timecode->value, rate, sinceFileStart, m_layout.refBase).c_str(), 0);
-    }
-}
-
-void PieceWriter::addChapters()
-{
-    m_chaptersAdded = true;
-    // The chapters that fall in the piece, rebased to its start and cut at its ends.
-    for (unsigned c = 0; c < m_in->nb_chapters; ++c) {
-        const AVChapter* chapter = m_in->chapters[c];
-        const std::int64_t from = av_rescale_q(chapter->start, chapter->time_base, m_layout.refBase);
-        const std::int64_t to = av_rescale_q(chapter->end, chapter->time_base, m_layout.refBase);
-        if (to <= m_span.start || from >= m_span.end)
-            continue;
-        auto* copy = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
-        if (!copy)
-            throw std::bad_alloc();
-        copy->id = static_cast<std::int64_t>(m_out->nb_chapters) + 1;
-        copy->time_base = m_layout.refBase;
-        copy->start = std::max(from, m_span.start) - m_span.start;
-        copy->end = std::min(to, m_span.end) - m_span.start;
-        av_dict_copy(&copy->metadata, chapter->metadata, 0);
-        auto** grown
-            = static_cast<AVChapter**>(av_realloc_array(m_out->chapters, m_out->nb_chapters + 1, sizeof(AVChapter*)));
-        if (!grown) {
-            av_dict_free(&copy->metadata);
-            av_free(copy);
-            throw std::bad_alloc();
-        }
-        m_out->chapters = grown;
-        m_out->chapters[m_out->nb_chapters++] = copy;
-    }
+        fail(m_out->pb && m_out->pb->error ? m_out->pb->error : result, true);
 }
 
 void PieceWriter::addCovers()
@@ -340,11 +201,8 @@ void PieceWriter::addCovers()
             cover->pts = cover->dts = 0;
             result = send(cover.get(), nullptr);
         }
-        if (result < 0) {
-            const std::string name = baseName(m_final);
-            abandon();
-            failWriting(name, result);
-        }
+        if (result < 0)
+            fail(result);
     }
 }
 
@@ -379,26 +237,20 @@ void PieceWriter::write(Packet packet)
     const int result = send(packet.get(), ist);
     target->avg_frame_rate = rates[0];
     target->r_frame_rate = rates[1];
-    if (result < 0) {
-        const int code = m_out->pb && m_out->pb->error ? m_out->pb->error : result;
-        const std::string name = baseName(m_final);
-        abandon();
-        failWriting(name, code);
-    }
+    if (result < 0)
+        fail(m_out->pb && m_out->pb->error ? m_out->pb->error : result);
 }
 
 bool PieceWriter::finish()
 {
     if (!m_aligned)
         align();
-    const std::string name = baseName(m_final);
     if (!m_chaptersAdded) {
         // Chapters wait for the piece's end; both muxers write them with their trailer.
         try {
-            addChapters();
+            addChapters(m_out.get(), m_in, m_layout, m_span);
         } catch (const std::bad_alloc&) {
-            abandon();
-            failWriting(name, AVERROR(ENOMEM));
+            fail(AVERROR(ENOMEM));
         }
     }
     int result = av_write_trailer(m_out.get());
@@ -409,10 +261,8 @@ bool PieceWriter::finish()
     }
     if (result >= 0 && m_out->pb && m_out->pb->error)
         result = m_out->pb->error;
-    if (result < 0) {
-        abandon();
-        failWriting(name, result);
-    }
+    if (result < 0)
+        fail(result);
     m_mendedBefore += mendedNow();
     m_menders.clear();
     m_out.reset();
@@ -436,6 +286,8 @@ void PieceWriter::complete()
     m_copied.inKernel += file->copied().inKernel;
     m_copied.byReading += file->copied().byReading;
     ++m_written;
+    if (m_named)
+        m_named();
 }
 
 void PieceWriter::discardCurrent()
@@ -450,6 +302,13 @@ void PieceWriter::abandon()
     discardCurrent();
     // The piece before failing is what failed first, and what the run reports.
     complete();
+}
+
+void PieceWriter::fail(int averror, bool settingUp)
+{
+    const std::string name = baseName(m_final);
+    abandon();
+    failWriting(name, averror, settingUp);
 }
 
 int PieceWriter::mendedNow() const

@@ -5,10 +5,12 @@
 #include "splitter/avhandles.h"
 #include "splitter/inputprobe.h"
 #include "splitter/piecefile.h"
-#include "splitter/splitter.h"
+#include "splitter/piecesetup.h"
+#include "splitter/testswitches.h"
 #include "splitter/timestampmender.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,44 +19,22 @@
 // at all.
 namespace quorvane::splitter {
 
-struct PieceSpan {
-    int number = 0; // 0 for the first piece
-    std::int64_t start = 0; // where the piece starts showing, in the deciding stream's ticks
-    std::int64_t end = 0; // where the next one starts (or the file ends); unknownEnd while reading decides
-    static constexpr std::int64_t unknownEnd = INT64_MAX;
-    std::int64_t moovReserve = 0; // MP4 family: room for the index in front; 0 to write it in a second pass
-    // MP3 pieces after the first: how many samples of frames from the piece before come first, decoded only
-    // to fill the decoder's bit reservoir and skipped (the LAME header's encoder delay says so).
-    int prerollSamples = -1; // -1: the source's own delay (the first piece)
-};
-
 class PieceWriter {
 public:
-    // `firstShown`: where the source's pictures start, which its timecode names.
-    PieceWriter(AVFormatContext* in, const MediaLayout& layout, std::string inputPath, std::int64_t firstShown);
+    // `firstShown`: where the source's pictures start, which its timecode names. `switches` say how MP4
+    // pieces get their media bytes (see copyPayload below).
+    PieceWriter(AVFormatContext* in, const MediaLayout& layout, std::string inputPath, std::int64_t firstShown,
+        const TestSwitches& switches = {});
     ~PieceWriter();
 
-    // The writer stops once piece `number` (from 0) is open, saying so on `say`, until SIGUSR1, so tests
-    // can end the tool by a signal or change its folder while it writes.
-    void holdWhenOpening(int number, std::FILE* say)
-    {
-        m_holdAt = number;
-        m_hold = say;
-    }
-
     // MP4 pieces with their index in front get their media bytes from the source by the kernel (see
-    // PayloadRuns) where the file system shares blocks or copies on its own, and wherever the source is
-    // read in place (InPlaceReader: the bytes are not in the tool to write); `always` also elsewhere (for
-    // the tests), `fast` false never. `kernelCopy` false copies them by reading and writing instead.
-    void copyPayload(bool fast, bool always, bool kernelCopy, bool readInPlace)
-    {
-        m_fastPayload = fast;
-        m_fastAlways = always;
-        m_kernelCopy = kernelCopy;
-        m_readInPlace = readInPlace;
-    }
+    // PayloadRuns) where the file system shares blocks or copies on its own, and wherever the source is read
+    // in place (`readInPlace`: the bytes are not in the tool to write).
+    void copyPayload(bool readInPlace) { m_readInPlace = readInPlace; }
+    // Told once a piece (from 0) is open, and whenever a piece has its name.
+    void onOpened(std::function<void(int)> opened) { m_opened = std::move(opened); }
+    void onNamed(std::function<void()> named) { m_named = std::move(named); }
 
-    void unreadForTest(UnreadForTest what) { m_unreadForTest = what; }
     // Pieces written again because a packet left unread did not reach them whole.
     int piecesSpoiled() const { return m_spoiledPieces; }
 
@@ -90,43 +70,42 @@ private:
     // within a block as in the source.
     void holdForAlignment(Packet packet);
     void align();
-    void addStreams();
-    void addChapters();
+    void startPayloadCopy(const PieceSpan& span);
+    void writeHeader(const PieceSpan& span);
     void addCovers();
     int mendedNow() const;
     // Removes the piece being written, leaving a finished one alone.
     void discardCurrent();
+    // Abandons the piece and throws the SplitError for `averror`.
+    [[noreturn]] void fail(int averror, bool settingUp = false);
 
     AVFormatContext* m_in;
     const MediaLayout& m_layout;
     std::string m_inputPath;
     std::int64_t m_firstShown;
+    TestSwitches m_switches;
     PieceSpan m_span;
     OutputContext m_out;
     std::vector<TimestampMender> m_menders;
+    SystemFile m_source; // the input, read by the kernel's copies; outlives the pieces copying from it
     std::unique_ptr<PieceFile> m_file;
     std::unique_ptr<PieceFile> m_finished; // its media bytes being copied in
     std::string m_final;
-    std::FILE* m_hold = nullptr;
-    int m_holdAt = 0;
+    std::function<void(int)> m_opened;
+    std::function<void()> m_named;
     int m_written = 0;
     bool m_chaptersAdded = false;
     int m_mendedBefore = 0;
-    bool m_fastPayload = true;
-    bool m_fastAlways = false;
     // Sharing blocks needs the piece's bytes at the same offset within a block as in the source: the index's
     // room grows by what puts the first picture, where the piece's long run of media bytes starts, there.
     int m_blockSize = 0;
     bool m_aligned = true;
     std::vector<Packet> m_sentBeforeAlignment; // as given to write(), held until the piece is aligned
     std::int64_t m_heldBytes = 0;
-    bool m_kernelCopy = true;
     bool m_readInPlace = false;
     // A packet left unread reached the piece other than as it came: the piece is written again.
     bool m_spoiled = false;
     int m_spoiledPieces = 0;
-    UnreadForTest m_unreadForTest = UnreadForTest::AsUsual;
-    int m_source = -1; // the input, read by the kernel's copies
     PayloadRuns::Copied m_copied;
 };
 

@@ -11,7 +11,8 @@ void ProgressReport::update(std::int64_t read, std::int64_t total, int written, 
     if (!m_out)
         return;
     const auto now = std::chrono::steady_clock::now();
-    if (m_last != std::chrono::steady_clock::time_point {} && now - m_last < std::chrono::milliseconds(100))
+    if (m_last != std::chrono::steady_clock::time_point {} && now - m_last < std::chrono::milliseconds(100)
+        && written == m_written)
         return;
     m_last = now;
     print(read, total, written, planned);
@@ -31,6 +32,7 @@ void ProgressReport::complete(std::int64_t total, int written)
 
 void ProgressReport::print(std::int64_t read, std::int64_t total, int written, int planned)
 {
+    m_written = written;
     // A plan made while reading grows as it goes; it never says fewer pieces than are written.
     std::fprintf(m_out, "progress %lld %lld %d %d\n", static_cast<long long>(std::max<std::int64_t>(read, 0)),
         static_cast<long long>(std::max<std::int64_t>(total, 0)), written, std::max(planned, written));

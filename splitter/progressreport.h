@@ -10,7 +10,8 @@ namespace quorvane::splitter {
 
 // Progress lines for whoever started the tool, on their own stream:
 //   progress <bytes read> <bytes total> <pieces written> <pieces planned>
-// at most about ten a second, and always one when the split is complete, after a line per piece:
+// at most about ten a second but whenever a piece is finished, and always one when the split is complete,
+// after a line per piece:
 //   piece <number from 1> <seconds>
 // A total or a plan that is not known yet is 0.
 class ProgressReport {
@@ -30,6 +31,7 @@ private:
 
     std::FILE* m_out;
     std::chrono::steady_clock::time_point m_last {};
+    int m_written = 0; // as the last line said
 };
 
 } // namespace quorvane::splitter

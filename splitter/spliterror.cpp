@@ -2,8 +2,6 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "splitter/spliterror.h"
 
-#include "splitter/splitter.h"
-
 extern "C" {
 #include <libavutil/error.h>
 }

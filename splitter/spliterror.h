@@ -2,11 +2,13 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #pragma once
 
+#include "splitter/exitcodes.h"
+
 #include <string>
 
 namespace quorvane::splitter {
 
-// A failure that ends the split: the exit status and the one line that says why.
+// A failure that ends the split: the exit status (exitcodes.h) and the one line that says why.
 struct SplitError {
     int exitCode;
     std::string message;

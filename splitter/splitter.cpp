@@ -2,30 +2,33 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "splitter/splitter.h"
 
+#include "splitter/codecpolicy.h"
 #include "splitter/cutplan.h"
+#include "splitter/exitcodes.h"
 #include "splitter/indexroom.h"
 #include "splitter/inplacereader.h"
 #include "splitter/inputprobe.h"
 #include "splitter/keyframescan.h"
+#include "splitter/naming.h"
+#include "splitter/partfile.h"
 #include "splitter/piecedistributor.h"
-#include "splitter/piecefile.h"
 #include "splitter/piecewriter.h"
 #include "splitter/progressreport.h"
+#include "splitter/signalcleanup.h"
 #include "splitter/spliterror.h"
 
 #include <algorithm>
 #include <cmath>
 
-// The split, step by step: open and probe the input, find its keyframes, plan the pieces, and write them
-// in one reading of the input.
 namespace quorvane::splitter {
 
 namespace {
 
 class Split {
 public:
-    Split(const SplitRequest& request, std::FILE* err)
+    Split(const SplitRequest& request, const TestSwitches& switches, std::FILE* err)
         : m_request(request)
+        , m_switches(switches)
         , m_err(err)
     {
     }
@@ -36,14 +39,16 @@ private:
     void warn(const std::string& text) const { std::fprintf(m_err, "%s: %s\n", m_request.input.c_str(), text.c_str()); }
     void plan();
     void warnAboutPlan(const SplitPlan& plan, int openKeyframes) const;
+    void makeWriter();
     PieceSpan span(int piece, bool reserveIndex, const SplitPlan& plan) const;
     std::int64_t indexReserve(int piece) const;
     void rewriteInSecondPass(int piece, const SplitPlan& plan);
     int report(const PieceDistributor& distributor, int readResult);
     int fail(const SplitError& error);
-    void showProgress(const PieceDistributor& distributor);
+    void showProgress();
 
     const SplitRequest& m_request;
+    const TestSwitches& m_switches;
     std::FILE* m_err;
     InputContext m_input;
     // The same file read again with its media bytes left in place, when the pieces can take them so.
@@ -63,12 +68,8 @@ private:
 void Split::plan()
 {
     m_length = lengthInTicks(m_request.seconds, m_layout.refBase.num, m_layout.refBase.den);
-    // Only MP4's edit lists can hide the keyframe that ends a piece cut at an open group of pictures, and
-    // only HEVC promises that the pictures after the leading ones never refer back: an H.264 recovery point
-    // may still carry reference marking that names pictures of the group before, which a player starting
-    // there reports as errors.
-    const bool openCuts
-        = isMovFamily(m_layout.format) && m_input->streams[m_layout.ref]->codecpar->codec_id == AV_CODEC_ID_HEVC;
+    const bool openCuts = openCutsAllowed(
+        isMovFamily(m_layout.format), openGroupsCanBeCut(m_input->streams[m_layout.ref]->codecpar->codec_id));
     if (auto scan = scanIndex(m_input.get(), m_layout, m_request.input, openCuts)) {
         m_scan = std::move(*scan);
     } else {
@@ -86,16 +87,8 @@ void Split::plan()
                 1e6, std::ceil(static_cast<double>(m_input->duration) / AV_TIME_BASE / m_request.seconds - 1e-9)));
         return;
     }
-    m_plan.pieces = planPieces(m_scan.keyPts, m_scan.firstShown, m_scan.end, m_length);
-    for (std::size_t p = 1; p < m_plan.pieces.size(); ++p) {
-        const auto key = std::lower_bound(m_scan.keyPts.begin(), m_scan.keyPts.end(), m_plan.pieces[p].start);
-        const auto k = static_cast<std::size_t>(key - m_scan.keyPts.begin());
-        m_plan.pieces[p].openStart = key != m_scan.keyPts.end() && *key == m_plan.pieces[p].start
-            && k < m_scan.keyOpen.size() && m_scan.keyOpen[k];
-    }
-    m_plan.cutDts = cutDecodingTimes(m_plan.pieces, m_scan.keyPts, m_scan.keyDts);
-    m_plan.fileStart = m_scan.start;
-    warnAboutPlan(m_plan, m_scan.openKeyframes);
+    m_plan = planFromKeyframes(m_scan.keys, m_scan.firstShown, m_scan.end, m_length, m_scan.start);
+    warnAboutPlan(m_plan, m_scan.keys.passedOver);
 }
 
 void Split::warnAboutPlan(const SplitPlan& plan, int openKeyframes) const
@@ -117,8 +110,8 @@ void Split::warnAboutPlan(const SplitPlan& plan, int openKeyframes) const
 
 std::int64_t Split::indexReserve(int piece) const
 {
-    if (m_request.moovReserveForTest > 0)
-        return m_request.moovReserveForTest;
+    if (m_switches.moovReserve > 0)
+        return m_switches.moovReserve;
     if (m_planWhileReading)
         return indexRoomFromRates(m_input.get(), m_layout, m_request.seconds);
     return indexRoomFromIndex(m_layout, m_scan.times, m_plan.pieces[static_cast<std::size_t>(piece)]);
@@ -159,6 +152,7 @@ void Split::rewriteInSecondPass(int piece, const SplitPlan& plan)
         throw SplitError { CutShort, "the file could not be read again to write piece " + std::to_string(piece + 1) };
     distributor.end();
     writer.complete();
+    showProgress();
 }
 
 int Split::report(const PieceDistributor& distributor, int readResult)
@@ -185,16 +179,36 @@ int Split::report(const PieceDistributor& distributor, int readResult)
     const std::optional<std::int64_t> last = distributor.lastShown();
     const double end = last ? static_cast<double>(*last - m_plan.fileStart) * av_q2d(m_layout.refBase) : 0.0;
     warn("the file ends early, at " + clockTime(end) + "; the pieces up to "
-        + pieceFileName(m_request.input.substr(m_request.input.find_last_of('/') + 1), written)
-        + " hold what could be read");
+        + pieceFileName(baseName(m_request.input), written) + " hold what could be read");
     return CutShort;
 }
 
-void Split::showProgress(const PieceDistributor& distributor)
+void Split::showProgress()
 {
-    const int planned = m_planWhileReading ? m_piecesExpected : static_cast<int>(distributor.plan().pieces.size());
+    if (!m_progress.wanted())
+        return;
+    const int planned = m_planWhileReading ? m_piecesExpected : static_cast<int>(m_plan.pieces.size());
     const AVFormatContext* reading = m_inPlace ? m_inPlace->context() : m_input.get();
     m_progress.update(avio_tell(reading->pb), m_inputSize, m_writer->piecesWritten() + m_secondPasses, planned);
+}
+
+void Split::makeWriter()
+{
+    m_writer = std::make_unique<PieceWriter>(m_input.get(), m_layout, m_request.input, m_scan.firstShown, m_switches);
+    m_writer->onNamed([this] { showProgress(); });
+    if (m_switches.holdAt > 0) {
+        m_writer->onOpened([this](int piece) {
+            if (piece != m_switches.holdAt - 1)
+                return;
+            m_writer->complete(); // the piece before is whole while the tool holds
+            holdUntilResumed(m_err);
+        });
+    }
+    // With every sample in the index, the pieces' media bytes can stay in the file until the kernel copies
+    // them.
+    if (m_switches.copyPayload && !m_planWhileReading && isMovFamily(m_layout.format))
+        m_inPlace = InPlaceReader::open(m_request.input, m_input.get());
+    m_writer->copyPayload(m_inPlace != nullptr);
 }
 
 int Split::run()
@@ -204,18 +218,8 @@ int Split::run()
         m_layout = probeLayout(m_input.get(), m_request.input, [this](const std::string& text) { warn(text); });
         plan();
         // Pieces an earlier, killed run left half-written here go first.
-        const std::size_t slash = m_request.input.find_last_of('/');
-        PieceFile::removeStaleParts(slash == std::string::npos ? "." : m_request.input.substr(0, slash + 1));
-        m_writer = std::make_unique<PieceWriter>(m_input.get(), m_layout, m_request.input, m_scan.firstShown);
-        if (m_request.holdForTest > 0)
-            m_writer->holdWhenOpening(m_request.holdForTest - 1, m_err);
-        // With every sample in the index, the pieces' media bytes can stay in the file until the kernel
-        // copies them.
-        if (m_request.copyPayload && !m_planWhileReading && isMovFamily(m_layout.format))
-            m_inPlace = InPlaceReader::open(m_request.input, m_input.get());
-        m_writer->unreadForTest(m_request.unreadForTest);
-        m_writer->copyPayload(
-            m_request.copyPayload, m_request.copyPayloadEverywhere, m_request.kernelCopy, m_inPlace != nullptr);
+        PartFile::removeStaleParts(folderOf(m_request.input));
+        makeWriter();
         PieceDistributor distributor(
             m_input.get(), m_layout, m_plan, m_scan.times, *m_writer,
             [&](int p, const SplitPlan& plan) { return span(p, true, plan); },
@@ -231,8 +235,7 @@ int Split::run()
                 packet->duration = duration;
             distributor.take(std::move(packet));
             packet = newPacket();
-            if (m_progress.wanted())
-                showProgress(distributor);
+            showProgress();
         }
         distributor.end();
         m_writer->complete();
@@ -271,11 +274,12 @@ int Split::fail(const SplitError& error)
 
 } // namespace
 
-int splitFile(const SplitRequest& request, std::FILE* err)
+int splitFile(const SplitRequest& request, const TestSwitches& switches, std::FILE* err)
 {
+    installSignalCleanup();
     // Our own one line says what failed; FFmpeg's messages would only confuse it.
     av_log_set_level(AV_LOG_QUIET);
-    Split split(request, err);
+    Split split(request, switches, err);
     return split.run();
 }
 

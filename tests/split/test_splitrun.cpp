@@ -5,10 +5,10 @@
 #include "core/errorreport.h"
 #include "filelist/filelistview.h"
 #include "formfixture.h"
+#include "mediaprobe.h"
 #include "platform/filecopy.h"
 #include "platform/settingsplace.h"
 #include "platform/terminationsignals.h"
-#include "splitter/mediaprobe.h"
 #include "testfiles.h"
 
 #include <QComboBox>
@@ -24,8 +24,6 @@
 
 using namespace quorvane;
 using namespace quorvane::test;
-using quorvane::splitter::ProbedFile;
-using quorvane::splitter::probeMedia;
 
 namespace {
 

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
+#include "splitter/commandline.h"
 #include "splitter/compositionoffsets.h"
 #include "splitter/cutplan.h"
+#include "splitter/indexroom.h"
 #include "splitter/keyframecutter.h"
+#include "splitter/naming.h"
 #include "splitter/packetrouter.h"
 #include "splitter/timestampmender.h"
 
@@ -167,7 +170,7 @@ private slots:
         // Memory running short settles the candidate at once: shorter pieces, never longer ones.
         KeyframeCutter cutter(0, 100);
         cutter.keyframe(40, 40);
-        QCOMPARE(cutter.settleNow()->pts, 40);
+        QCOMPARE(cutter.settleNow().back().pts, 40);
         cutter.keyframe(130, 130);
         cutter.finish(150);
         QCOMPARE(describe(cutter.pieces()), QStringLiteral("0-40 40-130 130-150"));

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-// What a media file holds, read with libavformat and handed out without FFmpeg types, so tests and
-// benchmarks outside this folder can check pieces without FFmpeg's headers.
-namespace quorvane::splitter {
+// What a media file holds, read with libavformat and handed out without FFmpeg types, so the tests that check
+// pieces need no FFmpeg headers of their own. Only the tests use it; it is none of the tool's code.
+namespace quorvane::test {
 
 struct ProbedStream {
     std::string type; // "video", "audio", "subtitle", "data"
@@ -50,4 +50,4 @@ ProbedFile probeMedia(const std::string& path);
 // The top-level box types of an MP4-family file in order ("ftyp", "moov", "mdat", …).
 std::vector<std::string> topLevelBoxes(const std::string& path);
 
-} // namespace quorvane::splitter
+} // namespace quorvane::test

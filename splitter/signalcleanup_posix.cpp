@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 
+#include <pthread.h>
 #include <unistd.h>
 
 namespace quorvane::splitter {
@@ -50,6 +51,18 @@ void clearFileInProgress(int slot)
 {
     if (slot >= 0 && slot < slots)
         g_active[slot] = 0;
+}
+
+void holdUntilResumed(std::FILE* say)
+{
+    sigset_t resume;
+    sigemptyset(&resume);
+    sigaddset(&resume, SIGUSR1);
+    ::pthread_sigmask(SIG_BLOCK, &resume, nullptr);
+    std::fputs("holding\n", say);
+    std::fflush(say);
+    int received = 0;
+    while (::sigwait(&resume, &received) != 0) { }
 }
 
 } // namespace quorvane::splitter

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "splitter/mediaprobe.h"
+#include "mediaprobe.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -14,7 +14,7 @@ extern "C" {
 #include <fstream>
 #include <limits>
 
-namespace quorvane::splitter {
+namespace quorvane::test {
 
 ProbedFile probeMedia(const std::string& path)
 {
@@ -145,4 +145,4 @@ std::vector<std::string> topLevelBoxes(const std::string& path)
     return boxes;
 }
 
-} // namespace quorvane::splitter
+} // namespace quorvane::test

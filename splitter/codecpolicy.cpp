@@ -1,0 +1,120 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#include "splitter/codecpolicy.h"
+
+extern "C" {
+#include <libavcodec/codec_desc.h>
+#include <libavutil/intreadwrite.h>
+}
+
+#include <cstdint>
+
+namespace quorvane::splitter {
+
+namespace {
+
+enum class Unread {
+    Never, // the writer reads or changes the packets, or has not been checked
+    Always,
+    LengthPrefixed, // only when stored length-prefixed: the writer converts an Annex B stream, reading it
+};
+
+struct CodecRow {
+    AVCodecID codec;
+    bool whole; // see reachesMuxerWhole
+    Unread unread; // see mayStayUnread
+    int bytesRead; // see bytesTheWriterReads
+};
+
+// Codecs not listed go through a parser in the MP4 reader that may cut or join samples (MP3, MPEG video,
+// AC-3, ...), so their bytes are not known to lie where the packet says; they are written as usual.
+constexpr CodecRow codecs[] = {
+    // Length-prefixed in MP4 (avcC, hvcC) and written as given; an Annex B stream would be converted.
+    { AV_CODEC_ID_H264, true, Unread::LengthPrefixed, 0 },
+    { AV_CODEC_ID_HEVC, true, Unread::LengthPrefixed, 0 },
+    // The writer filters AV1's OBUs, and the reader as usual parses VP9 (superframes): never left unread.
+    { AV_CODEC_ID_AV1, true, Unread::Never, 0 },
+    { AV_CODEC_ID_VP9, true, Unread::Never, 0 },
+    // Whole frames that the writer never looks into.
+    { AV_CODEC_ID_MPEG4, true, Unread::Always, 0 },
+    { AV_CODEC_ID_PRORES, true, Unread::Always, 0 },
+    { AV_CODEC_ID_MJPEG, true, Unread::Always, 0 },
+    // The writer checks that a packet does not start with an ADTS header, and refuses one that does: it reads
+    // the first two bytes.
+    { AV_CODEC_ID_AAC, true, Unread::Always, 2 },
+    // Whole samples, but seldom large enough to be worth leaving unread; not checked against the writer.
+    { AV_CODEC_ID_ALAC, true, Unread::Never, 0 },
+    { AV_CODEC_ID_OPUS, true, Unread::Never, 0 },
+    { AV_CODEC_ID_MOV_TEXT, true, Unread::Never, 0 },
+};
+
+const CodecRow* rowOf(AVCodecID codec)
+{
+    for (const CodecRow& row : codecs) {
+        if (row.codec == codec)
+            return &row;
+    }
+    return nullptr;
+}
+
+bool isAnnexB(const AVCodecParameters* par)
+{
+    const std::uint8_t* extra = par->extradata;
+    const int size = par->extradata_size;
+    if (size <= 0)
+        return true; // no header to say otherwise: the parameter sets come in the stream
+    if (par->codec_id == AV_CODEC_ID_H264)
+        return extra[0] != 1; // avcC starts with its version, 1
+    return (size >= 3 && AV_RB24(extra) == 1) || (size >= 4 && AV_RB32(extra) == 1);
+}
+
+} // namespace
+
+bool reachesMuxerWhole(AVCodecID codec)
+{
+    const CodecRow* row = rowOf(codec);
+    return row && row->whole;
+}
+
+bool mayStayUnread(const AVStream* stream)
+{
+    const AVCodecParameters* par = stream->codecpar;
+    const CodecRow* row = rowOf(par->codec_id);
+    if (!row || row->unread == Unread::Never)
+        return false;
+    // Audio only as AAC; a cover picture is written once per piece, from memory.
+    if (par->codec_id == AV_CODEC_ID_AAC)
+        return par->codec_type == AVMEDIA_TYPE_AUDIO;
+    if (par->codec_type != AVMEDIA_TYPE_VIDEO || (stream->disposition & AV_DISPOSITION_ATTACHED_PIC))
+        return false;
+    return row->unread == Unread::Always || !isAnnexB(par);
+}
+
+int bytesTheWriterReads(AVCodecID codec)
+{
+    const CodecRow* row = rowOf(codec);
+    return row ? row->bytesRead : 0;
+}
+
+bool coverPictureInMp4(AVCodecID codec)
+{
+    return codec == AV_CODEC_ID_PNG || codec == AV_CODEC_ID_MJPEG || codec == AV_CODEC_ID_BMP;
+}
+
+bool openGroupsCanBeCut(AVCodecID codec)
+{
+    // HEVC promises it of the pictures after a CRA's leading ones. An H.264 recovery point may still carry
+    // reference marking that names pictures of the group before, which a player starting there reports as
+    // errors.
+    return codec == AV_CODEC_ID_HEVC;
+}
+
+bool borrowsFromFramesBefore(AVCodecID codec) { return codec == AV_CODEC_ID_MP3; }
+
+bool isTextSubtitle(const AVCodecParameters* codec)
+{
+    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec->codec_id);
+    return codec->codec_type == AVMEDIA_TYPE_SUBTITLE && descriptor && (descriptor->props & AV_CODEC_PROP_TEXT_SUB);
+}
+
+} // namespace quorvane::splitter

@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#pragma once
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+// What the tool knows of each codec, in one table: whose packets may be copied into MP4 pieces from the source
+// rather than written, whose may stay unread in the source until then, what bytes of them the MP4 writer
+// reads, and the codecs that are cut or kept in a way of their own. Each row gives its reason.
+namespace quorvane::splitter {
+
+// The MP4 reader hands this codec's packets over exactly as its samples lie in the file (at most their
+// headers are looked at), so a piece's muxer writing them as given writes the source's own bytes, which can
+// be copied from the source instead (PayloadRuns).
+bool reachesMuxerWhole(AVCodecID codec);
+
+// `stream`'s packets may stay unread in the source until they are copied into the pieces (InPlaceReader):
+// FFmpeg 5.1's MP4 writer writes them as given, reading at most bytesTheWriterReads() of each.
+bool mayStayUnread(const AVStream* stream);
+
+// How many bytes at the start of each packet the MP4 writer reads of a codec that may stay unread; a packet
+// left unread gets zeros there, so what the writer sees is known.
+int bytesTheWriterReads(AVCodecID codec);
+
+// The MP4 family stores a cover picture of this codec as a picture of its own, outside the codec tables
+// libavformat's query uses.
+bool coverPictureInMp4(AVCodecID codec);
+
+// The pictures after an open group's leading ones never refer to pictures before the keyframe, so a piece
+// whose container can hide the leading pictures may start there (see PlannedPiece::openStart).
+bool openGroupsCanBeCut(AVCodecID codec);
+
+// Frames borrow bytes from the frames before them (MP3's bit reservoir): a piece starts with a few frames of
+// the piece before, decoded but not shown.
+bool borrowsFromFramesBefore(AVCodecID codec);
+
+// Subtitles whose events are text, which a cut can shorten: what shows past the cut goes to the next piece.
+bool isTextSubtitle(const AVCodecParameters* codec);
+
+} // namespace quorvane::splitter

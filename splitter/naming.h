@@ -1,0 +1,20 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#pragma once
+
+#include <string>
+
+// How the tool names its pieces and writes a time or a file in its messages: plain text, tested in-process.
+namespace quorvane::splitter {
+
+// clip.mp4 -> clip_001.mp4 beside it; Clip.MP4 -> Clip_001.MP4; 1000 and on take the digits they need.
+std::string pieceFileName(const std::string& path, int number);
+
+// The name after the last "/", and the folder up to and with it ("." for a bare name).
+std::string baseName(const std::string& path);
+std::string folderOf(const std::string& path);
+
+// 754.2 -> "0:12:34.2": how a time in a message reads.
+std::string clockTime(double seconds);
+
+} // namespace quorvane::splitter
