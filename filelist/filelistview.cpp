@@ -9,6 +9,8 @@
 #include <QStyle>
 #include <QUrl>
 
+#include <iterator>
+
 namespace quorvane {
 
 FileListView::FileListView(QWidget* parent)
@@ -103,8 +105,11 @@ void FileListView::setRowOutcome(int row, const RowOutcome& outcome)
     QTreeWidgetItem* const item = topLevelItem(row - 1);
     if (!item)
         return;
+    // One icon a kind, in the order of RowOutcome::Kind: a tick, a note, stop, a warning, a cross, a question.
     static constexpr QStyle::StandardPixmap icons[] = { QStyle::SP_CustomBase, QStyle::SP_DialogApplyButton,
-        QStyle::SP_MessageBoxWarning, QStyle::SP_MessageBoxCritical };
+        QStyle::SP_MessageBoxInformation, QStyle::SP_MediaStop, QStyle::SP_MessageBoxWarning,
+        QStyle::SP_DialogCancelButton, QStyle::SP_MessageBoxQuestion, QStyle::SP_MessageBoxCritical };
+    static_assert(std::size(icons) == RowOutcome::Failed + 1);
     item->setIcon(0, outcome.kind == RowOutcome::None ? QIcon() : style()->standardIcon(icons[outcome.kind]));
     item->setToolTip(0, outcome.text);
     item->setData(0, Qt::UserRole, outcome.kind == RowOutcome::None ? QVariant() : QVariant(int(outcome.kind)));

@@ -11,6 +11,7 @@
 #include "platform/settingsplace.h"
 #include "split/fileutilities.h"
 #include "split/intervalchoice.h"
+#include "splitter/exitcodes.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -39,6 +40,45 @@ QString lastLine(const QString& text)
 {
     const QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     return lines.isEmpty() ? QString() : lines.last().trimmed();
+}
+
+// What the tool's exit status means for the file, and the words that lead its row's text.
+RowOutcome::Kind outcomeOfStatus(int status)
+{
+    switch (status) {
+    case splitter::CutShort:
+        return RowOutcome::CutShort;
+    case splitter::NotMedia:
+        return RowOutcome::Damaged;
+    case splitter::Unsupported:
+        return RowOutcome::NotSplittable;
+    default:
+        return RowOutcome::Failed;
+    }
+}
+
+QString leadFor(RowOutcome::Kind kind)
+{
+    switch (kind) {
+    case RowOutcome::CutShort:
+        return QStringLiteral("Cut short: the file ends early or could not be read to its end; the pieces made of "
+                              "what could be read are kept.");
+    case RowOutcome::Damaged:
+        return QStringLiteral("Not split: the file is damaged, or it is not a video or audio file.");
+    case RowOutcome::NotSplittable:
+        return QStringLiteral("Not split: pieces of this kind of file cannot be made.");
+    default:
+        return {};
+    }
+}
+
+QString piecesKept(int pieces)
+{
+    if (pieces <= 0)
+        return QStringLiteral("Stopped before its first piece was finished.");
+    if (pieces == 1)
+        return QStringLiteral("Stopped before it was finished; the 1 piece already made is kept.");
+    return QStringLiteral("Stopped before it was finished; the %1 pieces already made are kept.").arg(pieces);
 }
 
 } // namespace
@@ -85,6 +125,8 @@ void SplitRun::PushButton2_Click()
     for (int row = 1; row <= fileCount; ++row) {
         m_row = row;
         m_pieceSeconds.clear();
+        m_piecesWritten = 0;
+        m_toolStatus = -1;
         report.step(108, [&] { c.setMousePointer(MousePointer::Hourglass); });
         QString source;
         report.step(110, [&] { source = c.rowText(row); });
@@ -181,6 +223,7 @@ void SplitRun::runTool(const QStringList& arguments, const QString& source)
         throw Failure(result - ProcessRunner::startFailureBase, QStringLiteral("The splitter could not be started"));
     if (c.runner.lastCrashed())
         throw Failure(51, QStringLiteral("The splitter stopped unexpectedly"));
+    m_toolStatus = result;
     QString said = lastLine(c.runner.lastErrorOutput());
     const QString workingCopy = arguments.last() + QStringLiteral(": ");
     if (said.startsWith(workingCopy))
@@ -194,6 +237,7 @@ void SplitRun::takeToolLine(const QString& line)
     if (words.size() == 5 && words[0] == QLatin1String("progress")) {
         const double read = words[1].toDouble();
         const double total = words[2].toDouble();
+        m_piecesWritten = words[3].toInt();
         if (total > 0)
             showProgressText(static_cast<int>(std::clamp(read / total * 100.0, 0.0, 100.0)));
     } else if (words.size() == 3 && words[0] == QLatin1String("piece")) {
@@ -220,11 +264,28 @@ void SplitRun::setOutcome(int row, const RowOutcome& outcome)
         c.setRowOutcome(row, outcome);
 }
 
+QStringList SplitRun::toolLines(const QString& workingCopy) const
+{
+    QStringList lines;
+    const QString prefix = workingCopy + QStringLiteral(": ");
+    for (QString line : c.runner.lastErrorOutput().split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        if (line.startsWith(prefix))
+            line.remove(0, prefix.size());
+        lines << line.trimmed();
+    }
+    return lines;
+}
+
 RowOutcome SplitRun::outcome(
     const ErrorReport& report, int failuresBefore, int failuresBeforeTool, bool split, const QString& workingCopy) const
 {
-    if (!split)
-        return { RowOutcome::Failed, report.lastDescription() };
+    if (!split) {
+        // The tool's own words say what went wrong, after a line that says what it means for the file.
+        const RowOutcome::Kind kind = m_toolStatus > 0 ? outcomeOfStatus(m_toolStatus) : RowOutcome::Failed;
+        if (kind == RowOutcome::Failed)
+            return { RowOutcome::Failed, report.lastDescription() };
+        return { kind, (QStringList { leadFor(kind) } + toolLines(workingCopy)).join(QLatin1Char('\n')) };
+    }
     QString pieces;
     if (!m_pieceSeconds.isEmpty()) {
         const auto [shortest, longest] = std::minmax_element(m_pieceSeconds.begin(), m_pieceSeconds.end());
@@ -235,16 +296,11 @@ RowOutcome SplitRun::outcome(
             : QStringLiteral("%1 pieces of %2 to %3 s")
                   .arg(QString::number(m_pieceSeconds.size()), seconds(*shortest), seconds(*longest));
     }
-    // The tool's warnings, in the user's terms: its lines name the working copy.
+    // The tool's warnings, in the user's terms.
     QStringList notes;
     if (report.failures() != failuresBefore && failuresBeforeTool != failuresBefore)
         notes << report.lastDescription(); // a step before the tool failed, yet the file was split
-    const QString prefix = workingCopy + QStringLiteral(": ");
-    for (QString line : c.runner.lastErrorOutput().split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        if (line.startsWith(prefix))
-            line.remove(0, prefix.size());
-        notes << line.trimmed();
-    }
+    notes << toolLines(workingCopy);
     const QString made = pieces.isEmpty() ? QStringLiteral("Split") : QStringLiteral("Split into ") + pieces;
     if (notes.isEmpty())
         return { RowOutcome::Finished, made + QLatin1Char('.') };
@@ -253,12 +309,14 @@ RowOutcome SplitRun::outcome(
 
 void SplitRun::endStopped(ErrorReport& report, int row)
 {
-    setOutcome(row,
-        { RowOutcome::Failed, QStringLiteral("Stopped before it was finished; the pieces already made are kept.") });
+    setOutcome(row, { RowOutcome::Stopped, piecesKept(m_piecesWritten) });
     report.step(202, [&] { removeTool(); });
     report.step(208, [&] {
-        c.dialogs.messageBox(QStringLiteral("Splitting was stopped. %1 of %2 files were finished.")
-                                 .arg(QString::number(row - 1), QString::number(m_fileCount)));
+        const int finished = row - 1;
+        c.dialogs.messageBox(m_fileCount == 1 ? QStringLiteral("Splitting was stopped before the file was finished.")
+                : finished == 1 ? QStringLiteral("Splitting was stopped. 1 of %1 files was finished.").arg(m_fileCount)
+                                : QStringLiteral("Splitting was stopped. %1 of %2 files were finished.")
+                                      .arg(QString::number(finished), QString::number(m_fileCount)));
     });
     report.step(210, [&] {
         c.setProgress(0);

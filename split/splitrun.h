@@ -54,10 +54,12 @@ private:
     // Runs the tool on the working copy (the last argument); its words name `source`, the file the user listed.
     void runTool(const QStringList& arguments, const QString& source);
     void takeToolLine(const QString& line);
-    // The row's outcome from how its steps and the tool went: failed unless the tool split the file, with
-    // notes when the tool had warnings or an earlier step failed.
+    // The row's outcome from how its steps and the tool went: what the tool's exit status says, with notes
+    // when the tool had warnings or an earlier step failed.
     RowOutcome outcome(const ErrorReport& report, int failuresBefore, int failuresBeforeTool, bool split,
         const QString& workingCopy) const;
+    // What the tool said on standard error, one line each, without the working copy's name in front.
+    QStringList toolLines(const QString& workingCopy) const;
     void setOutcome(int row, const RowOutcome& outcome);
     // The bar's text for the file in hand at `percent`; none when below 0.
     void showProgressText(int percent);
@@ -77,6 +79,8 @@ private:
     int m_fileCount = 0;
     QString m_fileName;
     QList<double> m_pieceSeconds;
+    int m_piecesWritten = 0; // as the tool's last progress line said
+    int m_toolStatus = -1; // the tool's exit status, when it ended by itself; else -1
 };
 
 } // namespace quorvane

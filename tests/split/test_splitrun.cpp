@@ -389,38 +389,69 @@ private slots:
             QStringList({ QStringLiteral("2 of 2 \u00b7 Counting Clock.mp4 \u00b7 100 %"), QString() }));
     }
 
-    // Each file's row says what became of it, in words the user can act on; the row's text stays.
+    // Each file's row says what became of it, in words the user can act on, with an icon of its kind; the
+    // row's text stays. The tool's exit status tells a file cut short, a damaged one and one of a kind it
+    // cannot split apart from a failure.
     void everyRowShowsWhatBecameOfItsFile()
     {
         openWindow();
         addSample("Counting Clock.mp4");
-        QProcess ffmpeg; // keyframes 12 s apart: no 5 s piece can be cut
-        ffmpeg.start("ffmpeg",
-            { "-nostdin", "-v", "error", "-f", "lavfi", "-i", "testsrc=size=160x120:rate=10", "-t", "12", "-g", "120",
-                "-c:v", "libx264", src("sparse.mp4") });
-        QVERIFY(ffmpeg.waitForFinished(120000) && ffmpeg.exitCode() == 0);
-        list()->AppendRow(src("sparse.mp4"));
+        const auto make = [&](const QString& name, const QStringList& arguments) {
+            QProcess ffmpeg;
+            ffmpeg.start("ffmpeg",
+                QStringList {
+                    "-nostdin", "-v", "error", "-f", "lavfi", "-i", "testsrc=size=160x120:rate=10", "-t", "12" }
+                    + arguments + QStringList { src(name) });
+            QVERIFY(ffmpeg.waitForFinished(120000) && ffmpeg.exitCode() == 0);
+            list()->AppendRow(src(name));
+        };
+        make("sparse.mp4", { "-g", "120", "-c:v", "libx264" }); // keyframes 12 s apart: no 5 s piece can be cut
         QVERIFY(writeFile(src("notes.mp4"), "Shopping list\n"));
         list()->AppendRow(src("notes.mp4"));
+        make("short.mp4", { "-g", "10", "-c:v", "libx264", "-movflags", "+faststart" });
+        QFile whole(src("short.mp4")); // a download broken off after 60 %
+        QVERIFY(whole.open(QIODevice::ReadWrite) && whole.resize(whole.size() * 6 / 10));
+        whole.close();
+        make("renamed.mp4", { "-c:v", "libvpx", "-f", "webm" }); // WebM under an MP4 name: MP4 has no VP8
         chooseInterval(1); // every 5 seconds
-        dialogs.expectMessage();
-        dialogs.expectMessage();
+        for (int box = 0; box < 4; ++box)
+            dialogs.expectMessage();
         start();
-        const QString failure = src("notes.mp4") + ": not a video or audio file";
-        QCOMPARE(messages(), QStringList({ errorBox(failure, 192), "Done." }));
-        QCOMPARE(list()->rowOutcome(1).kind, RowOutcome::Finished);
-        QCOMPARE(list()->rowOutcome(1).text, QStringLiteral("Split into 3 pieces of 2.0 to 5.0 s."));
-        QCOMPARE(list()->rowOutcome(2).kind, RowOutcome::FinishedWithNotes);
-        QCOMPARE(list()->rowOutcome(2).text,
-            QStringLiteral("Split into 1 piece of 12.0 s, with notes:\n"
-                           "piece 1 is 12.0 s long: no keyframe within 5 s of its start"));
-        QCOMPARE(list()->rowOutcome(3).kind, RowOutcome::Failed);
-        QCOMPARE(list()->rowOutcome(3).text, failure); // the words of its box
-        QCOMPARE(list()->topLevelItem(2)->toolTip(0), failure);
-        QVERIFY(!list()->topLevelItem(2)->icon(0).isNull());
-        for (int row = 1; row <= 3; ++row)
-            QCOMPARE(
-                list()->rowText(row), src(QStringList { "Counting Clock.mp4", "sparse.mp4", "notes.mp4" }[row - 1]));
+
+        const QString damaged = src("notes.mp4") + ": not a video or audio file";
+        QCOMPARE(messages().first(), errorBox(damaged, 192));
+        QCOMPARE(messages().size(), 4);
+        const QList<RowOutcome> expected {
+            { RowOutcome::Finished, "Split into 3 pieces of 2.0 to 5.0 s." },
+            { RowOutcome::FinishedWithNotes,
+                "Split into 1 piece of 12.0 s, with notes:\n"
+                "piece 1 is 12.0 s long: no keyframe within 5 s of its start" },
+            { RowOutcome::Damaged,
+                "Not split: the file is damaged, or it is not a video or audio file.\n"
+                "not a video or audio file" },
+            { RowOutcome::CutShort,
+                "Cut short: the file ends early or could not be read to its end; the pieces made of what could be "
+                "read are kept.\n"
+                "the file ends early, at h:mm:ss.t; the pieces up to short_002.mp4 hold what could be read" },
+            { RowOutcome::NotSplittable,
+                "Not split: pieces of this kind of file cannot be made.\nits video cannot be kept in mp4 pieces" },
+        };
+        const auto anyTime = [](QString text) { // where the broken file ends depends on the encoder
+            return text.replace(QRegularExpression("\\d+:\\d\\d:\\d\\d\\.\\d"), "h:mm:ss.t");
+        };
+        QList<QImage> icons;
+        for (int row = 1; row <= expected.size(); ++row) {
+            QCOMPARE(list()->rowOutcome(row).kind, expected[row - 1].kind);
+            QCOMPARE(anyTime(list()->rowOutcome(row).text), expected[row - 1].text);
+            QCOMPARE(anyTime(list()->topLevelItem(row - 1)->toolTip(0)), expected[row - 1].text);
+            icons << list()->topLevelItem(row - 1)->icon(0).pixmap(16).toImage();
+            QVERIFY(!icons.last().isNull());
+            for (int other = 0; other + 1 < icons.size(); ++other)
+                QVERIFY2(
+                    icons[other] != icons.last(), qPrintable(QStringLiteral("rows %1 and %2").arg(other + 1).arg(row)));
+        }
+        QCOMPARE(list()->rowText(4), src("short.mp4"));
+        QVERIFY(QFile::exists(out("short_002.mp4"))); // what could be read is kept
     }
 
     // Stop ends the run at once: the tool and its folder go, the working copy goes, the pieces already
@@ -459,9 +490,30 @@ private slots:
         QCOMPARE(control<ProgressBar>("ProgressBar1")->text(), QString());
         QCOMPARE(form->mousePointer(), 0);
         QCOMPARE(digest(src("Mandelbrot Zoom.mp4")), source);
-        QCOMPARE(list()->rowOutcome(1).kind, RowOutcome::Failed);
+        QCOMPARE(list()->rowOutcome(1).kind, RowOutcome::Stopped); // not a failure
+        QCOMPARE(list()->rowOutcome(1).text,
+            QStringLiteral("Stopped before it was finished; the 1 piece already made is kept."));
         QCOMPARE(list()->rowOutcome(2).kind, RowOutcome::None); // not reached by this run
         QVERIFY(decodeErrors(out("Mandelbrot Zoom_001.mp4")).isEmpty());
+
+        // The box counts the files finished, in words that fit one file and several.
+        chooseInterval(4); // every x seconds, asked for each file
+        for (const auto& [answers, said] : std::vector<std::pair<QStringList, QString>> {
+                 { { "60", "5" }, "Splitting was stopped. 1 of 2 files was finished." }, // the first in one piece
+                 { { "5" }, "Splitting was stopped before the file was finished." } }) {
+            list()->removeAllRows();
+            list()->AppendRow(src("Mandelbrot Zoom.mp4"));
+            if (answers.size() > 1)
+                list()->AppendRow(src("Counting Clock.mp4"));
+            for (const QString& answer : answers)
+                dialogs.expectInput(answer);
+            dialogs.expectMessage();
+            qputenv("QUORVANE_SPLIT_HOLD_FOR_TEST", "2");
+            start();
+            qunsetenv("QUORVANE_SPLIT_HOLD_FOR_TEST");
+            QCOMPARE(messages().last(), said);
+            QCOMPARE(list()->rowOutcome(list()->rowCount()).kind, RowOutcome::Stopped);
+        }
     }
 
     void customIntervalsAreAskedForEveryFile()
