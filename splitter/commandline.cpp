@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 
 namespace quorvane::splitter {
 
@@ -47,38 +46,39 @@ std::optional<double> parseSeconds(const std::string& text)
     return value;
 }
 
-Command parseCommandLine(int argc, const char* const argv[], std::FILE* progress)
+Command parseCommandLine(const std::vector<std::string>& arguments, std::FILE* progress)
 {
     Command command;
-    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    const std::size_t count = arguments.size();
+    if (count == 2 && arguments[1] == "--help") {
         command.kind = Command::Help;
         return command;
     }
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    if (count == 2 && arguments[1] == "--version") {
         command.kind = Command::Version;
         return command;
     }
-    int arg = 1;
-    for (; arg < argc; ++arg) { // options before -split, in any order
-        if (std::strcmp(argv[arg], "--stats") == 0)
+    std::size_t arg = 1;
+    for (; arg < count; ++arg) { // options before -split, in any order
+        if (arguments[arg] == "--stats")
             command.request.stats = true;
-        else if (std::strcmp(argv[arg], "--progress") == 0)
+        else if (arguments[arg] == "--progress")
             command.request.progress = progress;
         else
             break;
     }
-    if (argc - arg != 3 || std::strcmp(argv[arg], "-split") != 0) {
+    if (count - arg != 3 || arguments[arg] != "-split") {
         command.problem = "expected -split, a length in seconds and one file";
         return command;
     }
-    const std::optional<double> seconds = parseSeconds(argv[arg + 1]);
+    const std::optional<double> seconds = parseSeconds(arguments[arg + 1]);
     if (!seconds) {
-        command.problem = std::string("the length must be a number of seconds above 0, not \"") + argv[arg + 1] + "\"";
+        command.problem = "the length must be a number of seconds above 0, not \"" + arguments[arg + 1] + "\"";
         return command;
     }
     command.request.seconds = *seconds;
     // The file is always the last argument, so a name that begins with "-" is still a file.
-    command.request.input = argv[arg + 2];
+    command.request.input = arguments[arg + 2];
     if (command.request.input.empty()) {
         command.problem = "the file name is empty";
         return command;

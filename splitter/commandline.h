@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 // quorvane-split's command line: what a split is asked to do, and the help that describes it. Plain text,
 // tested in-process.
@@ -24,8 +25,8 @@ struct Command {
     std::string problem; // for Wrong: what is wrong, in a few words
 };
 
-// `progress` is where --progress sends its lines.
-Command parseCommandLine(int argc, const char* const argv[], std::FILE* progress);
+// `arguments` as main got them, the program's name first; `progress` is where --progress sends its lines.
+Command parseCommandLine(const std::vector<std::string>& arguments, std::FILE* progress);
 
 // "2.5" -> 2.5; nullopt for anything that is not a finite number above zero.
 std::optional<double> parseSeconds(const std::string& text);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
+#include "splitter/arguments.h"
 #include "splitter/commandline.h"
 #include "splitter/exitcodes.h"
 #include "splitter/splitter.h"
@@ -16,7 +17,7 @@ int main(int argc, char* argv[])
 {
     using namespace quorvane::splitter;
     try {
-        const Command command = parseCommandLine(argc, argv, stdout);
+        const Command command = parseCommandLine(commandLineArguments(argc, argv), stdout);
         switch (command.kind) {
         case Command::Help:
             printHelp(stdout);

@@ -19,18 +19,6 @@ std::string pieceFileName(const std::string& path, int number)
     return path.substr(0, dot) + digits + path.substr(dot);
 }
 
-std::string baseName(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string folderOf(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-}
-
 std::string clockTime(double seconds)
 {
     if (!std::isfinite(seconds) || seconds < 0)

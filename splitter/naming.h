@@ -10,10 +10,6 @@ namespace quorvane::splitter {
 // clip.mp4 -> clip_001.mp4 beside it; Clip.MP4 -> Clip_001.MP4; 1000 and on take the digits they need.
 std::string pieceFileName(const std::string& path, int number);
 
-// The name after the last "/", and the folder up to and with it ("." for a bare name).
-std::string baseName(const std::string& path);
-std::string folderOf(const std::string& path);
-
 // 754.2 -> "0:12:34.2": how a time in a message reads.
 std::string clockTime(double seconds);
 

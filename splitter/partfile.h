@@ -7,10 +7,12 @@
 #include <memory>
 #include <string>
 
-// A new file that gets its name only once it is whole. Where the system allows, it has no name at all until
-// then (O_TMPFILE), so nothing is left if the tool is killed, the power fails or the folder turns read-only;
-// elsewhere it has a short hidden name that the signal clean-up removes, and that the next run in the folder
-// removes if its process is gone. One implementation per system (partfile_posix.cpp), chosen in CMake.
+// A new file that gets its name only once it is whole. Where the system allows, nothing of it is left if the
+// tool is killed, the power fails or the folder turns read-only: on Linux it has no name at all until then
+// (O_TMPFILE); on Windows it is marked to be deleted when its last handle closes, which a kill closes too.
+// Elsewhere, and meanwhile, it has a short hidden name that the signal clean-up removes, and that the next run
+// in the folder removes if its process is gone. One implementation per system (partfile_posix.cpp,
+// partfile_win.cpp), chosen in CMake.
 namespace quorvane::splitter {
 
 class PartFile {
@@ -25,6 +27,10 @@ public:
     SystemFile& file() { return m_file; }
     // A name by which the file may be opened again for reading while it is written.
     std::string readableName() const;
+    // It will be opened by that name (a muxer moving an MP4 index to the front). Where a file that is kept
+    // from being left behind cannot be opened by name (Windows), it keeps its hidden name from now on, which
+    // the signal clean-up and the next run in the folder remove.
+    void willBeReopened();
     // Gives the file `finalPath`, in one step replacing a file of that name, and closes it. 0, or the error
     // after which the file is gone.
     int name(const std::string& finalPath);
@@ -40,7 +46,7 @@ private:
 
     SystemFile m_file;
     std::string m_hidden; // the hidden name, while it has one
-    bool m_unnamed = false;
+    bool m_unnamed = false; // no name (Linux), or one that goes with the last handle (Windows)
     int m_slot = -1; // its slot in the signal clean-up, while it has a hidden name
 };
 

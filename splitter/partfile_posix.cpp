@@ -2,7 +2,6 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "splitter/partfile.h"
 
-#include "splitter/naming.h"
 #include "splitter/signalcleanup.h"
 
 extern "C" {
@@ -102,6 +101,8 @@ int PartFile::hide(const std::string& folder, bool create)
 PartFile::~PartFile() { discard(); }
 
 std::string PartFile::readableName() const { return "/proc/self/fd/" + std::to_string(m_file.native()); }
+
+void PartFile::willBeReopened() { } // through /proc, unnamed or not
 
 int PartFile::name(const std::string& finalPath)
 {

@@ -70,26 +70,26 @@ int PayloadRuns::copy(const SystemFile& source, SystemFile& piece, bool kernelCo
         std::int64_t head = 0;
         if (blockSize > 0 && run.source % blockSize == run.piece % blockSize)
             head = std::min<std::int64_t>(run.size, (blockSize - run.source % blockSize) % blockSize);
-        std::int64_t done = 0;
-        while (kernelCopy && done < run.size) {
+        for (std::int64_t done = 0; done < run.size;) {
             const std::int64_t step = done < head ? head - done : run.size - done;
-            const std::int64_t moved = copyInKernel(source, run.source + done, piece, run.piece + done, step);
+            const std::int64_t moved = kernelCopy
+                ? copyInKernel(source, run.source + done, piece, run.piece + done, step)
+                : kernelCopyRefused;
             if (moved > 0) {
                 done += moved;
                 copied.inKernel += moved;
             } else if (moved == 0) {
                 return AVERROR_EOF; // the source is shorter than its index says
-            } else if (moved == kernelCopyRefused) {
-                kernelCopy = false; // not between these files: read and write the rest
-            } else {
+            } else if (moved != kernelCopyRefused) {
                 return static_cast<int>(moved);
+            } else {
+                // Not in the kernel, not between these files or not this stretch: read and write it.
+                if (const int result = copyByReading(source, piece, { run.piece + done, run.source + done, step });
+                    result < 0)
+                    return result;
+                done += step;
+                copied.byReading += step;
             }
-        }
-        if (done < run.size) {
-            const int result = copyByReading(source, piece, { run.piece + done, run.source + done, run.size - done });
-            if (result < 0)
-                return result;
-            copied.byReading += run.size - done;
         }
     }
     return 0;

@@ -3,7 +3,6 @@
 #include "splitter/piecefile.h"
 
 #include "splitter/kernelcopy.h"
-#include "splitter/naming.h"
 #include "splitter/spliterror.h"
 
 #include <algorithm>

@@ -29,6 +29,8 @@ public:
     std::string readableName() const { return m_part->readableName(); }
     // See sharingBlockSize() in kernelcopy.h.
     int sharingBlockSize() const;
+    // The muxer will open the file by readableName() (see PartFile::willBeReopened).
+    void willBeReopened() { m_part->willBeReopened(); }
 
     // From now on, packet bytes the muxer writes as they came are copied from `source` (the input) when the
     // piece is committed, instead of being written; see PayloadRuns. The muxer must not read the piece back.

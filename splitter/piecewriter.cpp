@@ -177,6 +177,8 @@ void PieceWriter::writeHeader(const PieceSpan& span)
         result = span.moovReserve > 0 ? av_dict_set_int(&set, "moov_size", span.moovReserve, 0)
                                       : av_dict_set(&set, "movflags", "+faststart", 0);
         options.reset(set);
+        if (span.moovReserve <= 0)
+            m_file->willBeReopened(); // to move the index to the front
         if (result < 0)
             fail(result, true);
     }

@@ -7,7 +7,7 @@
 
 // The files the tool may leave half-written under a name (a piece being written, and the one before it
 // while its media bytes are copied in), removed if the process is ended from outside. One implementation per
-// system (signalcleanup_posix.cpp), chosen in CMake.
+// system (signalcleanup_posix.cpp, signalcleanup_win.cpp), chosen in CMake.
 namespace quorvane::splitter {
 
 // From now on the endings a process can catch (on POSIX SIGINT, SIGTERM, SIGHUP and SIGQUIT) remove the files

@@ -19,8 +19,24 @@ std::string avError(int code)
 
 int writeExitCode(int averror)
 {
-    for (const int error :
-        { ENOSPC, EDQUOT, EACCES, EPERM, EROFS, EIO, EFBIG, ENAMETOOLONG, EISDIR, ENOTDIR, ENOENT, EBUSY, ETXTBSY }) {
+    static constexpr int refusals[] = {
+        ENOSPC,
+        EACCES,
+        EPERM,
+        EROFS,
+        EIO,
+        EFBIG,
+        ENAMETOOLONG,
+        EISDIR,
+        ENOTDIR,
+        ENOENT,
+        EBUSY,
+        ETXTBSY,
+#ifdef EDQUOT // not on every system
+        EDQUOT,
+#endif
+    };
+    for (const int error : refusals) {
         if (averror == AVERROR(error))
             return CannotWrite;
     }

@@ -16,6 +16,7 @@
 #include "splitter/progressreport.h"
 #include "splitter/signalcleanup.h"
 #include "splitter/spliterror.h"
+#include "splitter/systemfile.h"
 
 #include <algorithm>
 #include <cmath>

@@ -7,7 +7,7 @@
 
 // An open file as the system gives it, read and written at a place rather than through a shared position, so
 // that two threads can use it at once. Errors are negative AVERROR codes, as libav's own. One implementation
-// per system (systemfile_posix.cpp), chosen in CMake.
+// per system (systemfile_posix.cpp, systemfile_win.cpp), chosen in CMake.
 namespace quorvane::splitter {
 
 class SystemFile {
@@ -46,5 +46,10 @@ public:
 private:
     Native m_native = none;
 };
+
+// A path's last name, and its folder up to and with the separator before it ("." for a bare name), as the
+// system separates them.
+std::string baseName(const std::string& path);
+std::string folderOf(const std::string& path);
 
 } // namespace quorvane::splitter

@@ -98,4 +98,16 @@ int SystemFile::close()
     return closed == 0 ? 0 : AVERROR(errno);
 }
 
+std::string baseName(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string folderOf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+}
+
 } // namespace quorvane::splitter
