@@ -11,7 +11,7 @@
 
 namespace quorvane {
 
-void endWithThisProcess(QProcess& process)
+void prepareChild(QProcess& process)
 {
     const pid_t parent = ::getpid();
     // Runs in the child between fork and exec: only async-signal-safe calls. SIGTERM lets the tool remove
@@ -21,6 +21,15 @@ void endWithThisProcess(QProcess& process)
         if (::getppid() != parent)
             ::_exit(127);
     });
+}
+
+void endProcess(QProcess& process)
+{
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
 }
 
 } // namespace quorvane

@@ -2,10 +2,20 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "platform/processguard.h"
 
+#include <QProcess>
+
 namespace quorvane {
 
-// Windows would put the child in a job object that is closed with this process (JOB_OBJECT_LIMIT_KILL_ON_
-// JOB_CLOSE); other systems have no parent-death signal. Until then the child outlives a killed program.
-void endWithThisProcess(QProcess&) { }
+// These systems have no parent-death signal: the child outlives a killed program.
+void prepareChild(QProcess&) { }
+
+void endProcess(QProcess& process)
+{
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+}
 
 } // namespace quorvane

@@ -27,8 +27,9 @@ qint32 QtProcessRunner::RunAndWait(const QString& program, const QStringList& ar
         if (error == QProcess::FailedToStart)
             loop.quit();
     });
+    // The splitter writes UTF-8 on every system, names included, whatever the system's code page.
     connect(&process, &QProcess::readyReadStandardError, this, [&] {
-        const QString text = QString::fromLocal8Bit(process.readAllStandardError());
+        const QString text = QString::fromUtf8(process.readAllStandardError());
         keepErrorOutput(text);
         emit errorOutput(text);
     });
@@ -37,11 +38,11 @@ qint32 QtProcessRunner::RunAndWait(const QString& program, const QStringList& ar
             QByteArray line = process.readLine();
             if (line.endsWith('\n'))
                 line.chop(1);
-            emit outputLine(QString::fromLocal8Bit(line));
+            emit outputLine(QString::fromUtf8(line));
         }
     };
     connect(&process, &QProcess::readyReadStandardOutput, this, [&] { passLines(false); });
-    endWithThisProcess(process);
+    prepareChild(process);
     process.setProcessChannelMode(QProcess::SeparateChannels);
     process.setStandardInputFile(QProcess::nullDevice());
     process.start(program, arguments, QIODevice::ReadOnly);
@@ -53,7 +54,7 @@ qint32 QtProcessRunner::RunAndWait(const QString& program, const QStringList& ar
         const int error = QFileInfo::exists(program) ? 70 : 53;
         return startFailureBase + error;
     }
-    keepErrorOutput(QString::fromLocal8Bit(process.readAllStandardError()));
+    keepErrorOutput(QString::fromUtf8(process.readAllStandardError()));
     passLines(true);
     m_crashed = process.exitStatus() == QProcess::CrashExit;
     return m_crashed ? -1 : process.exitCode();
@@ -71,11 +72,7 @@ void QtProcessRunner::terminate()
 {
     if (!m_process || m_process->state() == QProcess::NotRunning)
         return;
-    m_process->terminate();
-    if (!m_process->waitForFinished(5000)) {
-        m_process->kill();
-        m_process->waitForFinished(5000);
-    }
+    endProcess(*m_process);
 }
 
 } // namespace quorvane
