@@ -21,7 +21,8 @@ function(quorvane_deploy_windows)
         endif()
         list(APPEND dlls "${found}")
     endforeach()
-    set(plugins platforms/qwindows.dll platforms/qoffscreen.dll styles/qwindowsvistastyle.dll)
+    # The hand pointer is a .CUR file, which Qt reads with its ICO plugin.
+    set(plugins platforms/qwindows.dll platforms/qoffscreen.dll styles/qwindowsvistastyle.dll imageformats/qico.dll)
 
     set(copies)
     foreach(dll IN LISTS dlls)
