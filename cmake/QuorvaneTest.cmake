@@ -11,4 +11,10 @@ function(quorvane_add_test)
     set_tests_properties(${T_NAME} PROPERTIES
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1"
         TIMEOUT 300)
+    if(WIN32)
+        # Run under Wine (CMAKE_CROSSCOMPILING_EMULATOR), with the DLLs and plugins of the build folder.
+        set_property(TEST ${T_NAME} APPEND PROPERTY ENVIRONMENT
+            "WINEPATH=Z:${CMAKE_BINARY_DIR}" "QT_PLUGIN_PATH=Z:${CMAKE_BINARY_DIR}" "WINEDEBUG=-all"
+            "WINEDLLOVERRIDES=mscoree,mshtml=")
+    endif()
 endfunction()
