@@ -46,6 +46,8 @@ function(quorvane_deploy_windows)
             COMMAND ${CMAKE_COMMAND} -E make_directory "${CMAKE_BINARY_DIR}/tests"
             COMMAND ${CMAKE_COMMAND} -E copy_if_different "${qtPrefix}/bin/Qt6Test.dll" "${CMAKE_BINARY_DIR}/tests/"
             DEPENDS "${qtPrefix}/bin/Qt6Test.dll")
+        # The test programs, one folder down, find the plugins beside the programs.
+        file(WRITE "${CMAKE_BINARY_DIR}/tests/qt.conf" "[Paths]\nPrefix = ..\nPlugins = .\n")
         add_custom_target(windows_test_dlls ALL DEPENDS "${CMAKE_BINARY_DIR}/tests/Qt6Test.dll")
     endif()
 endfunction()
