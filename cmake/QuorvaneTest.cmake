@@ -7,17 +7,13 @@ function(quorvane_add_test)
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} quorvane_testsupport Qt6::Test)
     quorvane_warnings(${T_NAME})
     set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
-    if(WIN32)
-        # Wine passes on no QT_ variable: the platform as an argument, the plugins through tests/qt.conf.
-        add_test(NAME ${T_NAME} COMMAND ${T_NAME} -platform offscreen)
-    else()
-        add_test(NAME ${T_NAME} COMMAND ${T_NAME})
-    endif()
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
     set_tests_properties(${T_NAME} PROPERTIES
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1"
         TIMEOUT 300)
     if(WIN32)
-        # Run under Wine (CMAKE_CROSSCOMPILING_EMULATOR), with the DLLs and plugins of the build folder.
+        # Run under Wine (CMAKE_CROSSCOMPILING_EMULATOR), with the DLLs of the build folder and its plugins
+        # (tests/qt.conf). Wine passes on no QT_ variable: a test with a window needs "-platform offscreen".
         set_property(TEST ${T_NAME} APPEND PROPERTY ENVIRONMENT
             "WINEPATH=Z:${CMAKE_BINARY_DIR}" "WINEDEBUG=-all" "WINEDLLOVERRIDES=mscoree,mshtml=")
     endif()
