@@ -47,8 +47,10 @@ private:
     Native m_native = none;
 };
 
-// A path's last name, and its folder up to and with the separator before it ("." for a bare name), as the
-// system separates them.
+// What ends a folder's name in a path: "/" on POSIX; on Windows also the backslash, and the ":" of a drive.
+extern const char* const pathSeparators;
+
+// A path's last name, and its folder up to and with the separator before it ("." for a bare name).
 std::string baseName(const std::string& path);
 std::string folderOf(const std::string& path);
 

@@ -6,7 +6,6 @@ extern "C" {
 #include <libavutil/error.h>
 }
 
-#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -21,20 +20,6 @@ namespace {
 int descriptor(SystemFile::Native native) { return static_cast<int>(native); }
 
 } // namespace
-
-SystemFile::SystemFile(SystemFile&& other) noexcept
-    : m_native(std::exchange(other.m_native, none))
-{
-}
-
-SystemFile& SystemFile::operator=(SystemFile&& other) noexcept
-{
-    if (this != &other) {
-        close();
-        m_native = std::exchange(other.m_native, none);
-    }
-    return *this;
-}
 
 SystemFile SystemFile::openForReading(const std::string& path, int* error)
 {
@@ -54,18 +39,6 @@ int SystemFile::readSome(std::uint8_t* into, int size, std::int64_t at) const
             return AVERROR(errno);
         return got == 0 ? AVERROR_EOF : static_cast<int>(got);
     }
-}
-
-int SystemFile::read(std::uint8_t* into, std::int64_t size, std::int64_t at) const
-{
-    for (std::int64_t done = 0; done < size;) {
-        const std::int64_t want = std::min<std::int64_t>(size - done, 1 << 30);
-        const int got = readSome(into + done, static_cast<int>(want), at + done);
-        if (got < 0)
-            return got;
-        done += got;
-    }
-    return 0;
 }
 
 int SystemFile::write(const std::uint8_t* data, std::int64_t size, std::int64_t at)
@@ -98,16 +71,6 @@ int SystemFile::close()
     return closed == 0 ? 0 : AVERROR(errno);
 }
 
-std::string baseName(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string folderOf(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-}
+const char* const pathSeparators = "/";
 
 } // namespace quorvane::splitter

@@ -28,20 +28,6 @@ OVERLAPPED placeAt(std::int64_t at)
 
 } // namespace
 
-SystemFile::SystemFile(SystemFile&& other) noexcept
-    : m_native(std::exchange(other.m_native, none))
-{
-}
-
-SystemFile& SystemFile::operator=(SystemFile&& other) noexcept
-{
-    if (this != &other) {
-        close();
-        m_native = std::exchange(other.m_native, none);
-    }
-    return *this;
-}
-
 SystemFile SystemFile::openForReading(const std::string& path, int* error)
 {
     // Others may go on reading, writing and renaming it: the tool only reads.
@@ -64,18 +50,6 @@ int SystemFile::readSome(std::uint8_t* into, int size, std::int64_t at) const
         return code == ERROR_HANDLE_EOF ? AVERROR_EOF : errorOf(code);
     }
     return got == 0 ? AVERROR_EOF : static_cast<int>(got);
-}
-
-int SystemFile::read(std::uint8_t* into, std::int64_t size, std::int64_t at) const
-{
-    for (std::int64_t done = 0; done < size;) {
-        const int got
-            = readSome(into + done, static_cast<int>(std::min<std::int64_t>(size - done, 1 << 30)), at + done);
-        if (got < 0)
-            return got;
-        done += got;
-    }
-    return 0;
 }
 
 int SystemFile::write(const std::uint8_t* data, std::int64_t size, std::int64_t at)
@@ -107,16 +81,6 @@ int SystemFile::close()
     return CloseHandle(handleOf(std::exchange(m_native, none))) ? 0 : errorOf(GetLastError());
 }
 
-std::string baseName(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of("/\\:");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string folderOf(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of("/\\:");
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-}
+const char* const pathSeparators = "/\\:";
 
 } // namespace quorvane::splitter
