@@ -61,7 +61,9 @@ std::unique_ptr<PartFile> PartFile::create(const std::string& folder, int& error
 
 int PartFile::hide(const std::string& folder, bool create)
 {
-    for (int attempt = 0; create; ++attempt) {
+    if (!create)
+        return 0; // the file keeps the hidden name it was made with: naming goes through its handle
+    for (int attempt = 0;; ++attempt) {
         m_hidden = hiddenName(folder, attempt);
         m_slot = setFileInProgress(m_hidden);
         const HANDLE file = CreateFileW(widePath(m_hidden).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
@@ -77,7 +79,6 @@ int PartFile::hide(const std::string& folder, bool create)
         if ((code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) || attempt > 100)
             return errorOf(code);
     }
-    return 0; // the file keeps the hidden name it was made with
 }
 
 PartFile::~PartFile() { discard(); }
