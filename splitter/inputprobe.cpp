@@ -7,6 +7,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavutil/opt.h>
 }
 
 #include <cerrno>
@@ -122,7 +123,12 @@ MediaLayout probeLayout(AVFormatContext* in, const std::string& inputName, const
         const AVCodecID codec = st->codecpar->codec_id;
         const bool known = codec != AV_CODEC_ID_NONE;
         const bool cover = isCoverArt(st) && isMovFamily(layout.format) && coverPictureInMp4(codec);
-        if (!cover && (!known || avformat_query_codec(layout.format, codec, FF_COMPLIANCE_NORMAL) == 0)) {
+        // The Matroska writer keeps every attachment (the fonts of styled subtitles, say), though its codec
+        // tables, which the query reads, list none.
+        const bool attachment = st->codecpar->codec_type == AVMEDIA_TYPE_ATTACHMENT
+            && std::strcmp(layout.format->name, "matroska") == 0 && st->codecpar->extradata_size > 0;
+        if (!cover && !attachment
+            && (!known || avformat_query_codec(layout.format, codec, FF_COMPLIANCE_NORMAL) == 0)) {
             if (static_cast<int>(i) == layout.ref && !known)
                 throw SplitError { NotMedia,
                     std::string("its ") + streamKind(st) + " is of a kind that cannot be read" };
@@ -140,6 +146,9 @@ MediaLayout probeLayout(AVFormatContext* in, const std::string& inputName, const
         layout.headerBytes += st->codecpar->extradata_size + 1024 + tagBytes(st->metadata);
     }
     layout.headerBytes += tagBytes(in->metadata);
+    std::int64_t packetSize = 0;
+    if (demuxer == "mpegts" && av_opt_get_int(in, "ts_packetsize", AV_OPT_SEARCH_CHILDREN, &packetSize) >= 0)
+        layout.tsPacketSize = static_cast<int>(packetSize);
     return layout;
 }
 

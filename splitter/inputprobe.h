@@ -28,6 +28,7 @@ struct MediaLayout {
     std::vector<StreamSlot> streams; // per input stream
     int outputs = 0;
     std::int64_t headerBytes = 0; // codec headers and tags, for sizing a piece's index
+    int tsPacketSize = 0; // a transport stream's packet size: 192 for camcorders' M2TS, else 188
 };
 
 // Opens `path` for reading and reads its stream parameters. Throws SplitError.

@@ -10,6 +10,7 @@ extern "C" {
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace quorvane::splitter {
 
@@ -56,7 +57,12 @@ void addStream(AVFormatContext* out, const AVStream* ist, const AVOutputFormat* 
     ost->time_base = ist->time_base;
     ost->avg_frame_rate = ist->avg_frame_rate;
     ost->r_frame_rate = ist->r_frame_rate;
-    ost->sample_aspect_ratio = ist->sample_aspect_ratio;
+    // The container's aspect ratio is what players use; the codec's header may say otherwise (an H.263 phone
+    // clip says 12:11 where its 3GP says 1:1), and a writer refuses the two when they differ.
+    ost->sample_aspect_ratio = ist->sample_aspect_ratio.num > 0 ? ist->sample_aspect_ratio
+                                                                : ist->codecpar->sample_aspect_ratio;
+    if (ost->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
+        ost->codecpar->sample_aspect_ratio = ost->sample_aspect_ratio;
     ost->disposition = ist->disposition;
     check(av_dict_copy(&ost->metadata, ist->metadata, 0));
 #if LIBAVFORMAT_VERSION_MAJOR < 61
@@ -70,6 +76,29 @@ void addStream(AVFormatContext* out, const AVStream* ist, const AVOutputFormat* 
         std::memcpy(copy, data.data, data.size);
     }
 #endif
+}
+
+// A broadcast's programs (its services, each with its name and streams), as far as the piece keeps their
+// streams; the TS writer makes one service of each.
+void addPrograms(AVFormatContext* out, const AVFormatContext* in, const MediaLayout& layout)
+{
+    for (unsigned p = 0; p < in->nb_programs; ++p) {
+        const AVProgram* program = in->programs[p];
+        std::vector<int> kept;
+        for (unsigned s = 0; s < program->nb_stream_indexes; ++s) {
+            const unsigned index = program->stream_index[s];
+            if (index < layout.streams.size() && layout.streams[index].output >= 0)
+                kept.push_back(layout.streams[index].output);
+        }
+        if (kept.empty())
+            continue;
+        AVProgram* copy = av_new_program(out, program->id);
+        if (!copy)
+            throw std::bad_alloc();
+        check(av_dict_copy(&copy->metadata, program->metadata, 0));
+        for (const int output : kept)
+            av_program_add_stream_index(out, copy->id, static_cast<unsigned>(output));
+    }
 }
 
 } // namespace
@@ -91,6 +120,7 @@ void addStreams(AVFormatContext* out, const AVFormatContext* in, const MediaLayo
         moveTimecode(&ost->metadata, ist->metadata, ist, sinceFileStart, layout.refBase);
     }
     moveTimecode(&out->metadata, in->metadata, in->streams[layout.ref], sinceFileStart, layout.refBase);
+    addPrograms(out, in, layout);
 }
 
 void addChapters(AVFormatContext* out, const AVFormatContext* in, const MediaLayout& layout, const PieceSpan& span)

@@ -8,6 +8,7 @@
 #include "splitter/unreadpacket.h"
 
 #include <cerrno>
+#include <cstring>
 
 namespace quorvane::splitter {
 
@@ -181,6 +182,23 @@ void PieceWriter::writeHeader(const PieceSpan& span)
             m_file->willBeReopened(); // to move the index to the front
         if (result < 0)
             fail(result, true);
+    } else if (std::strcmp(m_layout.format->name, "mpegts") == 0) {
+        // The TS writer takes 192-byte packets from the name alone (".m2ts" but not ".MTS", and not the
+        // temporary name it is given): the pieces keep the source's size. It allows one program so.
+        const bool m2ts = m_layout.tsPacketSize == ArrivalStamps::packetSize && m_in->nb_programs <= 1;
+        AVDictionary* set = nullptr;
+        result = av_dict_set_int(&set, "mpegts_m2ts_mode", m2ts ? 1 : 0, 0);
+        options.reset(set);
+        if (result < 0)
+            fail(result, true);
+        if (m2ts) {
+            try {
+                m_stamps = std::make_unique<ArrivalStamps>(m_file->io());
+            } catch (const std::bad_alloc&) {
+                fail(AVERROR(ENOMEM), true);
+            }
+            m_out->pb = m_stamps->io();
+        }
     }
     AVDictionary* given = options.release();
     result = avformat_write_header(m_out.get(), &given);
@@ -256,6 +274,10 @@ bool PieceWriter::finish()
         }
     }
     int result = av_write_trailer(m_out.get());
+    if (m_stamps) {
+        const int stamped = m_stamps->finish();
+        result = result < 0 ? result : stamped;
+    }
     if (m_spoiled || (result < 0 && m_span.moovReserve > 0 && !(m_out->pb && m_out->pb->error))) {
         m_spoiledPieces += m_spoiled ? 1 : 0;
         discardCurrent();
@@ -268,6 +290,7 @@ bool PieceWriter::finish()
     m_mendedBefore += mendedNow();
     m_menders.clear();
     m_out.reset();
+    m_stamps.reset();
     try {
         m_file->startCopy();
         complete(); // one piece's bytes are copied in at a time, and pieces get their names in order
@@ -295,6 +318,7 @@ void PieceWriter::complete()
 void PieceWriter::discardCurrent()
 {
     m_out.reset();
+    m_stamps.reset();
     m_menders.clear();
     m_file.reset();
 }

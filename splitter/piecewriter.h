@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #pragma once
 
+#include "splitter/arrivalstamps.h"
 #include "splitter/avhandles.h"
 #include "splitter/inputprobe.h"
 #include "splitter/piecefile.h"
@@ -86,6 +87,7 @@ private:
     TestSwitches m_switches;
     PieceSpan m_span;
     OutputContext m_out;
+    std::unique_ptr<ArrivalStamps> m_stamps; // between the muxer and the file, for 192-byte TS pieces
     std::vector<TimestampMender> m_menders;
     SystemFile m_source; // the input, read by the kernel's copies; outlives the pieces copying from it
     std::unique_ptr<PieceFile> m_file;
