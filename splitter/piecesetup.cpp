@@ -59,8 +59,8 @@ void addStream(AVFormatContext* out, const AVStream* ist, const AVOutputFormat* 
     ost->r_frame_rate = ist->r_frame_rate;
     // The container's aspect ratio is what players use; the codec's header may say otherwise (an H.263 phone
     // clip says 12:11 where its 3GP says 1:1), and a writer refuses the two when they differ.
-    ost->sample_aspect_ratio = ist->sample_aspect_ratio.num > 0 ? ist->sample_aspect_ratio
-                                                                : ist->codecpar->sample_aspect_ratio;
+    ost->sample_aspect_ratio
+        = ist->sample_aspect_ratio.num > 0 ? ist->sample_aspect_ratio : ist->codecpar->sample_aspect_ratio;
     if (ost->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
         ost->codecpar->sample_aspect_ratio = ost->sample_aspect_ratio;
     ost->disposition = ist->disposition;
