@@ -36,7 +36,7 @@ StartingKeyframes startingKeyframes(const std::vector<std::int64_t>& pts, const 
 }
 
 SplitPlan planFromKeyframes(const StartingKeyframes& keys, std::int64_t firstShown, std::int64_t end,
-    std::int64_t length, std::int64_t fileStart)
+    const PieceLength& length, std::int64_t fileStart)
 {
     SplitPlan plan;
     plan.pieces = planPieces(keys.pts, firstShown, end, length);
@@ -50,25 +50,59 @@ SplitPlan planFromKeyframes(const StartingKeyframes& keys, std::int64_t firstSho
     return plan;
 }
 
+namespace {
+
+std::int64_t saturatedSum(std::int64_t a, std::int64_t b) { return a > INT64_MAX - b ? INT64_MAX : a + b; }
+
+} // namespace
+
+CutLimits::CutLimits(const PieceLength& rule, std::int64_t start)
+    : m_rule(rule)
+    , m_origin(rule.origin ? std::min(*rule.origin, start) : start)
+    , m_grid(saturatedSum(m_origin, rule.length))
+{
+}
+
+std::int64_t CutLimits::measuredFrom(std::int64_t from) const { return m_first ? std::min(from, m_origin) : from; }
+
+std::int64_t CutLimits::latestEnd(std::int64_t from) const
+{
+    return saturatedSum(std::min(saturatedSum(measuredFrom(from), m_rule.length), m_grid), m_rule.slack);
+}
+
+bool CutLimits::restFits(std::int64_t from, std::int64_t end) const
+{
+    return measured(from, end) <= saturatedSum(m_rule.length, m_rule.slack);
+}
+
+void CutLimits::cut(std::int64_t at, bool forced)
+{
+    m_first = false;
+    m_grid = saturatedSum(m_grid, m_rule.length);
+    if (forced || m_grid <= at)
+        m_grid = saturatedSum(at, m_rule.length);
+}
+
 std::vector<PlannedPiece> planPieces(
-    const std::vector<std::int64_t>& keyframes, std::int64_t start, std::int64_t end, std::int64_t length)
+    const std::vector<std::int64_t>& keyframes, std::int64_t start, std::int64_t end, const PieceLength& length)
 {
     std::vector<PlannedPiece> pieces;
-    if (length <= 0 || end <= start) {
+    if (length.length <= 0 || end <= start) {
         pieces.push_back({ start, std::max(start, end), false });
         return pieces;
     }
+    CutLimits limits(length, start);
     std::int64_t from = start;
     for (;;) {
-        if (end - from <= length) {
+        if (limits.restFits(from, end)) {
             pieces.push_back({ from, end, false });
             break;
         }
-        const std::int64_t limit = from + length;
-        auto after = std::upper_bound(keyframes.begin(), keyframes.end(), limit);
+        auto after = std::upper_bound(keyframes.begin(), keyframes.end(), std::max(from, limits.latestEnd(from)));
         if (after != keyframes.begin() && *std::prev(after) > from) {
             const std::int64_t cut = *std::prev(after);
             pieces.push_back({ from, cut, false });
+            limits.cut(cut, false);
             from = cut;
             continue;
         }
@@ -78,6 +112,7 @@ std::vector<PlannedPiece> planPieces(
             break;
         }
         pieces.push_back({ from, *after, true });
+        limits.cut(*after, true);
         from = *after;
     }
     return pieces;

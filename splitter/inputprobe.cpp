@@ -70,11 +70,19 @@ const AVOutputFormat* chooseFormat(const AVFormatContext* in, const std::string&
     if (!format)
         throw SplitError { Unsupported,
             std::string("pieces of this kind (") + in->iformat->name + ") cannot be written" };
-    // FLAC pieces would keep the whole file's stream header (its length, checksum and frame numbers), so
-    // players would take each piece for the whole file.
-    if (std::strcmp(format->name, "flac") == 0)
-        throw SplitError { Unsupported, "FLAC files cannot be split into pieces by this tool; convert the file first" };
     return format;
+}
+
+// One picture at the stream's average frame rate, or one audio frame, in the stream's ticks.
+std::int64_t frameTicks(const AVStream* st)
+{
+    const AVCodecParameters* par = st->codecpar;
+    if (par->codec_type == AVMEDIA_TYPE_AUDIO)
+        return par->frame_size > 0 && par->sample_rate > 0
+            ? av_rescale_q(par->frame_size, AVRational { 1, par->sample_rate }, st->time_base)
+            : 0;
+    const AVRational rate = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
+    return rate.num > 0 && rate.den > 0 ? av_rescale_q(1, av_inv_q(rate), st->time_base) : 0;
 }
 
 } // namespace
@@ -115,6 +123,7 @@ MediaLayout probeLayout(AVFormatContext* in, const std::string& inputName, const
     if (demuxer == "image2" || (demuxer.size() > 5 && demuxer.compare(demuxer.size() - 5, 5, "_pipe") == 0))
         throw SplitError { NotMedia, "a still picture, not a video or audio file" };
     layout.refBase = in->streams[layout.ref]->time_base;
+    layout.refFrame = frameTicks(in->streams[layout.ref]);
     layout.format = chooseFormat(in, inputName);
 
     layout.streams.assign(in->nb_streams, {});

@@ -28,6 +28,7 @@ struct MediaLayout {
     std::vector<StreamSlot> streams; // per input stream
     int outputs = 0;
     std::int64_t headerBytes = 0; // codec headers and tags, for sizing a piece's index
+    std::int64_t refFrame = 0; // how long one frame of the deciding stream shows, in its ticks; 0 if unknown
     int tsPacketSize = 0; // a transport stream's packet size: 192 for camcorders' M2TS, else 188
 };
 

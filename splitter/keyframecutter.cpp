@@ -4,14 +4,15 @@
 
 namespace quorvane::splitter {
 
-KeyframeCutter::KeyframeCutter(std::int64_t start, std::int64_t length)
-    : m_length(length)
+KeyframeCutter::KeyframeCutter(std::int64_t start, const PieceLength& length)
+    : m_limits(length, start)
 {
     m_pieces.push_back({ start, start, false });
 }
 
-void KeyframeCutter::cut(const Cut& at, std::vector<Cut>& cuts)
+void KeyframeCutter::cut(const Cut& at, bool forced, std::vector<Cut>& cuts)
 {
+    m_limits.cut(at.pts, forced);
     m_pieces.back().end = at.pts;
     m_pieces.push_back({ at.pts, at.pts, false });
     cuts.push_back(at);
@@ -23,23 +24,23 @@ std::vector<KeyframeCutter::Cut> KeyframeCutter::keyframe(std::int64_t pts, std:
     std::int64_t from = m_pieces.back().start;
     if (pts <= from)
         return cuts;
-    if (pts - from <= m_length) {
+    if (pts <= m_limits.latestEnd(from)) {
         m_candidate = Cut { pts, dts };
         return cuts;
     }
     // Past the length: the last candidate is where this piece ends.
     if (m_candidate) {
-        cut(*m_candidate, cuts);
+        cut(*m_candidate, false, cuts);
         m_candidate.reset();
         from = m_pieces.back().start;
-        if (pts - from <= m_length) {
+        if (pts <= m_limits.latestEnd(from)) {
             m_candidate = Cut { pts, dts };
             return cuts;
         }
     }
     // No keyframe within the length: the piece ends at this one, longer than asked.
     m_pieces.back().longerThanAsked = true;
-    cut({ pts, dts }, cuts);
+    cut({ pts, dts }, true, cuts);
     return cuts;
 }
 
@@ -81,11 +82,11 @@ std::optional<KeyframeCutter::Cut> KeyframeCutter::possibleCut() const
 std::vector<KeyframeCutter::Cut> KeyframeCutter::finish(std::int64_t end)
 {
     std::vector<Cut> cuts = verify();
-    if (m_candidate && end - m_pieces.back().start > m_length)
-        cut(*m_candidate, cuts);
+    if (m_candidate && !m_limits.restFits(m_pieces.back().start, end))
+        cut(*m_candidate, false, cuts);
     m_candidate.reset();
     m_pieces.back().end = std::max(end, m_pieces.back().start);
-    if (end - m_pieces.back().start > m_length)
+    if (!m_limits.restFits(m_pieces.back().start, end))
         m_pieces.back().longerThanAsked = true;
     return cuts;
 }
@@ -94,7 +95,7 @@ std::vector<KeyframeCutter::Cut> KeyframeCutter::settleNow()
 {
     std::vector<Cut> cuts = verify();
     if (m_candidate)
-        cut(*m_candidate, cuts);
+        cut(*m_candidate, false, cuts);
     m_candidate.reset();
     return cuts;
 }

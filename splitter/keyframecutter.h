@@ -22,7 +22,7 @@ public:
         std::int64_t dts = 0;
     };
 
-    KeyframeCutter(std::int64_t start, std::int64_t length);
+    KeyframeCutter(std::int64_t start, const PieceLength& length);
 
     // The deciding stream's next picture, in decoding order. Returns the cuts it settles.
     std::vector<Cut> picture(std::int64_t pts, std::int64_t dts, bool key);
@@ -48,10 +48,10 @@ private:
         bool open = false;
     };
 
-    void cut(const Cut& at, std::vector<Cut>& cuts);
+    void cut(const Cut& at, bool forced, std::vector<Cut>& cuts);
     std::vector<Cut> verify();
 
-    std::int64_t m_length;
+    CutLimits m_limits;
     std::vector<PlannedPiece> m_pieces;
     std::optional<Cut> m_candidate;
     std::optional<Unverified> m_unverified;

@@ -31,7 +31,12 @@ PieceDistributor::PieceDistributor(AVFormatContext* in, const MediaLayout& layou
     , m_router(m_plan.cutDts, m_plan.fileStart)
     , m_passed(layout.streams.size(), -1)
     , m_received(layout.streams.size(), 0)
+    , m_ownKeyframes(layout.streams.size(), false)
+    , m_videoPiece(layout.streams.size(), 0)
 {
+    for (std::size_t s = 0; s < layout.streams.size(); ++s)
+        m_ownKeyframes[s] = static_cast<int>(s) != layout.ref && layout.streams[s].output >= 0
+            && !layout.streams[s].cover && in->streams[s]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
     const AVStream* ref = in->streams[layout.ref];
     if (std::string(layout.format->name) == "mp3" && borrowsFromFramesBefore(ref->codecpar->codec_id)
         && ref->codecpar->sample_rate > 0)
@@ -46,7 +51,7 @@ std::optional<std::int64_t> PieceDistributor::timeOf(const AVPacket* packet) con
     return av_rescale_q(t, m_in->streams[packet->stream_index]->time_base, m_layout.refBase);
 }
 
-void PieceDistributor::planWhileReading(std::int64_t firstShown, std::int64_t length)
+void PieceDistributor::planWhileReading(std::int64_t firstShown, const PieceLength& length)
 {
     m_cutter = std::make_unique<KeyframeCutter>(firstShown, length);
     m_plan.pieces = m_cutter->pieces();
@@ -67,6 +72,18 @@ void PieceDistributor::begin(int piece)
 
 std::optional<int> PieceDistributor::placeOf(const AVPacket* packet) const
 {
+    const auto s = static_cast<std::size_t>(packet->stream_index);
+    if (m_ownKeyframes[s]) {
+        // Its pictures stay in a piece until its first keyframe shown at or after the next piece's start,
+        // which starts that piece: each piece decodes from its own keyframe.
+        if (!(packet->flags & AV_PKT_FLAG_KEY))
+            return m_videoPiece[s];
+        const AVStream* st = m_in->streams[packet->stream_index];
+        const std::optional<int> piece = m_router.place(packet->pts != AV_NOPTS_VALUE
+                ? std::optional(av_rescale_q(packet->pts, st->time_base, m_layout.refBase))
+                : timeOf(packet));
+        return piece ? std::optional(std::max(*piece, m_videoPiece[s])) : std::nullopt;
+    }
     const std::optional<int> piece = m_router.place(timeOf(packet));
     // While reading decides the cuts, a subtitle event or an MP4 audio frame that lasts past a keyframe
     // that may become a cut waits, so that both pieces can share it if it does.
@@ -239,6 +256,8 @@ void PieceDistributor::route(int piece, Packet packet, bool passes)
     const auto s = static_cast<std::size_t>(packet->stream_index);
     if (passes)
         m_passed[s] = std::max(m_passed[s], piece);
+    if (m_ownKeyframes[s])
+        m_videoPiece[s] = std::max(m_videoPiece[s], piece);
     if (m_only) {
         // The second pass: this piece's packets, and the remainder of an event that began before it.
         Packet rest = splitAtCut(piece, packet.get());

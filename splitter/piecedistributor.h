@@ -33,7 +33,7 @@ public:
     // For files without an index of their keyframes: the plan is made while reading (KeyframeCutter),
     // holding the packets since the last keyframe that may still become a cut (at most about a group of
     // pictures).
-    void planWhileReading(std::int64_t firstShown, std::int64_t length);
+    void planWhileReading(std::int64_t firstShown, const PieceLength& length);
     const SplitPlan& plan() const { return m_plan; }
     // Keyframes passed over while reading because their group needs the one before (an open GOP).
     int openKeyframes() const { return m_cutter ? m_cutter->openKeyframes() : 0; }
@@ -90,6 +90,10 @@ private:
     int m_current = -1;
     std::vector<int> m_passed; // per input stream: the highest piece a packet of it went to
     std::vector<std::int64_t> m_received; // per input stream: packets read so far
+    // Per input stream: a video stream besides the deciding one (a broadcast's second program), which each
+    // piece starts at a keyframe of its own, and the piece its pictures go to now.
+    std::vector<bool> m_ownKeyframes;
+    std::vector<int> m_videoPiece;
     int m_lateLeftOut = 0;
     std::deque<Waiting> m_queue; // packets for pieces after the open one
     std::deque<Packet> m_pending; // packets waiting for the deciding stream to place them

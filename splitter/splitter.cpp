@@ -59,7 +59,7 @@ private:
     SplitPlan m_plan;
     std::unique_ptr<PieceWriter> m_writer;
     bool m_planWhileReading = false;
-    std::int64_t m_length = 0;
+    PieceLength m_length;
     int m_secondPasses = 0;
     ProgressReport m_progress { m_request.progress };
     std::int64_t m_inputSize = 0;
@@ -68,7 +68,8 @@ private:
 
 void Split::plan()
 {
-    m_length = lengthInTicks(m_request.seconds, m_layout.refBase.num, m_layout.refBase.den);
+    m_length.length = lengthInTicks(m_request.seconds, m_layout.refBase.num, m_layout.refBase.den);
+    m_length.slack = std::max<std::int64_t>(0, (m_layout.refFrame + 1) / 2 - 1);
     const bool openCuts = openCutsAllowed(
         isMovFamily(m_layout.format), openGroupsCanBeCut(m_input->streams[m_layout.ref]->codecpar->codec_id));
     if (auto scan = scanIndex(m_input.get(), m_layout, m_request.input, openCuts)) {
@@ -83,11 +84,13 @@ void Split::plan()
             ? std::min(m_scan.firstShown, av_rescale_q(m_input->start_time, AV_TIME_BASE_Q, m_layout.refBase))
             : m_scan.firstShown;
         m_plan.fileStart = m_scan.start;
+        m_length.origin = std::max<std::int64_t>(m_scan.start, 0);
         if (m_input->duration > 0 && m_request.seconds > 0)
             m_piecesExpected = static_cast<int>(std::min(
                 1e6, std::ceil(static_cast<double>(m_input->duration) / AV_TIME_BASE / m_request.seconds - 1e-9)));
         return;
     }
+    m_length.origin = std::max<std::int64_t>(m_scan.start, 0);
     m_plan = planFromKeyframes(m_scan.keys, m_scan.firstShown, m_scan.end, m_length, m_scan.start);
     warnAboutPlan(m_plan, m_scan.keys.passedOver);
 }

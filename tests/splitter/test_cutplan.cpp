@@ -45,25 +45,40 @@ private slots:
         QTest::addColumn<qint64>("end");
         QTest::addColumn<qint64>("length");
         QTest::addColumn<QString>("pieces");
+        QTest::addColumn<qint64>("slack");
+        QTest::addColumn<qint64>("origin"); // -1: none
         // Keyframes every 2: a length of 5 never gives 6, and the rest that fits is the last piece.
         QTest::newRow("keyframes every 2, length 5")
-            << every(2, 0, 30) << qint64(30) << qint64(5) << "0-4 4-8 8-12 12-16 16-20 20-24 24-28 28-30";
+            << every(2, 0, 30) << qint64(30) << qint64(5) << "0-4 4-8 8-12 12-16 16-20 20-24 24-28 28-30" << qint64(0)
+            << qint64(-1);
         QTest::newRow("rest fits: no tiny trailing piece")
-            << every(2, 0, 11) << qint64(11) << qint64(5) << "0-4 4-8 8-11";
+            << every(2, 0, 11) << qint64(11) << qint64(5) << "0-4 4-8 8-11" << qint64(0) << qint64(-1);
         QTest::newRow("length a multiple of the spacing")
-            << every(2, 0, 30) << qint64(30) << qint64(10) << "0-10 10-20 20-30";
-        QTest::newRow("whole file fits") << every(2, 0, 30) << qint64(30) << qint64(30) << "0-30";
-        QTest::newRow("length longer than the file") << every(2, 0, 30) << qint64(30) << qint64(600) << "0-30";
+            << every(2, 0, 30) << qint64(30) << qint64(10) << "0-10 10-20 20-30" << qint64(0) << qint64(-1);
+        QTest::newRow("whole file fits") << every(2, 0, 30) << qint64(30) << qint64(30) << "0-30" << qint64(0)
+                                         << qint64(-1);
+        QTest::newRow("length longer than the file")
+            << every(2, 0, 30) << qint64(30) << qint64(600) << "0-30" << qint64(0) << qint64(-1);
         // Groups of pictures longer than the length: cut at the next keyframe, flagged.
         QTest::newRow("keyframes every 10, length 5")
-            << every(10, 0, 30) << qint64(30) << qint64(5) << "0!-10 10!-20 20!-30";
-        QTest::newRow("one keyframe only") << std::vector<std::int64_t> { 0 } << qint64(30) << qint64(5) << "0!-30";
-        QTest::newRow("long group in the middle")
-            << std::vector<std::int64_t> { 0, 2, 4, 16, 18, 20 } << qint64(22) << qint64(5) << "0-4 4!-16 16-20 20-22";
+            << every(10, 0, 30) << qint64(30) << qint64(5) << "0!-10 10!-20 20!-30" << qint64(0) << qint64(-1);
+        QTest::newRow("one keyframe only")
+            << std::vector<std::int64_t> { 0 } << qint64(30) << qint64(5) << "0!-30" << qint64(0) << qint64(-1);
+        QTest::newRow("long group in the middle") << std::vector<std::int64_t> { 0, 2, 4, 16, 18, 20 } << qint64(22)
+                                                  << qint64(5) << "0-4 4!-16 16-20 20-22" << qint64(0) << qint64(-1);
         // Audio: every packet is a sync sample.
         QTest::newRow("dense packets") << every(1024, 0, 441000) << qint64(441000) << qint64(220500)
-                                       << "0-220160 220160-440320 440320-441000";
-        QTest::newRow("file not starting at zero") << every(2, 7, 37) << qint64(37) << qint64(10) << "7-17 17-27 27-37";
+                                       << "0-220160 220160-440320 440320-441000" << qint64(0) << qint64(-1);
+        // Under half a frame over the length counts as the length; the cuts keep to k lengths, a frame at most
+        // away, rather than drifting by a little at every cut.
+        QTest::newRow("frames every 10, length 19: cuts near 19k")
+            << every(10, 0, 200) << qint64(200) << qint64(19)
+            << "0-20 20-40 40-60 60-80 80-90 90-110 110-130 130-150 150-170 170-190 190-200" << qint64(4) << qint64(-1);
+        // Sound recorded before the pictures: the first piece is measured from where the sound starts.
+        QTest::newRow("audio leading the pictures") << every(200, 52, 1252) << qint64(1252) << qint64(400)
+                                                    << "52-252 252-652 652-1052 1052-1252" << qint64(0) << qint64(0);
+        QTest::newRow("file not starting at zero")
+            << every(2, 7, 37) << qint64(37) << qint64(10) << "7-17 17-27 27-37" << qint64(0) << qint64(-1);
     }
     void plan()
     {
@@ -71,8 +86,11 @@ private slots:
         QFETCH(qint64, end);
         QFETCH(qint64, length);
         QFETCH(QString, pieces);
+        QFETCH(qint64, slack);
+        QFETCH(qint64, origin);
         const std::int64_t start = keyframes.empty() ? 0 : keyframes.front();
-        const auto planned = planPieces(keyframes, start, end, length);
+        const PieceLength rule { length, slack, origin >= 0 ? std::optional<std::int64_t>(origin) : std::nullopt };
+        const auto planned = planPieces(keyframes, start, end, rule);
         QCOMPARE(describe(planned), pieces);
         // Pieces tile the file exactly.
         QCOMPARE(planned.front().start, start);
@@ -159,7 +177,9 @@ private slots:
             for (int k = 1; k < count; ++k)
                 keys.push_back(keys.back() + random.bounded(1, 400));
             const std::int64_t end = keys.back() + random.bounded(1, 400);
-            const std::int64_t length = random.bounded(1, 900);
+            PieceLength length { random.bounded(1, 900), random.bounded(0, 3), std::nullopt };
+            if (random.bounded(2) == 0)
+                length.origin = -random.bounded(100);
             KeyframeCutter cutter(0, length);
             for (const std::int64_t key : keys)
                 cutter.keyframe(key, key - 3);
@@ -168,7 +188,7 @@ private slots:
             QCOMPARE(describe(cutter.pieces()), expected);
         }
         // Memory running short settles the candidate at once: shorter pieces, never longer ones.
-        KeyframeCutter cutter(0, 100);
+        KeyframeCutter cutter(0, PieceLength { 100, 0, std::nullopt });
         cutter.keyframe(40, 40);
         QCOMPARE(cutter.settleNow().back().pts, 40);
         cutter.keyframe(130, 130);
