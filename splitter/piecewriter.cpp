@@ -20,6 +20,10 @@ PieceWriter::PieceWriter(AVFormatContext* in, const MediaLayout& layout, std::st
     , m_firstShown(firstShown)
     , m_switches(switches)
 {
+    const AVCodecParameters* ref = in->streams[layout.ref]->codecpar;
+    if (std::strcmp(layout.format->name, "flac") == 0 && ref->extradata_size >= FlacStreamInfo::size
+        && ref->sample_rate > 0)
+        m_flac = std::make_unique<FlacStreamInfo>(ref->extradata);
 }
 
 PieceWriter::~PieceWriter()
@@ -128,6 +132,8 @@ void PieceWriter::open(const PieceSpan& span)
     m_aligned = true;
     m_sentBeforeAlignment.clear();
     m_heldBytes = 0;
+    if (m_flac)
+        m_flac->restart();
     startPayloadCopy(span);
     writeHeader(span);
     m_menders.assign(static_cast<std::size_t>(m_layout.outputs), {});
@@ -247,6 +253,13 @@ void PieceWriter::write(Packet packet)
     packet->pts = *times.pts;
     packet->duration = av_rescale_q(packet->duration, ist->time_base, ost->time_base);
     packet->stream_index = output;
+    if (m_flac && s == m_layout.ref) {
+        try {
+            m_flac->mark(packet.get(), m_out->streams[output]->time_base, ist->codecpar->sample_rate);
+        } catch (const std::bad_alloc&) {
+            fail(AVERROR(ENOMEM));
+        }
+    }
     // libavformat gives a picture of length 0 a frame's length, guessed from the stream's frame rate as it
     // takes the packet; the keyframe hidden at the end of a piece cut at an open group must keep its 0, or
     // the edit list shows it.

@@ -4,6 +4,7 @@
 
 #include "splitter/arrivalstamps.h"
 #include "splitter/avhandles.h"
+#include "splitter/flacstreaminfo.h"
 #include "splitter/inputprobe.h"
 #include "splitter/piecefile.h"
 #include "splitter/piecesetup.h"
@@ -87,6 +88,7 @@ private:
     TestSwitches m_switches;
     PieceSpan m_span;
     OutputContext m_out;
+    std::unique_ptr<FlacStreamInfo> m_flac; // for FLAC pieces
     std::unique_ptr<ArrivalStamps> m_stamps; // between the muxer and the file, for 192-byte TS pieces
     std::vector<TimestampMender> m_menders;
     SystemFile m_source; // the input, read by the kernel's copies; outlives the pieces copying from it

@@ -50,6 +50,15 @@ ProbedFile probeMedia(const std::string& path)
             file.timecode = timecode->value;
     }
 
+    for (unsigned p = 0; p < in->nb_programs; ++p) {
+        const AVProgram* program = in->programs[p];
+        const AVDictionaryEntry* name = av_dict_get(program->metadata, "service_name", nullptr, 0);
+        std::string text = std::to_string(program->id) + " " + (name ? name->value : "") + ":";
+        for (unsigned s = 0; s < program->nb_stream_indexes; ++s)
+            text += " " + std::to_string(program->stream_index[s]);
+        file.programs.push_back(text);
+    }
+
     std::vector<bool> seen(in->nb_streams, false);
     for (unsigned i = 0; i < in->nb_streams; ++i) {
         const AVStream* st = in->streams[i];
@@ -61,6 +70,20 @@ ProbedFile probeMedia(const std::string& path)
             s.language = language->value;
         s.defaultTrack = (st->disposition & AV_DISPOSITION_DEFAULT) != 0;
         s.coverArt = (st->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
+        const AVRational rate = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
+        if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && rate.num > 0 && rate.den > 0)
+            s.frame = av_q2d(av_inv_q(rate));
+        else if (st->codecpar->frame_size > 0 && st->codecpar->sample_rate > 0)
+            s.frame = static_cast<double>(st->codecpar->frame_size) / st->codecpar->sample_rate;
+        if (st->codecpar->codec_type == AVMEDIA_TYPE_ATTACHMENT) {
+            const AVDictionaryEntry* name = av_dict_get(st->metadata, "filename", nullptr, 0);
+            const AVDictionaryEntry* mime = av_dict_get(st->metadata, "mimetype", nullptr, 0);
+            std::uint32_t sum = 0;
+            for (int b = 0; b < st->codecpar->extradata_size; ++b)
+                sum = sum * 31 + st->codecpar->extradata[b];
+            s.attachment = std::string(name ? name->value : "") + " " + (mime ? mime->value : "") + " "
+                + std::to_string(st->codecpar->extradata_size) + " " + std::to_string(sum);
+        }
 #if LIBAVFORMAT_VERSION_MAJOR < 61
         std::size_t size = 0;
         const uint8_t* matrix = av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, &size);

@@ -22,6 +22,8 @@ struct ProbedStream {
     bool firstIsKey = false;
     bool defaultTrack = false;
     bool coverArt = false; // an attached picture, such as an album cover
+    double frame = 0; // seconds one picture (at the average rate) or one audio frame lasts; 0 if unknown
+    std::string attachment; // an attachment's name, type, size and a checksum of its bytes
     std::vector<double> keyTimes; // presentation times of the keyframes, ascending
     std::vector<double> times; // presentation times of every packet, ascending
 };
@@ -42,6 +44,7 @@ struct ProbedFile {
     std::string timecode; // the file's or its first stream's "timecode" tag
     std::vector<ProbedChapter> chapters;
     std::vector<ProbedStream> streams;
+    std::vector<std::string> programs; // each program's number, name and streams
 };
 
 // Reads every packet of the file.

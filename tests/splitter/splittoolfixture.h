@@ -51,12 +51,12 @@ inline bool makeMedia(const QString& output, const QStringList& arguments)
     return true;
 }
 
-// How many pictures of the first video stream a player shows.
-inline long long shownFrames(const QString& path)
+// How many pictures of a video stream (the first by default) a player shows.
+inline long long shownFrames(const QString& path, const QString& stream = QStringLiteral("v:0"))
 {
     QProcess ffprobe;
     ffprobe.start(QStringLiteral("ffprobe"),
-        { "-v", "error", "-select_streams", "v:0", "-count_frames", "-show_entries", "stream=nb_read_frames", "-of",
+        { "-v", "error", "-select_streams", stream, "-count_frames", "-show_entries", "stream=nb_read_frames", "-of",
             "csv=p=0", path });
     if (!ffprobe.waitForFinished(120000))
         return -1;
