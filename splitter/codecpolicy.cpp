@@ -111,6 +111,16 @@ bool openGroupsCanBeCut(AVCodecID codec)
 
 bool borrowsFromFramesBefore(AVCodecID codec) { return codec == AV_CODEC_ID_MP3; }
 
+int samplesPerFrame(const AVCodecParameters* codec)
+{
+    if (codec->frame_size > 0)
+        return codec->frame_size;
+    if (codec->codec_id == AV_CODEC_ID_FLAC && codec->extradata_size >= 4 && AV_RB16(codec->extradata) > 0
+        && AV_RB16(codec->extradata) == AV_RB16(codec->extradata + 2))
+        return AV_RB16(codec->extradata);
+    return 0;
+}
+
 bool isTextSubtitle(const AVCodecParameters* codec)
 {
     const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec->codec_id);

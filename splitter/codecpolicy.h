@@ -36,6 +36,10 @@ bool openGroupsCanBeCut(AVCodecID codec);
 // the piece before, decoded but not shown.
 bool borrowsFromFramesBefore(AVCodecID codec);
 
+// Samples in each audio frame where all frames hold as many; 0 when not known. FLAC says it only in its
+// STREAMINFO (its smallest and largest block size).
+int samplesPerFrame(const AVCodecParameters* codec);
+
 // Subtitles whose events are text, which a cut can shorten: what shows past the cut goes to the next piece.
 bool isTextSubtitle(const AVCodecParameters* codec);
 

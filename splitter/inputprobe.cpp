@@ -77,10 +77,12 @@ const AVOutputFormat* chooseFormat(const AVFormatContext* in, const std::string&
 std::int64_t frameTicks(const AVStream* st)
 {
     const AVCodecParameters* par = st->codecpar;
-    if (par->codec_type == AVMEDIA_TYPE_AUDIO)
-        return par->frame_size > 0 && par->sample_rate > 0
-            ? av_rescale_q(par->frame_size, AVRational { 1, par->sample_rate }, st->time_base)
+    if (par->codec_type == AVMEDIA_TYPE_AUDIO) {
+        const int samples = samplesPerFrame(par);
+        return samples > 0 && par->sample_rate > 0
+            ? av_rescale_q(samples, AVRational { 1, par->sample_rate }, st->time_base)
             : 0;
+    }
     const AVRational rate = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
     return rate.num > 0 && rate.den > 0 ? av_rescale_q(1, av_inv_q(rate), st->time_base) : 0;
 }
