@@ -7,6 +7,7 @@ extern "C" {
 #include <libavutil/intreadwrite.h>
 }
 
+#include <algorithm>
 #include <cstdint>
 
 namespace quorvane::splitter {
@@ -119,6 +120,75 @@ int samplesPerFrame(const AVCodecParameters* codec)
         && AV_RB16(codec->extradata) == AV_RB16(codec->extradata + 2))
         return AV_RB16(codec->extradata);
     return 0;
+}
+
+std::optional<bool> showsPicture(AVCodecID codec, const AVPacket* packet)
+{
+    const std::uint8_t* data = packet->data;
+    const int size = packet->size;
+    if (codec == AV_CODEC_ID_HDMV_PGS_SUBTITLE) {
+        // Segments of type, length, data; the presentation composition (0x16) counts the objects shown.
+        for (int at = 0; at + 3 <= size; at += 3 + AV_RB16(data + at + 1)) {
+            if (data[at] == 0x16 && at + 3 + 11 <= size)
+                return data[at + 3 + 10] > 0;
+        }
+        return std::nullopt;
+    }
+    if (codec == AV_CODEC_ID_DVB_SUBTITLE) {
+        // Segments of sync byte, type, page, length, data (after a data identifier and stream id where the
+        // reader left them); the page composition (0x10) lists its regions, six bytes each, after its time-out
+        // and state.
+        for (int at = size > 0 && data[0] == 0x20 ? 2 : 0; at + 6 <= size && data[at] == 0x0f;
+             at += 6 + AV_RB16(data + at + 4)) {
+            if (data[at + 1] == 0x10)
+                return AV_RB16(data + at + 4) > 2;
+        }
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+void standAlone(AVCodecID codec, AVPacket* packet)
+{
+    if (codec != AV_CODEC_ID_HDMV_PGS_SUBTITLE)
+        return;
+    // An epoch start only where the display set brings its own objects (0x15).
+    std::uint8_t* state = nullptr;
+    bool objects = false;
+    for (int at = 0; at + 3 <= packet->size; at += 3 + AV_RB16(packet->data + at + 1)) {
+        if (packet->data[at] == 0x16 && at + 3 + 8 <= packet->size)
+            state = packet->data + at + 3 + 7;
+        objects = objects || packet->data[at] == 0x15;
+    }
+    if (state && objects)
+        *state = 0x80;
+}
+
+void stopShowingAfter(AVCodecID codec, AVPacket* packet, std::int64_t ticks)
+{
+    if (codec != AV_CODEC_ID_DVD_SUBTITLE || packet->size < 4)
+        return;
+    // The control sequences after the picture: each a delay in 1024/90000 s, the next one's place, and
+    // commands up to 0xff; command 0x02 stops the display.
+    std::uint8_t* data = packet->data;
+    const int size = packet->size;
+    const int delay = static_cast<int>(std::min<std::int64_t>(0xffff, std::max<std::int64_t>(0, ticks / 1024)));
+    for (int at = AV_RB16(data + 2), visited = 0; at + 4 <= size && visited < 64; ++visited) {
+        const int next = AV_RB16(data + at + 2);
+        for (int c = at + 4; c < size && data[c] != 0xff;) {
+            const std::uint8_t command = data[c];
+            if (command == 0x02 && AV_RB16(data + at) > delay)
+                AV_WB16(data + at, static_cast<std::uint16_t>(delay));
+            // Each command's length, with its arguments.
+            static constexpr int lengths[] = { 1, 1, 1, 3, 3, 7, 5 };
+            if (command > 6)
+                break;
+            c += lengths[command];
+        }
+        if (next == at)
+            break;
+        at = next;
+    }
 }
 
 bool isTextSubtitle(const AVCodecParameters* codec)

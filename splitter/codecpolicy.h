@@ -6,6 +6,9 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include <cstdint>
+#include <optional>
+
 // What the tool knows of each codec, in one table: whose packets may be copied into MP4 pieces from the source
 // rather than written, whose may stay unread in the source until then, what bytes of them the MP4 writer
 // reads, and the codecs that are cut or kept in a way of their own. Each row gives its reason.
@@ -42,5 +45,17 @@ int samplesPerFrame(const AVCodecParameters* codec);
 
 // Subtitles whose events are text, which a cut can shorten: what shows past the cut goes to the next piece.
 bool isTextSubtitle(const AVCodecParameters* codec);
+
+// Bitmap subtitles whose pictures show until a later packet clears them (Blu-ray's PGS, DVB): whether
+// `packet` shows a picture (true) or clears it (false); nullopt for other codecs, or a packet not understood.
+std::optional<bool> showsPicture(AVCodecID codec, const AVPacket* packet);
+
+// A copy of such a picture, shown again where a piece starts, made to stand on its own where the codec marks
+// whether a picture needs the ones before (a PGS display set starting a new epoch). `packet` is writable.
+void standAlone(AVCodecID codec, AVPacket* packet);
+
+// A DVD subtitle picture says itself when it stops showing: made to stop after `ticks` of 1/90000 s where it
+// would show longer. `packet` is writable; other codecs are left as they are.
+void stopShowingAfter(AVCodecID codec, AVPacket* packet, std::int64_t ticks);
 
 } // namespace quorvane::splitter

@@ -33,6 +33,7 @@ PieceDistributor::PieceDistributor(AVFormatContext* in, const MediaLayout& layou
     , m_received(layout.streams.size(), 0)
     , m_ownKeyframes(layout.streams.size(), false)
     , m_videoPiece(layout.streams.size(), 0)
+    , m_showing(layout.streams.size())
 {
     for (std::size_t s = 0; s < layout.streams.size(); ++s)
         m_ownKeyframes[s] = static_cast<int>(s) != layout.ref && layout.streams[s].output >= 0
@@ -246,6 +247,15 @@ void PieceDistributor::writeNow(Packet packet)
 {
     if (m_preroll && packet->stream_index == m_layout.ref)
         m_preroll->remember(packet.get());
+    const auto s = static_cast<std::size_t>(packet->stream_index);
+    if (const std::optional<bool> shows = showsPicture(m_in->streams[s]->codecpar->codec_id, packet.get())) {
+        m_showing[s].reset();
+        if (*shows) {
+            m_showing[s] = newPacket();
+            if (av_packet_ref(m_showing[s].get(), packet.get()) < 0)
+                throw std::bad_alloc();
+        }
+    }
     if (Packet rest = splitAtCut(m_current, packet.get()))
         queue(m_current + 1, std::move(rest));
     m_writer.write(std::move(packet));
@@ -329,6 +339,14 @@ void PieceDistributor::closeCurrentAndOpenNext()
 {
     finishCurrent();
     begin(m_current + 1);
+    // A subtitle picture still showing at the cut shows from the new piece's start too.
+    for (std::size_t s = 0; s < m_showing.size(); ++s) {
+        if (!m_showing[s])
+            continue;
+        const AVStream* st = m_in->streams[s];
+        writeNow(showAgainAt(m_showing[s].get(), st,
+            av_rescale_q(m_plan.pieces[static_cast<std::size_t>(m_current)].start, m_layout.refBase, st->time_base)));
+    }
     std::deque<Waiting> later;
     while (!m_queue.empty()) {
         Waiting item = std::move(m_queue.front());

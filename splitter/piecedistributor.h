@@ -94,6 +94,8 @@ private:
     // piece starts at a keyframe of its own, and the piece its pictures go to now.
     std::vector<bool> m_ownKeyframes;
     std::vector<int> m_videoPiece;
+    // Per input stream: the bitmap subtitle picture written last, while it still shows (showsPicture).
+    std::vector<Packet> m_showing;
     int m_lateLeftOut = 0;
     std::deque<Waiting> m_queue; // packets for pieces after the open one
     std::deque<Packet> m_pending; // packets waiting for the deciding stream to place them

@@ -192,6 +192,9 @@ void PieceWriter::writeHeader(const PieceSpan& span)
         // The TS writer takes 192-byte packets from the name alone (".m2ts" but not ".MTS", and not the
         // temporary name it is given): the pieces keep the source's size. It allows one program so.
         const bool m2ts = m_layout.tsPacketSize == ArrivalStamps::packetSize && m_in->nb_programs <= 1;
+        // The first packet at 1.4 s, as in FFmpeg's own TS files: FFmpeg's reader does not show a DVB subtitle
+        // at 0.
+        m_out->output_ts_offset = 1400000;
         AVDictionary* set = nullptr;
         result = av_dict_set_int(&set, "mpegts_m2ts_mode", m2ts ? 1 : 0, 0);
         options.reset(set);

@@ -75,6 +75,9 @@ ProbedFile probeMedia(const std::string& path)
             s.frame = av_q2d(av_inv_q(rate));
         else if (st->codecpar->frame_size > 0 && st->codecpar->sample_rate > 0)
             s.frame = static_cast<double>(st->codecpar->frame_size) / st->codecpar->sample_rate;
+        else if (st->codecpar->codec_id == AV_CODEC_ID_FLAC && st->codecpar->extradata_size >= 4
+            && st->codecpar->sample_rate > 0) // its STREAMINFO's largest block
+            s.frame = static_cast<double>(AV_RB16(st->codecpar->extradata + 2)) / st->codecpar->sample_rate;
         if (st->codecpar->codec_type == AVMEDIA_TYPE_ATTACHMENT) {
             const AVDictionaryEntry* name = av_dict_get(st->metadata, "filename", nullptr, 0);
             const AVDictionaryEntry* mime = av_dict_get(st->metadata, "mimetype", nullptr, 0);

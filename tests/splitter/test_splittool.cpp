@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "mediaprobe.h"
+#include "pgswriter.h"
 #include "splittoolfixture.h"
 #include "testfiles.h"
 
@@ -103,6 +104,30 @@ private:
         return ffmpeg.readAllStandardOutput();
     }
 
+    // The subtitle pictures of a file as decoded: for each, when it comes (from the file's start, to a tenth
+    // of a second) and whether it shows a picture (1) or clears it (0), each followed by a space.
+    static QString subtitlePictures(const QString& path)
+    {
+        QProcess ffprobe;
+        ffprobe.start("ffprobe",
+            { "-v", "error", "-select_streams", "s", "-show_entries", "format=start_time:subtitle=pts_time,num_rects",
+                "-of", "csv=p=0", path });
+        ffprobe.waitForFinished(60000);
+        const QStringList lines = QString::fromLatin1(ffprobe.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        if (lines.isEmpty())
+            return {};
+        const double start = lines.last().toDouble(); // the format's start comes last
+        QString said;
+        for (const QString& line : lines.mid(0, lines.size() - 1)) {
+            const QStringList fields = line.split(',');
+            if (fields.size() >= 2)
+                said += QStringLiteral("%1 %2 ")
+                            .arg(qRound((fields[0].toDouble() - start) * 10))
+                            .arg(fields[1].toInt() > 0);
+        }
+        return said;
+    }
+
     // A 192-byte transport stream whose packets' arrival times (30 bits, 27 MHz, wrapping) rise throughout.
     static bool arrivalTimesRise(const QString& path)
     {
@@ -189,7 +214,9 @@ private:
                 // the pictures, as in any copy FFmpeg makes of such a file: within one audio frame.)
                 const double refStart
                     = n == 1 ? whole.streams[static_cast<std::size_t>(ref)].start - std::max(whole.start, 0.0) : 0.0;
-                QVERIFY2(qAbs(r.start - refStart) < (n == 1 && path.endsWith(".webm") ? 0.0201 : 1e-3),
+                // (A TS piece's clock starts at 1.4 s, as in any TS file FFmpeg writes.)
+                const double fileStart = std::max(p.start, 0.0);
+                QVERIFY2(qAbs(r.start - fileStart - refStart) < (n == 1 && path.endsWith(".webm") ? 0.0201 : 1e-3),
                     qPrintable(QStringLiteral("%1 starts at %2").arg(piece).arg(r.start)));
                 // A piece lasts from the earliest start of its streams (sound may start before the pictures);
                 // what shows before 0 (an encoder's priming frame) is decoded but never shown. Less than half
@@ -211,7 +238,8 @@ private:
                         continue;
                     // The first piece keeps the source's own start (an encoder's priming frame, say).
                     const double from = n == 1 ? whole.streams[i].start - std::max(whole.start, 0.0) : 0.0;
-                    QVERIFY2(s.start > from - 1e-3 && s.start < from + 0.0233, qPrintable(QString::number(s.start)));
+                    QVERIFY2(s.start - fileStart > from - 1e-3 && s.start - fileStart < from + 0.0233,
+                        qPrintable(QString::number(s.start)));
                     QVERIFY2(qAbs(s.end - r.end) < 0.0233 + frameSlack, qPrintable(QString::number(s.end - r.end)));
                 }
                 // Nothing outlasts the pictures: a subtitle that crosses a cut ends there.
@@ -454,6 +482,15 @@ private slots:
         make("late.mp4",
             QStringList { "-i", source("sound.m4a"), "-itsoffset", "0.1", "-i", source("video30.mp4"), "-map", "1:v",
                 "-map", "0:a", "-c", "copy", "-t", "12.1" });
+        // Subtitle pictures: Blu-ray's, DVD's and DVB's, one shown across the cut at 4 s.
+        QVERIFY(writePgsSubtitles(source("boxes.sup").toStdString(), { { 1.0, 2.5 }, { 3.5, 6.5 }, { 9.0, 10.0 } }));
+        const QStringList withBoxes = QStringList { "-f", "lavfi", "-i", "testsrc2=size=720x576:rate=25" } + audioSource
+            + QStringList { "-fix_sub_duration", "-i", source("boxes.sup"), "-t", "12", "-map", "0:v", "-map", "1:a",
+                  "-map", "2:s" }
+            + x264 + gop(25) + aac;
+        make("pgs.mkv", withBoxes + QStringList { "-c:s", "copy" });
+        make("vobsub.mkv", withBoxes + QStringList { "-c:s", "dvdsub" });
+        make("dvbsub.ts", withBoxes + QStringList { "-c:s", "dvbsub" });
         make("ntsc.mp4",
             QStringList { "-f", "lavfi", "-i", "testsrc2=size=160x120:rate=30000/1001", "-t", "15" } + x264 + gop(1));
     }
@@ -509,6 +546,9 @@ private slots:
         QTest::newRow("pictures 0.1 s after the sound") << "late.mp4" << 3.0 << 5 << true;
         QTest::newRow("29.97 frames a second, all keyframes") << "ntsc.mp4" << 1.0 << 15 << true;
         QTest::newRow("FLAC with tags and a picture") << "music.flac" << 5.0 << 3 << false;
+        QTest::newRow("Blu-ray subtitles in Matroska") << "pgs.mkv" << 5.0 << 3 << false;
+        QTest::newRow("DVD subtitles in Matroska") << "vobsub.mkv" << 5.0 << 3 << false;
+        QTest::newRow("DVB subtitles in TS") << "dvbsub.ts" << 5.0 << 3 << false;
     }
     void kindsOfInput()
     {
@@ -539,6 +579,12 @@ private slots:
             QVERIFY(joined == decodedAudio(path));
             for (const ProbedFile& p : probed)
                 QVERIFY(qAbs(p.duration - (p.streams[0].end - p.streams[0].start)) < 1e-3);
+        }
+        if (name == "pgs.mkv" || name == "vobsub.mkv" || name == "dvbsub.ts") {
+            // The box shown from 3.5 to 6.5 s shows in the first piece to its end, and from the second's start.
+            const auto shown = [&](int n) { return subtitlePictures(pieceName(path, n)); };
+            QVERIFY2(shown(1).endsWith("1 "), qPrintable(shown(1)));
+            QVERIFY2(shown(2).startsWith("0 1 "), qPrintable(shown(2)));
         }
         if (name == "camcorder.MTS") {
             for (int n = 1; n <= pieces; ++n)
