@@ -4,6 +4,7 @@
 
 #include "platform/failure.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace quorvane::test {
@@ -45,7 +46,8 @@ bool RecordingShell::openFolder(const QString& folder)
 std::optional<quint32> MarkedFileAttributes::attributes(const QString& path)
 {
     std::optional<quint32> result = NativeFileAttributes::attributes(path);
-    if (result && hidden.contains(path))
+    // Marked in either separator: the program asks with the system's own.
+    if (result && hidden.contains(QDir::fromNativeSeparators(path)))
         *result |= attr::Hidden;
     return result;
 }

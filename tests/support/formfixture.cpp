@@ -18,10 +18,11 @@ void FormFixture::reset()
     random.fractions.clear();
     attributes.hidden.clear();
     programDir = std::make_unique<QTemporaryDir>();
-    folders.program = programDir->path();
+    // As the system gives them: with its own separators, the desktop under the first drive on Windows.
+    folders.program = QDir::toNativeSeparators(programDir->path());
     stateHome = std::make_unique<QTemporaryDir>();
     qputenv("XDG_STATE_HOME", stateHome->path().toLocal8Bit());
-    folders.desktop = QStringLiteral("/home/ann/Desktop");
+    folders.desktop = desktop().chopped(1);
     endings = 0;
     runnerInUse = nullptr;
 }

@@ -8,13 +8,15 @@
 #include "platform/processrunner.h"
 #include "scripteddialogs.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <memory>
 
 namespace quorvane::test {
 
 // A main window over test doubles: scripted boxes, a settings store in memory, a recording shell, a
-// throwaway program folder and the desktop at /home/ann/Desktop. Call reset() before each test.
+// throwaway program folder and the desktop at /home/ann/Desktop (C:\\home\\ann\\Desktop on Windows). Call reset()
+// before each test.
 class FormFixture {
 public:
     void reset();
@@ -25,6 +27,12 @@ public:
     // Closes the window and checks that every scripted answer was used.
     void finish();
 
+    // The fake desktop as the program shows it: the system's path with its separator after it
+    // ("/home/ann/Desktop/", "C:\\home\\ann\\Desktop\\").
+    static QString desktop()
+    {
+        return QDir::toNativeSeparators(QDir::rootPath() + QStringLiteral("home/ann/Desktop/"));
+    }
     template <typename T> T* control(const char* name) const { return form->findChild<T*>(QLatin1String(name)); }
     QString programFile(const QString& relative) const { return programDir->filePath(relative); }
     bool writeFile(const QString& path, const QByteArray& content = {});
