@@ -320,6 +320,10 @@ private slots:
         const auto make = [&](const QString& name, const QStringList& arguments) {
             QVERIFY2(makeMedia(source(name), arguments), qPrintable(name));
         };
+        const auto write = [&](const QString& name, const QByteArray& bytes) {
+            QFile file(source(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        };
         make("gop2.mp4",
             videoSource + audioSource + QStringList { "-t", "12", "-bf", "2" } + x264 + gop(50) + aac
                 + QStringList { "-metadata", "title=Harbour at dawn" });
@@ -334,12 +338,9 @@ private slots:
         make("clip.m4v", QStringList { "-i", source("gop2.mp4"), "-c", "copy" });
         make("clip.3gp", QStringList { "-i", source("gop2.mp4"), "-c", "copy" });
         make("clip.mov", videoSource + audioSource + QStringList { "-t", "12" } + x264 + gop(50) + aac);
-        QFile subtitles(source("cues.srt"));
-        QVERIFY(subtitles.open(QIODevice::WriteOnly));
-        subtitles.write(
+        write("cues.srt",
             "1\n00:00:01,000 --> 00:00:02,500\nFirst\n\n2\n00:00:03,500 --> 00:00:04,500\nAcross the cut\n\n"
             "3\n00:00:09,000 --> 00:00:10,000\nLast\n\n");
-        subtitles.close();
         const QStringList withCues = videoSource + audioSource
             + QStringList { "-i", source("cues.srt"), "-t", "12", "-map", "0:v", "-map", "1:a", "-map", "2:s" } + x264
             + gop(50) + aac;
@@ -399,13 +400,11 @@ private slots:
         }
         joins.close();
         make("joined.ts", QStringList { "-f", "concat", "-safe", "0", "-i", source("joins.txt"), "-c", "copy" });
-        QFile chapters(source("chapters.txt"));
-        QVERIFY(chapters.open(QIODevice::WriteOnly));
-        chapters.write(";FFMETADATA1\n"
-                       "[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=3000\ntitle=One\n"
-                       "[CHAPTER]\nTIMEBASE=1/1000\nSTART=3000\nEND=7000\ntitle=Two\n"
-                       "[CHAPTER]\nTIMEBASE=1/1000\nSTART=7000\nEND=12000\ntitle=Three\n");
-        chapters.close();
+        write("chapters.txt",
+            ";FFMETADATA1\n"
+            "[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=3000\ntitle=One\n"
+            "[CHAPTER]\nTIMEBASE=1/1000\nSTART=3000\nEND=7000\ntitle=Two\n"
+            "[CHAPTER]\nTIMEBASE=1/1000\nSTART=7000\nEND=12000\ntitle=Three\n");
         const QStringList withChapters = videoSource + audioSource
             + QStringList { "-f", "lavfi", "-i", "sine=frequency=220:sample_rate=44100", "-i", source("cues.srt"), "-i",
                   source("chapters.txt"), "-t", "12", "-map", "0:v", "-map", "1:a", "-map", "2:a", "-map", "3:s",
@@ -451,17 +450,12 @@ private slots:
                     "sine=frequency=880:sample_rate=44100", "-t", "12", "-map", "0:v", "-map", "1:a", "-map", "2:v",
                     "-map", "3:a", "-program", "title=One:st=0:st=1", "-program", "title=Two:st=2:st=3" }
                 + x264 + QStringList { "-g:v:0", "25", "-g:v:1", "30" } + aac);
-        QFile font(source("Harbour.ttf")); // only its bytes matter
-        QVERIFY(font.open(QIODevice::WriteOnly));
-        font.write(QByteArray(3000, 'f') + "glyphs");
-        font.close();
-        QFile styled(source("styled.ass"));
-        QVERIFY(styled.open(QIODevice::WriteOnly));
-        styled.write("[Script Info]\nScriptType: v4.00+\n\n[V4+ Styles]\nFormat: Name, Fontname, Fontsize\n"
-                     "Style: Default,Harbour,20\n\n[Events]\nFormat: Layer, Start, End, Style, Text\n"
-                     "Dialogue: 0,0:00:01.00,0:00:02.50,Default,First\n"
-                     "Dialogue: 0,0:00:03.50,0:00:06.50,Default,Across the cut\n");
-        styled.close();
+        write("Harbour.ttf", QByteArray(3000, 'f') + "glyphs"); // only its bytes matter
+        write("styled.ass",
+            "[Script Info]\nScriptType: v4.00+\n\n[V4+ Styles]\nFormat: Name, Fontname, Fontsize\n"
+            "Style: Default,Harbour,20\n\n[Events]\nFormat: Layer, Start, End, Style, Text\n"
+            "Dialogue: 0,0:00:01.00,0:00:02.50,Default,First\n"
+            "Dialogue: 0,0:00:03.50,0:00:06.50,Default,Across the cut\n");
         make("styled.mkv",
             videoSource + audioSource
                 + QStringList { "-i", source("styled.ass"), "-t", "12", "-map", "0:v", "-map", "1:a", "-map", "2:s",
