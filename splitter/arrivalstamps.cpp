@@ -13,11 +13,7 @@ namespace {
 constexpr std::int64_t nominalStep = 864;
 constexpr std::int64_t stampModulus = std::int64_t(1) << 30;
 
-#if LIBAVFORMAT_VERSION_MAJOR < 61
-int takeBytes(void* opaque, uint8_t* data, int size)
-#else
-int takeBytes(void* opaque, const uint8_t* data, int size)
-#endif
+int takeBytes(void* opaque, WrittenBytes data, int size)
 {
     return static_cast<ArrivalStamps*>(opaque)->take(data, size);
 }

@@ -53,11 +53,13 @@ struct IoContextFree {
 };
 using IoContext = std::unique_ptr<AVIOContext, IoContextFree>;
 
+// The bytes a writing callback is given: FFmpeg 7 made them const.
 #if LIBAVFORMAT_VERSION_MAJOR < 61
-using WritePacket = int (*)(void*, std::uint8_t*, int);
+using WrittenBytes = std::uint8_t*;
 #else
-using WritePacket = int (*)(void*, const std::uint8_t*, int);
+using WrittenBytes = const std::uint8_t*;
 #endif
+using WritePacket = int (*)(void*, WrittenBytes, int);
 
 // An I/O context over the callbacks, with a buffer of `bufferSize`; `write` and `read` may be null.
 inline IoContext newIoContext(int bufferSize, void* opaque, int (*read)(void*, std::uint8_t*, int), WritePacket write,

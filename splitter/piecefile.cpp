@@ -14,11 +14,7 @@ namespace {
 
 constexpr int bufferSize = 1 << 16;
 
-#if LIBAVFORMAT_VERSION_MAJOR < 61
-int writeBytes(void* opaque, uint8_t* data, int size)
-#else
-int writeBytes(void* opaque, const uint8_t* data, int size)
-#endif
+int writeBytes(void* opaque, WrittenBytes data, int size)
 {
     return static_cast<PieceFile*>(opaque)->writeOut(data, size);
 }
