@@ -20,19 +20,19 @@ std::int64_t moovReservation(const std::vector<std::int64_t>& samples, std::int6
     return total;
 }
 
-std::int64_t indexRoomFromIndex(
-    const MediaLayout& layout, const std::vector<std::vector<std::int64_t>>& times, const PlannedPiece& piece)
+std::int64_t indexRoomFromIndex(const MediaLayout& layout, const SampleIndex& samples, const PlannedPiece& piece)
 {
     // The samples of every track from a little before the piece to a little after.
     const std::int64_t margin = av_rescale_q(1, AVRational { 1, 1 }, layout.refBase);
-    std::vector<std::int64_t> samples;
-    for (std::size_t s = 0; s < times.size(); ++s) {
+    std::vector<std::int64_t> counts;
+    for (std::size_t s = 0; s < layout.streams.size(); ++s) {
         if (layout.streams[s].output < 0)
             continue;
-        samples.push_back(std::upper_bound(times[s].begin(), times[s].end(), piece.end + margin)
-            - std::lower_bound(times[s].begin(), times[s].end(), piece.start - margin));
+        const int stream = static_cast<int>(s);
+        counts.push_back(samples.samplesBefore(stream, piece.end + margin + 1, layout.refBase)
+            - samples.samplesBefore(stream, piece.start - margin, layout.refBase));
     }
-    return moovReservation(samples, layout.headerBytes);
+    return moovReservation(counts, layout.headerBytes);
 }
 
 std::int64_t indexRoomFromRates(const AVFormatContext* in, const MediaLayout& layout, double seconds)

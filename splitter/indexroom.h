@@ -4,6 +4,7 @@
 
 #include "splitter/cutplan.h"
 #include "splitter/inputprobe.h"
+#include "splitter/sampleindex.h"
 
 #include <cstdint>
 #include <vector>
@@ -15,10 +16,8 @@ namespace quorvane::splitter {
 // one pass. `samples` holds the sample count of each track, `extra` the bytes of codec headers and tags.
 std::int64_t moovReservation(const std::vector<std::int64_t>& samples, std::int64_t extra);
 
-// From the samples the index lists (`times`: per input stream, the decoding times in the deciding stream's
-// ticks), counted generously around the piece.
-std::int64_t indexRoomFromIndex(
-    const MediaLayout& layout, const std::vector<std::vector<std::int64_t>>& times, const PlannedPiece& piece);
+// From the samples the index lists, counted generously around the piece.
+std::int64_t indexRoomFromIndex(const MediaLayout& layout, const SampleIndex& samples, const PlannedPiece& piece);
 
 // Without an index: from each stream's rate over `seconds` and a little more. A piece that outgrows it (a long
 // group of pictures) is written again with its index moved, as any piece would be.

@@ -89,9 +89,16 @@ std::int64_t frameTicks(const AVStream* st)
 
 } // namespace
 
-InputContext openInput(const std::string& path)
+InputContext openInput(
+    const std::string& path, AVIOContext* io, const std::function<bool(AVFormatContext*)>& beforeParameters)
 {
-    AVFormatContext* raw = nullptr;
+    AVFormatContext* raw = avformat_alloc_context();
+    if (!raw)
+        throw std::bad_alloc();
+    if (io) {
+        raw->pb = io;
+        raw->flags |= AVFMT_FLAG_CUSTOM_IO;
+    }
     // "file:" keeps a name with a colon from being taken for a protocol; the file is only read.
     const int opened = avformat_open_input(&raw, ("file:" + path).c_str(), nullptr, nullptr);
     if (opened < 0) {
@@ -101,6 +108,8 @@ InputContext openInput(const std::string& path)
         throw SplitError { NotMedia, "not a video or audio file" };
     }
     InputContext input(raw);
+    if (beforeParameters && !beforeParameters(input.get()))
+        return {};
     if (avformat_find_stream_info(input.get(), nullptr) < 0)
         throw SplitError { NotMedia, "not a video or audio file" };
     return input;

@@ -32,8 +32,11 @@ struct MediaLayout {
     int tsPacketSize = 0; // a transport stream's packet size: 192 for camcorders' M2TS, else 188
 };
 
-// Opens `path` for reading and reads its stream parameters. Throws SplitError.
-InputContext openInput(const std::string& path);
+// Opens `path` for reading and reads its stream parameters. Throws SplitError. With `io`, the file's bytes
+// come from there; `beforeParameters` sees the streams as the container lists them, before libavformat
+// reads packets for their parameters, and may refuse them: the result is then empty.
+InputContext openInput(const std::string& path, AVIOContext* io = nullptr,
+    const std::function<bool(AVFormatContext*)>& beforeParameters = {});
 
 // Throws SplitError when the input holds nothing the tool can cut or write.
 MediaLayout probeLayout(AVFormatContext* in, const std::string& inputName, const Warn& warn);

@@ -4,6 +4,7 @@
 
 #include "splitter/cutplan.h"
 #include "splitter/inputprobe.h"
+#include "splitter/sampleindex.h"
 
 #include <cstdint>
 #include <optional>
@@ -16,11 +17,7 @@ namespace quorvane::splitter {
 
 struct KeyframeScan {
     StartingKeyframes keys; // the keyframes a piece may start at
-    std::vector<std::vector<std::int64_t>> times; // per input stream: the decoding times, ascending
-    // Per input stream, for video: the decoding times in the stream's own ticks, ascending, from which each
-    // sample's duration follows (see indexDuration).
-    std::vector<std::vector<std::int64_t>> videoDts;
-    std::vector<std::int64_t> videoLastDuration; // per input stream: its last sample's duration, 0 if unknown
+    const SampleIndex* samples = nullptr; // every sample of every stream; null when planned while reading
     std::int64_t start = 0; // where the file's presentation starts, any stream's priming included
     std::int64_t firstShown = 0; // where the deciding stream starts showing: the pieces' lengths count from here
     std::int64_t end = 0; // and ends
@@ -32,10 +29,10 @@ struct KeyframeScan {
 // frame rate when pictures are reordered, and that guess differs with how the file is read.
 std::int64_t indexDuration(const KeyframeScan& scan, const AVPacket* packet);
 
-// From the container's index where it lists every sample (the MP4 family); nullopt for other files.
-// `path` is the input's name, for reading the index's composition offsets. `openCuts`: a keyframe of an
-// open group may start a piece (see openCutsAllowed); otherwise such keyframes are passed over.
+// From an index that lists every sample (the MP4 family's). `openCuts`: a keyframe of an open group may
+// start a piece (see openCutsAllowed); otherwise such keyframes are passed over. nullopt when the index
+// lists no keyframe.
 std::optional<KeyframeScan> scanIndex(
-    AVFormatContext* in, const MediaLayout& layout, const std::string& path, bool openCuts);
+    const AVFormatContext* in, const MediaLayout& layout, const SampleIndex& samples, bool openCuts);
 
 } // namespace quorvane::splitter

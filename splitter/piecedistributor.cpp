@@ -19,12 +19,12 @@ constexpr std::int64_t memoryCap = 32 * 1024 * 1024;
 } // namespace
 
 PieceDistributor::PieceDistributor(AVFormatContext* in, const MediaLayout& layout, SplitPlan plan,
-    const std::vector<std::vector<std::int64_t>>& times, PieceWriter& writer,
-    std::function<PieceSpan(int, const SplitPlan&)> span, std::function<void(int, const SplitPlan&)> rewrite)
+    const SampleIndex* samples, PieceWriter& writer, std::function<PieceSpan(int, const SplitPlan&)> span,
+    std::function<void(int, const SplitPlan&)> rewrite)
     : m_in(in)
     , m_layout(layout)
     , m_plan(std::move(plan))
-    , m_times(times)
+    , m_samples(samples)
     , m_writer(writer)
     , m_span(std::move(span))
     , m_rewrite(std::move(rewrite))
@@ -319,11 +319,9 @@ bool PieceDistributor::currentCanClose() const
         // that falls before it, since a file may store them well after their time (MP4's subtitles).
         if (!slot.sparse && m_passed[s] <= m_current)
             return false;
-        if (slot.sparse && s < m_times.size()) {
-            const auto& times = m_times[s];
-            if (m_received[s] < std::lower_bound(times.begin(), times.end(), cut) - times.begin())
-                return false;
-        }
+        if (slot.sparse && m_samples
+            && m_received[s] < m_samples->samplesBefore(static_cast<int>(s), cut, m_layout.refBase))
+            return false;
     }
     return true;
 }

@@ -9,6 +9,7 @@
 #include "splitter/packetrouter.h"
 #include "splitter/piecewriter.h"
 #include "splitter/reservoirpreroll.h"
+#include "splitter/sampleindex.h"
 
 #include <cstdint>
 #include <deque>
@@ -24,11 +25,11 @@ namespace quorvane::splitter {
 class PieceDistributor {
 public:
     // `span` gives what to open for a piece; `rewrite` writes a piece again when its index outgrew its room.
-    // `times` holds every packet's decoding time per input stream, as the scan found them: a piece stays open
-    // until the sparse streams too have delivered what falls in it, wherever the file stores it.
-    PieceDistributor(AVFormatContext* in, const MediaLayout& layout, SplitPlan plan,
-        const std::vector<std::vector<std::int64_t>>& times, PieceWriter& writer,
-        std::function<PieceSpan(int, const SplitPlan&)> span, std::function<void(int, const SplitPlan&)> rewrite);
+    // `samples`, where the file's index lists every sample: a piece stays open until the sparse streams too
+    // have delivered what falls in it, wherever the file stores it.
+    PieceDistributor(AVFormatContext* in, const MediaLayout& layout, SplitPlan plan, const SampleIndex* samples,
+        PieceWriter& writer, std::function<PieceSpan(int, const SplitPlan&)> span,
+        std::function<void(int, const SplitPlan&)> rewrite);
 
     // For files without an index of their keyframes: the plan is made while reading (KeyframeCutter),
     // holding the packets since the last keyframe that may still become a cut (at most about a group of
@@ -81,7 +82,7 @@ private:
     AVFormatContext* m_in;
     const MediaLayout& m_layout;
     SplitPlan m_plan;
-    const std::vector<std::vector<std::int64_t>>& m_times;
+    const SampleIndex* m_samples;
     PieceWriter& m_writer;
     std::function<PieceSpan(int, const SplitPlan&)> m_span;
     std::function<void(int, const SplitPlan&)> m_rewrite;

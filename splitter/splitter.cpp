@@ -9,6 +9,7 @@
 #include "splitter/inplacereader.h"
 #include "splitter/inputprobe.h"
 #include "splitter/keyframescan.h"
+#include "splitter/mp4index.h"
 #include "splitter/naming.h"
 #include "splitter/partfile.h"
 #include "splitter/piecedistributor.h"
@@ -38,6 +39,7 @@ public:
 
 private:
     void warn(const std::string& text) const { std::fprintf(m_err, "%s: %s\n", m_request.input.c_str(), text.c_str()); }
+    void open();
     void plan();
     void warnAboutPlan(const SplitPlan& plan, int openKeyframes) const;
     void makeWriter();
@@ -51,8 +53,12 @@ private:
     const SplitRequest& m_request;
     const TestSwitches& m_switches;
     std::FILE* m_err;
+    // An MP4 file's own index, from which its packets are read with their media bytes left in place; the
+    // file as libavformat reads it then has its sample tables cut short.
+    std::unique_ptr<Mp4Index> m_index;
+    std::unique_ptr<ShortenedMoov> m_shortened; // before the input, which reads through it
     InputContext m_input;
-    // The same file read again with its media bytes left in place, when the pieces can take them so.
+    std::unique_ptr<SampleIndex> m_libraryIndex; // libavformat's, where there is no index of our own
     std::unique_ptr<InPlaceReader> m_inPlace;
     MediaLayout m_layout;
     KeyframeScan m_scan;
@@ -66,13 +72,40 @@ private:
     int m_piecesExpected = 0; // for a plan made while reading, from the file's duration
 };
 
+void Split::open()
+{
+    // What the MP4 writer does with a packet left unread was checked for this version only.
+    if (m_switches.copyPayload && AV_VERSION_MAJOR(avformat_version()) == 59)
+        m_index = Mp4Index::read(m_request.input);
+    if (m_index) {
+        // Enough samples of each track for libavformat to find the streams' parameters.
+        const std::uint32_t probedSamples = m_switches.probedSamples > 0 ? m_switches.probedSamples : 4096;
+        m_shortened = std::make_unique<ShortenedMoov>(
+            m_request.input, m_index->moovAt(), m_index->moovSize(), m_index->shortMoov(probedSamples));
+        if (m_shortened->io())
+            m_input = openInput(m_request.input, m_shortened->io(), [this](AVFormatContext* in) {
+                const std::string demuxer = in->iformat->name;
+                return demuxer.find("mp4") != std::string::npos && m_index->bind(in);
+            });
+        if (!m_input) {
+            m_index.reset();
+            m_shortened.reset();
+        }
+    }
+    if (!m_input)
+        m_input = openInput(m_request.input);
+}
+
 void Split::plan()
 {
     m_length.length = lengthInTicks(m_request.seconds, m_layout.refBase.num, m_layout.refBase.den);
     m_length.slack = std::max<std::int64_t>(0, (m_layout.refFrame + 1) / 2 - 1);
     const bool openCuts = openCutsAllowed(
         isMovFamily(m_layout.format), openGroupsCanBeCut(m_input->streams[m_layout.ref]->codecpar->codec_id));
-    if (auto scan = scanIndex(m_input.get(), m_layout, m_request.input, openCuts)) {
+    const SampleIndex* samples = m_index.get();
+    if (!samples)
+        samples = (m_libraryIndex = libraryIndex(m_input.get(), m_request.input, m_layout.ref)).get();
+    if (auto scan = samples ? scanIndex(m_input.get(), m_layout, *samples, openCuts) : std::nullopt) {
         m_scan = std::move(*scan);
     } else {
         // No full index to plan from (Matroska, TS, a fragmented MP4): plan while writing, reading the file
@@ -118,7 +151,7 @@ std::int64_t Split::indexReserve(int piece) const
         return m_switches.moovReserve;
     if (m_planWhileReading)
         return indexRoomFromRates(m_input.get(), m_layout, m_request.seconds);
-    return indexRoomFromIndex(m_layout, m_scan.times, m_plan.pieces[static_cast<std::size_t>(piece)]);
+    return indexRoomFromIndex(m_layout, *m_scan.samples, m_plan.pieces[static_cast<std::size_t>(piece)]);
 }
 
 PieceSpan Split::span(int piece, bool reserveIndex, const SplitPlan& plan) const
@@ -140,7 +173,7 @@ void Split::rewriteInSecondPass(int piece, const SplitPlan& plan)
     InputContext input = openInput(m_request.input);
     PieceWriter writer(input.get(), m_layout, m_request.input, m_scan.firstShown);
     PieceDistributor distributor(
-        input.get(), m_layout, plan, m_scan.times, writer,
+        input.get(), m_layout, plan, m_scan.samples, writer,
         [&](int p, const SplitPlan& known) { return span(p, false, known); }, [](int, const SplitPlan&) {});
     distributor.writeOnly(piece);
     distributor.begin(piece);
@@ -165,11 +198,13 @@ int Split::report(const PieceDistributor& distributor, int readResult)
     if (m_request.stats)
         std::fprintf(m_err,
             "%s: %d pieces written, %d moov reservations too small, media bytes copied by the kernel %lld, by "
-            "reading %lld, never read into the tool %lld, written again from bytes read %d\n",
+            "reading %lld, never read into the tool %lld, written again from bytes read %d, index read by the tool "
+            "%s\n",
             m_request.input.c_str(), written, m_secondPasses - m_writer->piecesSpoiled(),
             static_cast<long long>(m_writer->payloadCopied().inKernel),
             static_cast<long long>(m_writer->payloadCopied().byReading),
-            static_cast<long long>(m_inPlace ? m_inPlace->bytesLeftUnread() : 0), m_writer->piecesSpoiled());
+            static_cast<long long>(m_inPlace ? m_inPlace->bytesLeftUnread() : 0), m_writer->piecesSpoiled(),
+            m_index ? "yes" : "no");
     if (const int late = distributor.lateEventsLeftOut())
         warn(std::to_string(late) + " subtitle events stored too far from their time in the file were left out");
     if (const int mended = m_writer->timestampsMended())
@@ -192,8 +227,8 @@ void Split::showProgress()
     if (!m_progress.wanted())
         return;
     const int planned = m_planWhileReading ? m_piecesExpected : static_cast<int>(m_plan.pieces.size());
-    const AVFormatContext* reading = m_inPlace ? m_inPlace->context() : m_input.get();
-    m_progress.update(avio_tell(reading->pb), m_inputSize, m_writer->piecesWritten() + m_secondPasses, planned);
+    const std::int64_t position = m_inPlace ? m_inPlace->position() : avio_tell(m_input->pb);
+    m_progress.update(position, m_inputSize, m_writer->piecesWritten() + m_secondPasses, planned);
 }
 
 void Split::makeWriter()
@@ -210,22 +245,22 @@ void Split::makeWriter()
     }
     // With every sample in the index, the pieces' media bytes can stay in the file until the kernel copies
     // them.
-    if (m_switches.copyPayload && !m_planWhileReading && isMovFamily(m_layout.format))
-        m_inPlace = InPlaceReader::open(m_request.input, m_input.get());
-    m_writer->copyPayload(m_inPlace != nullptr);
+    if (m_index)
+        m_inPlace = std::make_unique<InPlaceReader>(m_request.input, *m_index, m_input.get());
+    m_writer->copyPayload(m_inPlace && !m_planWhileReading && isMovFamily(m_layout.format));
 }
 
 int Split::run()
 {
     try {
-        m_input = openInput(m_request.input);
+        open();
         m_layout = probeLayout(m_input.get(), m_request.input, [this](const std::string& text) { warn(text); });
         plan();
         // Pieces an earlier, killed run left half-written here go first.
         PartFile::removeStaleParts(folderOf(m_request.input));
         makeWriter();
         PieceDistributor distributor(
-            m_input.get(), m_layout, m_plan, m_scan.times, *m_writer,
+            m_input.get(), m_layout, m_plan, m_scan.samples, *m_writer,
             [&](int p, const SplitPlan& plan) { return span(p, true, plan); },
             [&](int p, const SplitPlan& plan) { rewriteInSecondPass(p, plan); });
         if (m_planWhileReading)

@@ -22,6 +22,8 @@ TestSwitches TestSwitches::fromEnvironment()
         switches.unread = std::strcmp(unread, "fill") == 0 ? UnreadForTest::Fill
             : std::strcmp(unread, "spoil") == 0            ? UnreadForTest::Spoil
                                                            : UnreadForTest::AsUsual;
+    if (const char* probed = std::getenv("QUORVANE_SPLIT_PROBED_SAMPLES_FOR_TEST"))
+        switches.probedSamples = static_cast<unsigned>(std::max(1, std::atoi(probed)));
     return switches;
 }
 

@@ -23,6 +23,9 @@ struct TestSwitches {
     bool copyPayloadEverywhere = false;
     bool kernelCopy = true;
     UnreadForTest unread = UnreadForTest::AsUsual;
+    // How many samples of each track libavformat is shown of an MP4 index read by the tool itself (Mp4Index);
+    // 0: the tool's own choice.
+    unsigned probedSamples = 0;
 
     static TestSwitches fromEnvironment();
 };
