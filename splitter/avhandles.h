@@ -3,6 +3,7 @@
 #pragma once
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 }
 
@@ -42,6 +43,16 @@ inline Packet newPacket()
         throw std::bad_alloc();
     return packet;
 }
+
+struct CodecFree {
+    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
+};
+using CodecContext = std::unique_ptr<AVCodecContext, CodecFree>;
+
+struct FrameFree {
+    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+using Frame = std::unique_ptr<AVFrame, FrameFree>;
 
 // An I/O context of the tool's own, with its buffer.
 struct IoContextFree {

@@ -10,7 +10,7 @@
 
 namespace quorvane::splitter {
 
-const char* usageLine() { return "usage: quorvane-split [--stats] [--progress] -split <seconds> <file>\n"; }
+const char* usageLine() { return "usage: quorvane-split [--stats] [--progress] [--exact] -split <seconds> <file>\n"; }
 
 void printHelp(std::FILE* out)
 {
@@ -19,6 +19,11 @@ void printHelp(std::FILE* out)
                "or 2.5), without re-encoding. The pieces are written beside the file, named after it with a\n"
                "number before the extension: clip.mp4 gives clip_001.mp4, clip_002.mp4, and so on. Each\n"
                "piece starts at a keyframe; every stream is copied.\n",
+        out);
+    std::fputs("\n--exact makes every piece but the last the length asked, to within a frame, wherever the\n"
+               "keyframes fall: the pictures from a cut up to the next keyframe are encoded again (H.264 in MP4,\n"
+               "MOV, M4V and 3GP), and everything else is copied. Other files are cut at keyframes, as without\n"
+               "it, with a line saying so.\n",
         out);
     std::fputs("\n--progress writes lines \"progress <bytes read> <bytes total> <pieces written> <pieces planned>\"\n"
                "to standard output while the file is split, at most about ten a second and whenever a piece\n"
@@ -62,6 +67,8 @@ Command parseCommandLine(const std::vector<std::string>& arguments, std::FILE* p
     for (; arg < count; ++arg) { // options before -split, in any order
         if (arguments[arg] == "--stats")
             command.request.stats = true;
+        else if (arguments[arg] == "--exact")
+            command.request.exact = true;
         else if (arguments[arg] == "--progress")
             command.request.progress = progress;
         else

@@ -15,6 +15,7 @@ struct SplitRequest {
     std::string input; // as given; the pieces go beside it
     double seconds = 0;
     bool stats = false; // say how the pieces were written
+    bool exact = false; // every piece the length asked, the pictures between a cut and its keyframe encoded again
     std::FILE* progress = nullptr; // where progress lines go; none when null
 };
 

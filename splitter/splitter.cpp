@@ -4,6 +4,7 @@
 
 #include "splitter/codecpolicy.h"
 #include "splitter/cutplan.h"
+#include "splitter/exactcuts.h"
 #include "splitter/exitcodes.h"
 #include "splitter/indexroom.h"
 #include "splitter/inplacereader.h"
@@ -15,6 +16,7 @@
 #include "splitter/piecedistributor.h"
 #include "splitter/piecewriter.h"
 #include "splitter/progressreport.h"
+#include "splitter/recoder.h"
 #include "splitter/signalcleanup.h"
 #include "splitter/spliterror.h"
 #include "splitter/systemfile.h"
@@ -41,6 +43,9 @@ private:
     void warn(const std::string& text) const { std::fprintf(m_err, "%s: %s\n", m_request.input.c_str(), text.c_str()); }
     void open();
     void plan();
+    void planExactCuts();
+    // Hands a packet read to the pieces, through the stretches encoded again for exact pieces.
+    void pass(Packet packet, Recoder* recoder, PieceDistributor& distributor);
     void warnAboutPlan(const SplitPlan& plan, int openKeyframes) const;
     void makeWriter();
     PieceSpan span(int piece, bool reserveIndex, const SplitPlan& plan) const;
@@ -60,6 +65,7 @@ private:
     InputContext m_input;
     std::unique_ptr<SampleIndex> m_libraryIndex; // libavformat's, where there is no index of our own
     std::unique_ptr<InPlaceReader> m_inPlace;
+    std::unique_ptr<Recoder> m_recoder; // for exact pieces
     MediaLayout m_layout;
     KeyframeScan m_scan;
     SplitPlan m_plan;
@@ -118,14 +124,60 @@ void Split::plan()
             : m_scan.firstShown;
         m_plan.fileStart = m_scan.start;
         m_length.origin = std::max<std::int64_t>(m_scan.start, 0);
+        if (m_request.exact)
+            warn("exact lengths are made for MP4, MOV, M4V and 3GP files so far; this file is cut at keyframes");
         if (m_input->duration > 0 && m_request.seconds > 0)
             m_piecesExpected = static_cast<int>(std::min(
                 1e6, std::ceil(static_cast<double>(m_input->duration) / AV_TIME_BASE / m_request.seconds - 1e-9)));
         return;
     }
     m_length.origin = std::max<std::int64_t>(m_scan.start, 0);
+    if (m_request.exact)
+        planExactCuts();
     m_plan = planFromKeyframes(m_scan.keys, m_scan.firstShown, m_scan.end, m_length, m_scan.start);
     warnAboutPlan(m_plan, m_scan.keys.passedOver);
+}
+
+void Split::planExactCuts()
+{
+    AVStream* ref = m_input->streams[m_layout.ref];
+    std::string why = "exact lengths are made for video";
+    if (ref->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && isMovFamily(m_layout.format))
+        m_recoder = Recoder::make(ref, why);
+    if (!m_recoder) {
+        warn(why + "; this file is cut at keyframes");
+        return;
+    }
+    std::vector<std::int64_t> pts;
+    std::vector<std::int64_t> dts;
+    std::vector<bool> key;
+    m_scan.samples->forEach(m_layout.ref, [&](const IndexedSample& sample) {
+        pts.push_back(sample.pts);
+        dts.push_back(sample.dts);
+        key.push_back(sample.key);
+    });
+    ExactCuts cuts = quorvane::splitter::planExactCuts(
+        pts, dts, key, *m_length.origin, m_length.length, m_length.slack, m_scan.end);
+    m_recoder->setStretches(std::move(cuts.stretches));
+    // The new keyframes start pieces; a piece may run up to the first picture shown at or after its length.
+    StartingKeyframes& keys = m_scan.keys;
+    for (std::size_t k = 0; k < cuts.keyPts.size(); ++k) {
+        const auto at = std::lower_bound(keys.pts.begin(), keys.pts.end(), cuts.keyPts[k]) - keys.pts.begin();
+        keys.pts.insert(keys.pts.begin() + at, cuts.keyPts[k]);
+        keys.dts.insert(keys.dts.begin() + at, cuts.keyDts[k]);
+        keys.open.insert(keys.open.begin() + at, false);
+    }
+    m_length.slack = std::max<std::int64_t>(m_length.slack, m_layout.refFrame - 1);
+}
+
+void Split::pass(Packet packet, Recoder* recoder, PieceDistributor& distributor)
+{
+    if (const std::int64_t duration = indexDuration(m_scan, packet.get()))
+        packet->duration = duration;
+    if (recoder)
+        recoder->take(std::move(packet), [&](Packet given) { distributor.take(std::move(given)); });
+    else
+        distributor.take(std::move(packet));
 }
 
 void Split::warnAboutPlan(const SplitPlan& plan, int openKeyframes) const
@@ -177,14 +229,15 @@ void Split::rewriteInSecondPass(int piece, const SplitPlan& plan)
         [&](int p, const SplitPlan& known) { return span(p, false, known); }, [](int, const SplitPlan&) {});
     distributor.writeOnly(piece);
     distributor.begin(piece);
+    const std::unique_ptr<Recoder> recoder = m_recoder ? m_recoder->again() : nullptr;
     Packet packet = newPacket();
     int read = 0;
     while (distributor.referencePiece() <= piece + 1 && (read = av_read_frame(input.get(), packet.get())) >= 0) {
-        if (const std::int64_t duration = indexDuration(m_scan, packet.get()))
-            packet->duration = duration;
-        distributor.take(std::move(packet));
+        pass(std::move(packet), recoder.get(), distributor);
         packet = newPacket();
     }
+    if (recoder && read == AVERROR_EOF)
+        recoder->end([&](Packet given) { distributor.take(std::move(given)); });
     if (read < 0 && read != AVERROR_EOF)
         throw SplitError { CutShort, "the file could not be read again to write piece " + std::to_string(piece + 1) };
     distributor.end();
@@ -205,6 +258,12 @@ int Split::report(const PieceDistributor& distributor, int readResult)
             static_cast<long long>(m_writer->payloadCopied().byReading),
             static_cast<long long>(m_inPlace ? m_inPlace->bytesLeftUnread() : 0), m_writer->piecesSpoiled(),
             m_index ? "yes" : "no");
+    if (m_recoder) {
+        char text[160];
+        std::snprintf(text, sizeof text, "%d cuts encoded again, %.2f s of video, at %.2f times its bytes in the file",
+            m_recoder->cutsRecoded(), m_recoder->secondsRecoded(), m_recoder->bitrateRatio());
+        warn(text);
+    }
     if (const int late = distributor.lateEventsLeftOut())
         warn(std::to_string(late) + " subtitle events stored too far from their time in the file were left out");
     if (const int mended = m_writer->timestampsMended())
@@ -270,12 +329,12 @@ int Split::run()
         Packet packet = newPacket();
         int read = 0;
         while ((read = m_inPlace ? m_inPlace->read(packet.get()) : av_read_frame(m_input.get(), packet.get())) >= 0) {
-            if (const std::int64_t duration = indexDuration(m_scan, packet.get()))
-                packet->duration = duration;
-            distributor.take(std::move(packet));
+            pass(std::move(packet), m_recoder.get(), distributor);
             packet = newPacket();
             showProgress();
         }
+        if (m_recoder && read == AVERROR_EOF)
+            m_recoder->end([&](Packet given) { distributor.take(std::move(given)); });
         distributor.end();
         m_writer->complete();
         if (m_planWhileReading)

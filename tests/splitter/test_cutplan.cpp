@@ -3,6 +3,7 @@
 #include "splitter/commandline.h"
 #include "splitter/compositionoffsets.h"
 #include "splitter/cutplan.h"
+#include "splitter/exactcuts.h"
 #include "splitter/indexroom.h"
 #include "splitter/keyframecutter.h"
 #include "splitter/naming.h"
@@ -97,6 +98,66 @@ private slots:
         QCOMPARE(planned.back().end, end);
         for (std::size_t i = 1; i < planned.size(); ++i)
             QCOMPARE(planned[i].start, planned[i - 1].end);
+    }
+
+    // Exact cuts in a stream of 10-tick frames, `bframes` B-frames between references, a keyframe every
+    // `group` frames; `leading`: each keyframe after the first has a picture decoded after it but shown
+    // before it (an open group). The new keyframes' times, and every stretch decodes in order.
+    void exactCuts_data()
+    {
+        QTest::addColumn<int>("group");
+        QTest::addColumn<int>("bframes");
+        QTest::addColumn<bool>("leading");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<QString>("keys");
+        QTest::newRow("three cuts in each group") << 100 << 2 << false << 250 << "250 500 750 1250 1500 1750";
+        QTest::newRow("a keyframe within half a frame of the cut") << 100 << 2 << false << 996 << "";
+        QTest::newRow("the first picture after the cut") << 100 << 0 << false << 333 << "340 670 1340 1670";
+        QTest::newRow("open groups are left to their keyframes") << 100 << 2 << true << 250 << "1250 1500 1750";
+    }
+    void exactCuts()
+    {
+        QFETCH(int, group);
+        QFETCH(int, bframes);
+        QFETCH(bool, leading);
+        QFETCH(int, length);
+        QFETCH(QString, keys);
+        std::vector<std::int64_t> pts;
+        std::vector<std::int64_t> dts;
+        std::vector<bool> key;
+        std::vector<int> shown; // each picture's number, in decoding order
+        for (int start = 0; start < 200; start += group) {
+            shown.push_back(start);
+            for (int at = start; at < start + group - 1;) {
+                const int reference = std::min(at + bframes + 1, start + group - 1);
+                shown.push_back(reference);
+                for (int b = at + 1; b < reference; ++b)
+                    shown.push_back(b);
+                at = reference;
+            }
+        }
+        if (leading) { // the picture before the second keyframe is decoded after it
+            shown.erase(std::find(shown.begin(), shown.end(), group - 1));
+            shown.insert(std::find(shown.begin(), shown.end(), group) + 1, group - 1);
+        }
+        for (const int picture : shown) {
+            pts.push_back(10 * picture);
+            key.push_back(picture % group == 0);
+        }
+        for (std::size_t i = 0; i < pts.size(); ++i)
+            dts.push_back(10 * static_cast<std::int64_t>(i) - 10 * bframes);
+        const ExactCuts cuts = planExactCuts(pts, dts, key, 0, length, 4, 2000);
+        QStringList made;
+        for (const std::int64_t t : cuts.keyPts)
+            made << QString::number(t);
+        QCOMPARE(made.join(' '), keys);
+        for (const RecodedStretch& stretch : cuts.stretches) {
+            QCOMPARE(stretch.order.size(), stretch.end - stretch.first);
+            for (std::size_t o = 0; o < stretch.order.size(); ++o) {
+                QVERIFY(stretch.dts[o] <= pts[stretch.order[o]]);
+                QVERIFY(o == 0 || pts[stretch.order[o - 1]] < pts[stretch.order[o]]);
+            }
+        }
     }
 
     void lengths()

@@ -328,6 +328,10 @@ private slots:
             videoSource + audioSource + QStringList { "-t", "12", "-bf", "2" } + x264 + gop(50) + aac
                 + QStringList { "-metadata", "title=Harbour at dawn" });
         make("gop10.mp4", videoSource + audioSource + QStringList { "-t", "25" } + x264 + gop(250) + aac);
+        make("exact.mp4",
+            videoSource + audioSource
+                + QStringList { "-t", "24", "-c:v", "libx264", "-bf", "3", "-x264-params", "b-pyramid=normal" }
+                + gop(250) + aac);
         make("audio.m4a", audioSource + QStringList { "-t", "12" } + aac);
         make("video.mp4", videoSource + QStringList { "-t", "12" } + x264 + gop(25));
         make("vfr.mp4",
@@ -505,6 +509,67 @@ private slots:
         QCOMPARE(pieces.size(), std::size_t(3));
         QVERIFY(qAbs(pieces[0].streams[0].end - 10.0) < 1e-3);
         QVERIFY(qAbs(pieces[2].streams[0].end - 5.0) < 1e-3);
+    }
+
+    // Exact pieces from keyframes 10 s apart with B-frames in a pyramid: every piece but the last shows 5 s, to
+    // the frame. Only the pictures from the cuts at 5 s and 15 s up to the next keyframe (and the B-frames
+    // shown just before them) are encoded again, close to the source; every other picture is the source's own.
+    // A file the tool cannot encode again is cut at keyframes, with a line saying so.
+    void exactPiecesEncodeOnlyThePicturesUpToTheNextKeyframe()
+    {
+        const QString path = copyIntoFolder("exact.mp4");
+        const ToolRun run = runTool({ "--exact", "-split", "5", path });
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        const QRegularExpressionMatch said
+            = QRegularExpression("2 cuts encoded again, ([0-9.]+) s of video, at ([0-9.]+) times").match(run.err);
+        QVERIFY2(said.hasMatch() && said.captured(2).toDouble() <= 3.0, qPrintable(run.err));
+        const auto ffmpeg = [](const QStringList& arguments) {
+            QProcess process;
+            process.start("ffmpeg", QStringList { "-nostdin", "-v", "error" } + arguments);
+            process.waitForFinished(120000);
+            return QString::fromLatin1(process.readAllStandardOutput());
+        };
+        const auto pictures = [&](const QStringList& input) { // a checksum of each decoded picture
+            QStringList sums;
+            for (const QString& line : ffmpeg(input + QStringList { "-map", "0:v", "-f", "framemd5", "-" }).split('\n'))
+                if (!line.isEmpty() && !line.startsWith('#'))
+                    sums << line.section(',', -1).trimmed();
+            return sums;
+        };
+        QStringList joined;
+        QFile list(work.filePath("exact-pieces.txt"));
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        for (int n = 1; n <= 5; ++n) {
+            QCOMPARE(decodeErrors(pieceName(path, n)), QString());
+            const QStringList piece = pictures({ "-i", pieceName(path, n) });
+            QCOMPARE(piece.size(), n < 5 ? 125 : 100);
+            joined += piece;
+            list.write(QStringLiteral("file '%1'\n").arg(pieceName(path, n)).toUtf8());
+        }
+        list.close();
+        QVERIFY(!QFile::exists(pieceName(path, 6)));
+        const QStringList whole = pictures({ "-i", path });
+        QCOMPARE(joined.size(), whole.size());
+        for (int i = 0; i < whole.size(); ++i) {
+            const bool recoded = (i >= 120 && i < 250) || (i >= 370 && i < 500);
+            QVERIFY2(recoded || joined[i] == whole[i], qPrintable(QString::number(i)));
+        }
+        const QString psnr = work.filePath("exact-psnr.log");
+        ffmpeg({ "-f", "concat", "-safe", "0", "-i", list.fileName(), "-i", path, "-lavfi",
+            "[0:v][1:v]psnr=stats_file=" + psnr, "-f", "null", "-" });
+        QFile stats(psnr);
+        QVERIFY(stats.open(QIODevice::ReadOnly));
+        double lowest = 1000;
+        for (const QByteArray& line : stats.readAll().split('\n')) {
+            const QRegularExpressionMatch luma
+                = QRegularExpression("psnr_y:([0-9.]+)").match(QString::fromLatin1(line));
+            if (luma.hasMatch())
+                lowest = std::min(lowest, luma.captured(1).toDouble());
+        }
+        QVERIFY2(lowest >= 45.0, qPrintable(QString::number(lowest)));
+
+        const ToolRun other = runTool({ "--exact", "-split", "5", copyIntoFolder("clip.mkv") });
+        QVERIFY2(other.exitCode == 0 && other.err.contains("this file is cut at keyframes"), qPrintable(other.err));
     }
 
     void kindsOfInput_data()
