@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLineEdit;
@@ -62,6 +63,7 @@ private:
     void buildDesign();
     ListContext listContext();
     void Combo1_Click();
+    void Check1_Click();
     void Text2_Change();
     void PushButton1_Click();
     void PushButton2_Click();
@@ -93,6 +95,7 @@ private:
     ProgressBar* ProgressBar1 = nullptr;
     QGroupBox* Frame1 = nullptr;
     QComboBox* Combo1 = nullptr;
+    QCheckBox* Check1 = nullptr;
     QPushButton* PushButton1 = nullptr;
     QPushButton* PushButton4 = nullptr;
     QPushButton* PushButton2 = nullptr;

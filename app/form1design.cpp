@@ -7,6 +7,7 @@
 #include "app/twips.h"
 #include "filelist/filelistview.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -33,7 +34,9 @@ void Form1::buildDesign()
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Form1"));
-    setFixedSize(px(8040), px(5865));
+    // The exact-lengths box made the interval frame taller by its height; everything below it moved down so.
+    constexpr int box = 285;
+    setFixedSize(px(8040), px(5865 + box));
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
     setPalette(white);
@@ -65,30 +68,34 @@ void Form1::buildDesign()
 
     ProgressBar1 = new ProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setGeometry(twipsRect(120, 5340, 7800, 405));
+    ProgressBar1->setGeometry(twipsRect(120, 5340 + box, 7800, 405));
 
-    Frame1 = frame("Frame1", QStringLiteral("How often would you like to split?"), twipsRect(120, 3000, 7800, 800));
+    Frame1
+        = frame("Frame1", QStringLiteral("How often would you like to split?"), twipsRect(120, 3000, 7800, 800 + box));
     Combo1 = new QComboBox(Frame1);
     Combo1->setObjectName(QStringLiteral("Combo1"));
     Combo1->setGeometry(twipsRect(240, 300, 7335, 345));
     Combo1->setMaxVisibleItems(15);
+    Check1 = new QCheckBox(QStringLiteral("Exact lengths (re-encodes a few frames at each cut)"), Frame1);
+    Check1->setObjectName(QStringLiteral("Check1"));
+    Check1->setGeometry(twipsRect(240, 720, 7335, box));
 
     PushButton1 = button(this, "PushButton1", QStringLiteral("Add MP4 File(s)"), twipsRect(120, 2040, 3840, 405));
     PushButton4 = button(
         this, "PushButton4", QStringLiteral("Add All MP4 File(s) In Folder"), twipsRect(4080, 2040, 3840, 405));
-    PushButton2 = button(this, "PushButton2", QStringLiteral("Start Splitting"), twipsRect(120, 4800, 7800, 405));
+    PushButton2 = button(this, "PushButton2", QStringLiteral("Start Splitting"), twipsRect(120, 4800 + box, 7800, 405));
     PushButton3 = button(this, "PushButton3", QStringLiteral("Clear List"), twipsRect(120, 2550, 3840, 405));
     PushButton5
         = button(this, "PushButton5", QStringLiteral("Load Sample/Example Files"), twipsRect(4080, 2550, 3840, 405));
 
-    Frame2 = frame("Frame2", QStringLiteral("Save Results To This Folder"), twipsRect(120, 3870, 7800, 810));
+    Frame2 = frame("Frame2", QStringLiteral("Save Results To This Folder"), twipsRect(120, 3870 + box, 7800, 810));
     Text2 = new QLineEdit(Frame2);
     Text2->setObjectName(QStringLiteral("Text2"));
     Text2->setGeometry(twipsRect(240, 300, 6630, 345));
     PushButton6 = button(Frame2, "PushButton6", QStringLiteral("..."), twipsRect(6960, 300, 600, 345));
 
-    QWidget* const tabOrder[] = { ListView1, ProgressBar1, Frame1, Combo1, PushButton1, PushButton4, PushButton2,
-        PushButton3, PushButton5, Frame2, Text2, PushButton6 };
+    QWidget* const tabOrder[] = { ListView1, ProgressBar1, Frame1, Combo1, Check1, PushButton1, PushButton4,
+        PushButton2, PushButton3, PushButton5, Frame2, Text2, PushButton6 };
     for (size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
@@ -103,7 +110,7 @@ void Form1::buildDesign()
         b->setAttribute(Qt::WA_NoMousePropagation);
         b->installEventFilter(this);
     }
-    for (QWidget* w : std::initializer_list<QWidget*> { Text2, Combo1, ProgressBar1 })
+    for (QWidget* w : std::initializer_list<QWidget*> { Text2, Combo1, Check1, ProgressBar1 })
         w->setAttribute(Qt::WA_NoMousePropagation);
     for (QWidget* w : findChildren<QWidget*>()) {
         if (w->testAttribute(Qt::WA_SetCursor))
@@ -111,6 +118,7 @@ void Form1::buildDesign()
     }
 
     connect(Combo1, &QComboBox::currentIndexChanged, this, &Form1::Combo1_Click);
+    connect(Check1, &QCheckBox::toggled, this, &Form1::Check1_Click);
     connect(Text2, &QLineEdit::textChanged, this, &Form1::Text2_Change);
     connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
     connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);

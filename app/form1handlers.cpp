@@ -17,6 +17,7 @@
 #include "split/outputfolder.h"
 #include "split/splitrun.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -90,6 +91,7 @@ void Form1::PushButton2_Click()
         [this](const QString& text) { ProgressBar1->setCaption(text); },
         [this](int row, const RowOutcome& outcome) { ListView1->setRowOutcome(row, outcome); },
         [this] { ListView1->clearRowOutcomes(); },
+        [this] { return Check1->isChecked(); },
     });
     PushButton2->setText(QStringLiteral("Stop Splitting"));
     PushButton3->setEnabled(false);
@@ -168,6 +170,7 @@ void Form1::Form_Load()
         });
     }
     report.step(162, [&] { selectInterval(toInt16(m_settings.combo1())); });
+    Check1->setChecked(m_settings.exact());
     report.step(164, [&] {
         const QString desktop = GetDesktopPath(m_services.folders);
         Text2->setText(m_settings.text2(desktop));
@@ -187,6 +190,15 @@ void Form1::Combo1_Click()
         m_settings.setCombo1(Combo1->currentIndex());
     } catch (const Failure& failure) {
         reportSettingsFailure(failure, QStringLiteral("in Tavishend2/19/2015.Form1.Combo1_Click "));
+    }
+}
+
+void Form1::Check1_Click()
+{
+    try {
+        m_settings.setExact(Check1->isChecked());
+    } catch (const Failure& failure) {
+        reportSettingsFailure(failure, QStringLiteral("in Tavishend2/19/2015.Form1.Check1_Click "));
     }
 }
 

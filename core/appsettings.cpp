@@ -14,6 +14,7 @@ namespace {
 const QString keyCombo1 = QStringLiteral("Combo1");
 const QString keyText2 = QStringLiteral("Text2");
 const QString keyExtension = QStringLiteral("Extension");
+const QString keyExact = QStringLiteral("Exact");
 } // namespace
 
 AppSettings::AppSettings(SettingsStore& store)
@@ -35,6 +36,13 @@ void AppSettings::setText2(const QString& folder) { m_store.write(application, s
 void AppSettings::setExtension(const QString& extension)
 {
     m_store.write(application, section, keyExtension, extension);
+}
+
+bool AppSettings::exact() { return m_store.read(application, section, keyExact, QStringLiteral("0")) == "1"; }
+
+void AppSettings::setExact(bool on)
+{
+    m_store.write(application, section, keyExact, on ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
 } // namespace quorvane

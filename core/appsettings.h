@@ -8,7 +8,7 @@ namespace quorvane {
 
 class SettingsStore;
 
-// The program's three remembered values and their defaults, all under application "Brindlecot",
+// The program's four remembered values and their defaults, all under application "Brindlecot",
 // section "Quorvane". Each is written the moment it changes and read where it is needed, never cached.
 class AppSettings {
 public:
@@ -25,6 +25,10 @@ public:
     QString text2(const QString& defaultFolder);
     void setText2(const QString& folder);
     void setExtension(const QString& extension);
+    // Whether pieces are made the exact length asked ("1"), re-encoding a few frames at each cut; off unless
+    // stored so.
+    bool exact();
+    void setExact(bool on);
 
 private:
     SettingsStore& m_store;

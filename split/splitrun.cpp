@@ -125,6 +125,8 @@ void SplitRun::PushButton2_Click()
     for (int row = 1; row <= fileCount; ++row) {
         m_row = row;
         m_pieceSeconds.clear();
+        m_recodedCuts = 0;
+        m_recodedSeconds = 0;
         m_piecesWritten = 0;
         m_toolStatus = -1;
         report.step(108, [&] { c.setMousePointer(MousePointer::Hourglass); });
@@ -154,6 +156,8 @@ void SplitRun::PushButton2_Click()
         report.step(188, [&] {
             arguments
                 = { QStringLiteral("--progress"), QStringLiteral("-split"), QString::number(seconds), workingCopy };
+            if (c.exact())
+                arguments.insert(1, QStringLiteral("--exact"));
         });
         bool split = false;
         const int failuresBeforeTool = report.failures();
@@ -242,6 +246,9 @@ void SplitRun::takeToolLine(const QString& line)
             showProgressText(static_cast<int>(std::clamp(read / total * 100.0, 0.0, 100.0)));
     } else if (words.size() == 3 && words[0] == QLatin1String("piece")) {
         m_pieceSeconds << words[2].toDouble();
+    } else if (words.size() == 3 && words[0] == QLatin1String("recoded")) {
+        m_recodedCuts = words[1].toInt();
+        m_recodedSeconds = words[2].toDouble();
     }
 }
 
@@ -301,7 +308,12 @@ RowOutcome SplitRun::outcome(
     if (report.failures() != failuresBefore && failuresBeforeTool != failuresBefore)
         notes << report.lastDescription(); // a step before the tool failed, yet the file was split
     notes << toolLines(workingCopy);
-    const QString made = pieces.isEmpty() ? QStringLiteral("Split") : QStringLiteral("Split into ") + pieces;
+    QString made = pieces.isEmpty() ? QStringLiteral("Split") : QStringLiteral("Split into ") + pieces;
+    if (m_recodedCuts > 0)
+        made += m_recodedCuts == 1
+            ? QStringLiteral(", 1 cut re-encoded (%1 s of video)").arg(QString::number(m_recodedSeconds, 'f', 1))
+            : QStringLiteral(", %1 cuts re-encoded (%2 s of video)")
+                  .arg(QString::number(m_recodedCuts), QString::number(m_recodedSeconds, 'f', 1));
     if (notes.isEmpty())
         return { RowOutcome::Finished, made + QLatin1Char('.') };
     return { RowOutcome::FinishedWithNotes, made + QStringLiteral(", with notes:\n") + notes.join(QLatin1Char('\n')) };

@@ -31,6 +31,7 @@ struct RunContext {
     std::function<void(const QString&)> setProgressText; // how far the current file is; "" when idle
     std::function<void(int, const RowOutcome&)> setRowOutcome; // 1-based row
     std::function<void()> clearRowOutcomes;
+    std::function<bool()> exact = [] { return false; }; // pieces the exact length asked, re-encoding at cuts
 };
 
 // "Start Splitting": every listed file is copied into the output folder (as cheaply as the file system
@@ -79,6 +80,8 @@ private:
     int m_fileCount = 0;
     QString m_fileName;
     QList<double> m_pieceSeconds;
+    int m_recodedCuts = 0; // cuts the tool encoded pictures again at, and how many seconds of video that was
+    double m_recodedSeconds = 0;
     int m_piecesWritten = 0; // as the tool's last progress line said
     int m_toolStatus = -1; // the tool's exit status, when it ended by itself; else -1
 };

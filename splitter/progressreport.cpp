@@ -24,6 +24,12 @@ void ProgressReport::piece(int number, double seconds)
         std::fprintf(m_out, "piece %d %.3f\n", number, seconds);
 }
 
+void ProgressReport::recoded(int cuts, double seconds)
+{
+    if (m_out)
+        std::fprintf(m_out, "recoded %d %.3f\n", cuts, seconds);
+}
+
 void ProgressReport::complete(std::int64_t total, int written)
 {
     if (m_out)

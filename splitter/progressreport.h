@@ -13,6 +13,8 @@ namespace quorvane::splitter {
 // at most about ten a second but whenever a piece is finished, and always one when the split is complete,
 // after a line per piece:
 //   piece <number from 1> <seconds>
+// and, for exact pieces, how many cuts had pictures encoded again and how many seconds of video that was:
+//   recoded <cuts> <seconds>
 // A total or a plan that is not known yet is 0.
 class ProgressReport {
 public:
@@ -24,6 +26,7 @@ public:
     bool wanted() const { return m_out != nullptr; }
     void update(std::int64_t read, std::int64_t total, int written, int planned);
     void piece(int number, double seconds);
+    void recoded(int cuts, double seconds);
     void complete(std::int64_t total, int written);
 
 private:

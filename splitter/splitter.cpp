@@ -258,12 +258,9 @@ int Split::report(const PieceDistributor& distributor, int readResult)
             static_cast<long long>(m_writer->payloadCopied().byReading),
             static_cast<long long>(m_inPlace ? m_inPlace->bytesLeftUnread() : 0), m_writer->piecesSpoiled(),
             m_index ? "yes" : "no");
-    if (m_recoder) {
-        char text[160];
-        std::snprintf(text, sizeof text, "%d cuts encoded again, %.2f s of video, at %.2f times its bytes in the file",
-            m_recoder->cutsRecoded(), m_recoder->secondsRecoded(), m_recoder->bitrateRatio());
-        warn(text);
-    }
+    if (m_recoder && m_request.stats)
+        std::fprintf(m_err, "%s: %d cuts encoded again, %.2f s of video, at %.2f times its bytes in the file\n",
+            m_request.input.c_str(), m_recoder->cutsRecoded(), m_recoder->secondsRecoded(), m_recoder->bitrateRatio());
     if (const int late = distributor.lateEventsLeftOut())
         warn(std::to_string(late) + " subtitle events stored too far from their time in the file were left out");
     if (const int mended = m_writer->timestampsMended())
@@ -345,6 +342,8 @@ int Split::run()
             for (std::size_t p = 0; p < pieces.size(); ++p)
                 m_progress.piece(static_cast<int>(p) + 1,
                     static_cast<double>(pieces[p].end - pieces[p].start) * av_q2d(m_layout.refBase));
+            if (m_recoder)
+                m_progress.recoded(m_recoder->cutsRecoded(), m_recoder->secondsRecoded());
             m_progress.complete(m_inputSize, m_writer->piecesWritten() + m_secondPasses);
         }
         return result;

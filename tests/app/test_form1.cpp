@@ -9,6 +9,7 @@
 #include "scripteddialogs.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -144,6 +145,7 @@ private slots:
         QCOMPARE(control<QLineEdit>("Text2")->text(), desktop());
         QCOMPARE(store->value("Combo1"), QStringLiteral("2"));
         QCOMPARE(store->value("Text2"), desktop());
+        QVERIFY(!control<QCheckBox>("Check1")->isChecked()); // exact lengths are asked for, never assumed
         auto* list = control<QTreeWidget>("ListView1");
         QCOMPARE(list->headerItem()->text(0), QStringLiteral("MP4 File(s)"));
         QCOMPARE(list->columnCount(), 1);
@@ -165,23 +167,26 @@ private slots:
         QTest::newRow("ListView1") << "ListView1"
                                    << "Form1" << QRect(8, 8, 520, 121) << "";
         QTest::newRow("ProgressBar1") << "ProgressBar1"
-                                      << "Form1" << QRect(8, 356, 520, 27) << "";
+                                      << "Form1" << QRect(8, 375, 520, 27) << "";
         QTest::newRow("Frame1") << "Frame1"
-                                << "Form1" << QRect(8, 200, 520, 53) << "How often would you like to split?";
+                                << "Form1" << QRect(8, 200, 520, 72) << "How often would you like to split?";
         QTest::newRow("Combo1") << "Combo1"
                                 << "Frame1" << QRect(16, 20, 489, 23) << "";
+        QTest::newRow("Check1") << "Check1"
+                                << "Frame1" << QRect(16, 48, 489, 19)
+                                << "Exact lengths (re-encodes a few frames at each cut)";
         QTest::newRow("PushButton1") << "PushButton1"
                                      << "Form1" << QRect(8, 136, 256, 27) << "Add MP4 File(s)";
         QTest::newRow("PushButton4") << "PushButton4"
                                      << "Form1" << QRect(272, 136, 256, 27) << "Add All MP4 File(s) In Folder";
         QTest::newRow("PushButton2") << "PushButton2"
-                                     << "Form1" << QRect(8, 320, 520, 27) << "Start Splitting";
+                                     << "Form1" << QRect(8, 339, 520, 27) << "Start Splitting";
         QTest::newRow("PushButton3") << "PushButton3"
                                      << "Form1" << QRect(8, 170, 256, 27) << "Clear List";
         QTest::newRow("PushButton5") << "PushButton5"
                                      << "Form1" << QRect(272, 170, 256, 27) << "Load Sample/Example Files";
         QTest::newRow("Frame2") << "Frame2"
-                                << "Form1" << QRect(8, 258, 520, 54) << "Save Results To This Folder";
+                                << "Form1" << QRect(8, 277, 520, 54) << "Save Results To This Folder";
         QTest::newRow("Text2") << "Text2"
                                << "Frame2" << QRect(16, 20, 442, 23) << "";
         QTest::newRow("PushButton6") << "PushButton6"
@@ -202,6 +207,8 @@ private slots:
             QCOMPARE(button->text(), text);
         if (auto* frame = qobject_cast<QGroupBox*>(widget))
             QCOMPARE(frame->title(), text);
+        if (auto* box = qobject_cast<QCheckBox*>(widget))
+            QCOMPARE(box->text(), text);
         const bool isButton = qobject_cast<QPushButton*>(widget) != nullptr;
         QCOMPARE(widget->font().family(), QStringLiteral("Arial"));
         QVERIFY(widget->font().bold());
@@ -211,7 +218,7 @@ private slots:
     void windowDesign()
     {
         Form1& window = load();
-        QCOMPARE(window.size(), QSize(536, 391));
+        QCOMPARE(window.size(), QSize(536, 410));
         QCOMPARE(window.minimumSize(), window.maximumSize());
         QCOMPARE(window.palette().color(QPalette::Window), QColor(Qt::white));
         QCOMPARE(control<QGroupBox>("Frame1")->palette().color(QPalette::Window), QColor(Qt::white));
@@ -235,7 +242,7 @@ private slots:
             w = w->nextInFocusChain();
         } while (w != control<QTreeWidget>("ListView1"));
         QCOMPARE(order,
-            QStringList({ "ListView1", "Combo1", "PushButton1", "PushButton4", "PushButton2", "PushButton3",
+            QStringList({ "ListView1", "Combo1", "Check1", "PushButton1", "PushButton4", "PushButton2", "PushButton3",
                 "PushButton5", "Text2", "PushButton6" }));
 
         auto* bar = control<ProgressBar>("ProgressBar1");
@@ -265,9 +272,11 @@ private slots:
         QFETCH(QString, failure);
         store->put("Combo1", combo1);
         store->put("Text2", "/srv/out/");
+        store->put("Exact", "1");
         if (!failure.isEmpty())
             dialogs.expectMessage();
         load();
+        QVERIFY(control<QCheckBox>("Check1")->isChecked());
 
         QCOMPARE(control<QComboBox>("Combo1")->currentIndex(), index);
         if (failure.isEmpty()) {
@@ -321,6 +330,12 @@ private slots:
         QTest::keyClicks(text, QStringLiteral("/tmp/clips"));
         QCOMPARE(store->writes("Text2") - before, 10); // once per key press
         QCOMPARE(store->value("Text2"), QStringLiteral("/tmp/clips"));
+
+        auto* exact = control<QCheckBox>("Check1");
+        exact->click();
+        QCOMPARE(store->value("Exact"), QStringLiteral("1"));
+        exact->click();
+        QCOMPARE(store->value("Exact"), QStringLiteral("0"));
     }
 
     void settingsThatCannotBeStoredAreSaidOnce()

@@ -11,6 +11,7 @@
 #include "platform/terminationsignals.h"
 #include "testfiles.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -452,6 +453,30 @@ private slots:
         }
         QCOMPARE(list()->rowText(4), src("short.mp4"));
         QVERIFY(QFile::exists(out("short_002.mp4"))); // what could be read is kept
+    }
+
+    // With "Exact lengths" ticked the tool is asked for exact pieces, and the row says how many cuts had
+    // pictures encoded again: keyframes 12 s apart, cut every 5 s, gives 5 + 5 + 2 s.
+    void exactLengthsAreAskedForAndSaid()
+    {
+        openWindow();
+        QProcess ffmpeg;
+        ffmpeg.start("ffmpeg",
+            { "-nostdin", "-v", "error", "-f", "lavfi", "-i", "testsrc=size=160x120:rate=10", "-t", "12", "-g", "120",
+                "-c:v", "libx264", src("sparse.mp4") });
+        QVERIFY(ffmpeg.waitForFinished(120000) && ffmpeg.exitCode() == 0);
+        list()->AppendRow(src("sparse.mp4"));
+        chooseInterval(1); // every 5 seconds
+        control<QCheckBox>("Check1")->setChecked(true);
+        dialogs.expectMessage();
+        start();
+        QCOMPARE(list()->rowOutcome(1).kind, RowOutcome::Finished);
+        // From the cut at 5 s to the end, and the B-frames shown just before it.
+        QVERIFY2(
+            QRegularExpression("^Split into 3 pieces of 2.0 to 5.0 s, 2 cuts re-encoded \\(7\\.[0-2] s of video\\)\\.$")
+                .match(list()->rowOutcome(1).text)
+                .hasMatch(),
+            qPrintable(list()->rowOutcome(1).text));
     }
 
     // Stop ends the run at once: the tool and its folder go, the working copy goes, the pieces already

@@ -518,7 +518,7 @@ private slots:
     void exactPiecesEncodeOnlyThePicturesUpToTheNextKeyframe()
     {
         const QString path = copyIntoFolder("exact.mp4");
-        const ToolRun run = runTool({ "--exact", "-split", "5", path });
+        const ToolRun run = runTool({ "--exact", "--stats", "-split", "5", path });
         QVERIFY2(run.exitCode == 0, qPrintable(run.err));
         const QRegularExpressionMatch said
             = QRegularExpression("2 cuts encoded again, ([0-9.]+) s of video, at ([0-9.]+) times").match(run.err);
