@@ -28,8 +28,9 @@ void printHelp(std::FILE* out)
     std::fputs("\n--progress writes lines \"progress <bytes read> <bytes total> <pieces written> <pieces planned>\"\n"
                "to standard output while the file is split, at most about ten a second and whenever a piece\n"
                "is finished, and one when it is complete (bytes read equal to bytes total), after one line\n"
-               "\"piece <number> <seconds>\" for each piece written. A total or plan not known yet is 0; a plan\n"
-               "made while reading may grow. Nothing else is written to standard output.\n",
+               "\"piece <number> <seconds>\" for each piece written (and, with --exact, \"recoded <cuts> <seconds>\"\n"
+               "for the pictures encoded again, which then count in the bytes too). A total or plan not known yet\n"
+               "is 0; a plan made while reading may grow. Nothing else is written to standard output.\n",
         out);
     std::fputs("\nPieces are written in the input's own container: MP4, MOV, M4V, M4A, 3GP, Matroska (MKV, MKA),\n"
                "WebM, MPEG-TS, MP3.\n",

@@ -243,8 +243,16 @@ std::unique_ptr<Recoder> Recoder::again() const
     recoder->m_ourHeader = m_ourHeader;
     recoder->m_lengthSize = m_lengthSize;
     recoder->m_parameterSetId = m_parameterSetId;
-    recoder->m_stretches = m_stretches;
+    recoder->setStretches(m_stretches);
     return recoder;
+}
+
+void Recoder::setStretches(std::vector<RecodedStretch> stretches)
+{
+    m_stretches = std::move(stretches);
+    m_toEncode = 0;
+    for (const RecodedStretch& stretch : m_stretches)
+        m_toEncode += static_cast<std::int64_t>(stretch.order.size());
 }
 
 void Recoder::openStretch()
@@ -276,6 +284,7 @@ void Recoder::encode(AVFrame* frame)
             throw SplitError { Failed, "the pictures at a cut did not decode in the order they are shown" };
         frame->pict_type = m_fed == 0 || stretch.cut[m_fed] ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
         ++m_fed;
+        ++m_encodedPictures;
     }
     if (avcodec_send_frame(m_encoder.get(), frame) < 0)
         throw SplitError { Failed, "the pictures at a cut could not be encoded again" };
@@ -288,6 +297,8 @@ void Recoder::encode(AVFrame* frame)
             throw SplitError { Failed, "the pictures at a cut could not be encoded again" };
         m_encoded.push_back(std::move(packet));
     }
+    if (frame && m_onPicture)
+        m_onPicture();
 }
 
 void Recoder::decode(const AVPacket* packet)

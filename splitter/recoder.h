@@ -32,7 +32,11 @@ public:
 
     // A fresh pass over the input (a piece written again reads it from the start).
     std::unique_ptr<Recoder> again() const;
-    void setStretches(std::vector<RecodedStretch> stretches) { m_stretches = std::move(stretches); }
+    void setStretches(std::vector<RecodedStretch> stretches);
+    // Called after each picture encoded again, so that progress moves while it works.
+    void onPicture(std::function<void()> callback) { m_onPicture = std::move(callback); }
+    std::int64_t picturesToEncode() const { return m_toEncode; }
+    std::int64_t picturesEncoded() const { return m_encodedPictures; }
 
     // Takes the input's packets in reading order and hands on what the pieces get. Throws SplitError.
     void take(Packet packet, const GivePacket& give);
@@ -72,6 +76,9 @@ private:
     double m_seconds = 0;
     std::int64_t m_sourceBytes = 0;
     std::int64_t m_newBytes = 0;
+    std::int64_t m_toEncode = 0;
+    std::int64_t m_encodedPictures = 0;
+    std::function<void()> m_onPicture;
 };
 
 } // namespace quorvane::splitter

@@ -54,6 +54,8 @@ private:
     int report(const PieceDistributor& distributor, int readResult);
     int fail(const SplitError& error);
     void showProgress();
+    // How far the split has come, and how far it goes: the file's bytes, and the pictures encoded again.
+    std::pair<std::int64_t, std::int64_t> work() const;
 
     const SplitRequest& m_request;
     const TestSwitches& m_switches;
@@ -159,6 +161,7 @@ void Split::planExactCuts()
     ExactCuts cuts = quorvane::splitter::planExactCuts(
         pts, dts, key, *m_length.origin, m_length.length, m_length.slack, m_scan.end);
     m_recoder->setStretches(std::move(cuts.stretches));
+    m_recoder->onPicture([this] { showProgress(); });
     // The new keyframes start pieces; a piece may run up to the first picture shown at or after its length.
     StartingKeyframes& keys = m_scan.keys;
     for (std::size_t k = 0; k < cuts.keyPts.size(); ++k) {
@@ -283,8 +286,22 @@ void Split::showProgress()
     if (!m_progress.wanted())
         return;
     const int planned = m_planWhileReading ? m_piecesExpected : static_cast<int>(m_plan.pieces.size());
-    const std::int64_t position = m_inPlace ? m_inPlace->position() : avio_tell(m_input->pb);
-    m_progress.update(position, m_inputSize, m_writer->piecesWritten() + m_secondPasses, planned);
+    const auto [position, total] = work();
+    m_progress.update(position, total, m_writer->piecesWritten() + m_secondPasses, planned);
+}
+
+std::pair<std::int64_t, std::int64_t> Split::work() const
+{
+    std::int64_t position = m_inPlace ? m_inPlace->position() : avio_tell(m_input->pb);
+    std::int64_t total = m_inputSize;
+    if (m_recoder && m_inputSize > 0) {
+        // A picture encoded again takes about as long as copying five bytes a pixel does.
+        const AVCodecParameters* par = m_input->streams[m_layout.ref]->codecpar;
+        const std::int64_t weight = 5LL * par->width * par->height;
+        position += weight * m_recoder->picturesEncoded();
+        total += weight * m_recoder->picturesToEncode();
+    }
+    return { position, total };
 }
 
 void Split::makeWriter()
@@ -344,7 +361,7 @@ int Split::run()
                     static_cast<double>(pieces[p].end - pieces[p].start) * av_q2d(m_layout.refBase));
             if (m_recoder)
                 m_progress.recoded(m_recoder->cutsRecoded(), m_recoder->secondsRecoded());
-            m_progress.complete(m_inputSize, m_writer->piecesWritten() + m_secondPasses);
+            m_progress.complete(work().second, m_writer->piecesWritten() + m_secondPasses);
         }
         return result;
     } catch (const SplitError& error) {
