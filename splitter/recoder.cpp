@@ -225,20 +225,26 @@ std::unique_ptr<Recoder> Recoder::make(AVStream* ref, std::string& why)
         return nullptr;
     }
     recoder->m_header = writeAvcC(merged);
-    auto* extradata = static_cast<std::uint8_t*>(av_mallocz(recoder->m_header.size() + AV_INPUT_BUFFER_PADDING_SIZE));
-    if (!extradata)
-        throw std::bad_alloc();
-    std::memcpy(extradata, recoder->m_header.data(), recoder->m_header.size());
-    av_freep(&par->extradata);
-    par->extradata = extradata;
-    par->extradata_size = static_cast<int>(recoder->m_header.size());
+    recoder->declareIn(ref);
     return recoder;
 }
 
-std::unique_ptr<Recoder> Recoder::again() const
+void Recoder::declareIn(AVStream* ref) const
+{
+    auto* extradata = static_cast<std::uint8_t*>(av_mallocz(m_header.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+    if (!extradata)
+        throw std::bad_alloc();
+    std::memcpy(extradata, m_header.data(), m_header.size());
+    av_freep(&ref->codecpar->extradata);
+    ref->codecpar->extradata = extradata;
+    ref->codecpar->extradata_size = static_cast<int>(m_header.size());
+}
+
+std::unique_ptr<Recoder> Recoder::again(AVStream* ref) const
 {
     std::unique_ptr<Recoder> recoder(new Recoder);
-    recoder->m_ref = m_ref;
+    recoder->m_ref = ref;
+    declareIn(ref);
     recoder->m_header = m_header;
     recoder->m_ourHeader = m_ourHeader;
     recoder->m_lengthSize = m_lengthSize;

@@ -30,8 +30,9 @@ public:
     Recoder(const Recoder&) = delete;
     Recoder& operator=(const Recoder&) = delete;
 
-    // A fresh pass over the input (a piece written again reads it from the start).
-    std::unique_ptr<Recoder> again() const;
+    // A fresh pass over the input (a piece written again reads it from the start), whose deciding stream is
+    // `ref`: its header is given our parameter sets too.
+    std::unique_ptr<Recoder> again(AVStream* ref) const;
     void setStretches(std::vector<RecodedStretch> stretches);
     // Called after each picture encoded again, so that progress moves while it works.
     void onPicture(std::function<void()> callback) { m_onPicture = std::move(callback); }
@@ -53,6 +54,7 @@ public:
 
 private:
     Recoder() = default;
+    void declareIn(AVStream* ref) const;
     void openStretch();
     void decode(const AVPacket* packet);
     void encode(AVFrame* frame);

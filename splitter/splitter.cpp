@@ -90,11 +90,15 @@ void Split::open()
         const std::uint32_t probedSamples = m_switches.probedSamples > 0 ? m_switches.probedSamples : 4096;
         m_shortened = std::make_unique<ShortenedMoov>(
             m_request.input, m_index->moovAt(), m_index->moovSize(), m_index->shortMoov(probedSamples));
-        if (m_shortened->io())
-            m_input = openInput(m_request.input, m_shortened->io(), [this](AVFormatContext* in) {
-                const std::string demuxer = in->iformat->name;
-                return demuxer.find("mp4") != std::string::npos && m_index->bind(in);
-            });
+        try {
+            if (m_shortened->io())
+                m_input = openInput(m_request.input, m_shortened->io(), [this](AVFormatContext* in) {
+                    const std::string demuxer = in->iformat->name;
+                    return demuxer.find("mp4") != std::string::npos && m_index->bind(in);
+                });
+        } catch (const SplitError&) {
+            m_input.reset(); // libavformat reads the whole file itself, and says what is wrong with it
+        }
         if (!m_input) {
             m_index.reset();
             m_shortened.reset();
@@ -226,13 +230,13 @@ void Split::rewriteInSecondPass(int piece, const SplitPlan& plan)
     // front afterwards.
     ++m_secondPasses;
     InputContext input = openInput(m_request.input);
+    const std::unique_ptr<Recoder> recoder = m_recoder ? m_recoder->again(input->streams[m_layout.ref]) : nullptr;
     PieceWriter writer(input.get(), m_layout, m_request.input, m_scan.firstShown);
     PieceDistributor distributor(
         input.get(), m_layout, plan, m_scan.samples, writer,
         [&](int p, const SplitPlan& known) { return span(p, false, known); }, [](int, const SplitPlan&) {});
     distributor.writeOnly(piece);
     distributor.begin(piece);
-    const std::unique_ptr<Recoder> recoder = m_recoder ? m_recoder->again() : nullptr;
     Packet packet = newPacket();
     int read = 0;
     while (distributor.referencePiece() <= piece + 1 && (read = av_read_frame(input.get(), packet.get())) >= 0) {

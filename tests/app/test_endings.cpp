@@ -93,7 +93,7 @@ private:
     {
         using quorvane::px;
         const int x = px(120) + px(7800) / 2;
-        const int y = px(4800) + px(405) / 2;
+        const int y = px(4800 + 285) + px(405) / 2; // below the interval frame and its exact-lengths box
         const auto begun = [&] { return !processesMentioning(path(QStringLiteral("temp"))).isEmpty(); };
         for (int attempt = 0; attempt < 3; ++attempt) {
             xdotool({ "mousemove", "--window", window, QString::number(x), QString::number(y), "click", "1" });
