@@ -91,7 +91,10 @@ std::optional<Moov> readMoov(const std::string& path)
             headerSize = 16;
         }
         if (std::memcmp(header + 4, "moov", 4) == 0) {
-            if (size < headerSize || size - headerSize > (std::uint64_t(1) << 30))
+            // A box that claims more than the file holds is damaged: nothing is allocated for it.
+            const std::int64_t fileSize = file.regularFileSize();
+            if (size < headerSize || size - headerSize > (std::uint64_t(1) << 30)
+                || (fileSize >= 0 && size > static_cast<std::uint64_t>(fileSize - at)))
                 return std::nullopt;
             Moov moov { at, static_cast<std::int64_t>(size), Bytes(static_cast<std::size_t>(size - headerSize)) };
             if (file.read(moov.payload.data(), static_cast<std::int64_t>(moov.payload.size()),
