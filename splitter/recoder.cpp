@@ -309,7 +309,6 @@ void Recoder::encode(AVFrame* frame)
 
 void Recoder::decode(const AVPacket* packet)
 {
-    const RecodedStretch& stretch = m_stretches[m_next];
     if (avcodec_send_packet(m_decoder.get(), packet) < 0 && packet)
         throw SplitError { Failed, "the pictures at a cut could not be decoded" };
     for (;;) {
@@ -324,7 +323,6 @@ void Recoder::decode(const AVPacket* packet)
         // Only the stretch's pictures are encoded again; the others are copied.
         if (std::find(m_pts.begin(), m_pts.end(), frame->pts) == m_pts.end())
             continue;
-        (void)stretch;
         encode(frame.get());
     }
 }
