@@ -8,34 +8,70 @@
 
 namespace quorvane::splitter {
 
+namespace {
+
+// What planExactCuts works from: the pictures in decoding order and their keyframes both ways.
+struct Pictures {
+    const std::vector<std::int64_t>& pts;
+    const std::vector<bool>& key;
+    std::vector<std::size_t> keysShown; // keyframes by presentation time
+    std::vector<std::int64_t> shownBefore; // the latest picture shown among those decoded before each
+    std::vector<std::int64_t> shownFrom; // the earliest picture shown among those decoded from each on
+
+    Pictures(const std::vector<std::int64_t>& p, const std::vector<bool>& k)
+        : pts(p)
+        , key(k)
+        , shownBefore(p.size() + 1, INT64_MIN)
+        , shownFrom(p.size() + 1, INT64_MAX)
+    {
+        const std::size_t n = pts.size();
+        for (std::size_t i = 0; i < n; ++i) {
+            if (key[i])
+                keysShown.push_back(i);
+            shownBefore[i + 1] = std::max(shownBefore[i], pts[i]);
+        }
+        std::stable_sort(
+            keysShown.begin(), keysShown.end(), [&](std::size_t a, std::size_t b) { return pts[a] < pts[b]; });
+        for (std::size_t i = n; i-- > 0;)
+            shownFrom[i] = std::min(shownFrom[i + 1], pts[i]);
+    }
+
+    // Past the keyframe's leading pictures: those decoded right after it but shown before it.
+    std::size_t leadingEnd(std::size_t k) const
+    {
+        std::size_t m = k + 1;
+        while (m < pts.size() && !key[m] && pts[m] < pts[k])
+            ++m;
+        return m;
+    }
+    bool open(std::size_t k) const { return k < pts.size() && leadingEnd(k) > k + 1; }
+    // Something decoded after its leading pictures is shown before it: its group cannot be told apart.
+    bool tangled(std::size_t k) const { return k < pts.size() && shownFrom[leadingEnd(k)] < pts[k]; }
+};
+
+} // namespace
+
 ExactCuts planExactCuts(const std::vector<std::int64_t>& pts, const std::vector<std::int64_t>& dts,
-    const std::vector<bool>& key, std::int64_t origin, std::int64_t length, std::int64_t halfFrame, std::int64_t end)
+    const std::vector<bool>& key, std::int64_t origin, std::int64_t length, std::int64_t halfFrame, std::int64_t end,
+    bool openKeysStart)
 {
     ExactCuts result;
     const std::size_t n = pts.size();
     if (n == 0 || length <= 0)
         return result;
+    const Pictures pictures(pts, key);
+    const std::vector<std::size_t>& keys = pictures.keysShown;
     std::vector<std::size_t> byPts(n);
     std::iota(byPts.begin(), byPts.end(), 0);
     std::stable_sort(byPts.begin(), byPts.end(), [&](std::size_t a, std::size_t b) { return pts[a] < pts[b]; });
-    std::vector<std::size_t> keys; // in decoding order
-    for (std::size_t i = 0; i < n; ++i) {
-        if (key[i])
-            keys.push_back(i);
-    }
-    std::vector<std::int64_t> keyPts;
-    for (const std::size_t k : keys)
-        keyPts.push_back(pts[k]);
-    std::sort(keyPts.begin(), keyPts.end());
-    // The latest picture shown among those decoded before each, and the earliest among those decoded from it.
-    std::vector<std::int64_t> shownBefore(n + 1, INT64_MIN);
-    std::vector<std::int64_t> shownFrom(n + 1, INT64_MAX);
-    for (std::size_t i = 0; i < n; ++i)
-        shownBefore[i + 1] = std::max(shownBefore[i], pts[i]);
-    for (std::size_t i = n; i-- > 0;)
-        shownFrom[i] = std::min(shownFrom[i + 1], pts[i]);
 
-    std::map<std::size_t, std::vector<std::size_t>> cutsByGroup; // the group's keyframe: its cut pictures
+    // By each group's place among the keyframes shown: its cut pictures, and whether the next group's
+    // keyframe must stop needing this group's pictures.
+    struct Group {
+        std::vector<std::size_t> cuts;
+        bool cleanNext = false;
+    };
+    std::map<std::size_t, Group> groups;
     for (std::int64_t k = 1;; ++k) {
         const std::int64_t at = origin + k * length;
         if (at >= end - halfFrame)
@@ -45,43 +81,68 @@ ExactCuts planExactCuts(const std::vector<std::int64_t>& pts, const std::vector<
         if (first == byPts.end())
             break;
         const std::size_t picture = *first;
-        // A keyframe shown within half a frame before the cut, or the picture itself: cut there as it is.
-        const auto latestKey = std::upper_bound(keyPts.begin(), keyPts.end(), pts[picture]);
-        if (latestKey != keyPts.begin() && *(latestKey - 1) >= at - halfFrame)
+        const auto owner = std::upper_bound(
+            keys.begin(), keys.end(), pts[picture], [&](std::int64_t t, std::size_t i) { return t < pts[i]; });
+        if (owner == keys.begin())
             continue;
-        const auto group = std::upper_bound(keys.begin(), keys.end(), picture);
-        if (group == keys.begin())
+        const auto g = static_cast<std::size_t>(owner - keys.begin()) - 1;
+        const std::size_t shownKey = keys[g];
+        if (pts[shownKey] >= at - halfFrame) {
+            // A keyframe shown within half a frame before the cut, or the picture itself: cut there as it is,
+            // once it needs nothing from before it.
+            if (g > 0 && pictures.open(shownKey) && !openKeysStart)
+                groups[g - 1].cleanNext = true;
             continue;
-        const std::size_t from = *(group - 1);
-        const std::size_t next = group == keys.end() ? n : *group;
-        // Closed on both sides: nothing decoded before the group shows after the cut, and nothing decoded
-        // from the next keyframe on shows before it.
-        if (shownBefore[from] >= at || (next < n && shownFrom[next] < pts[next]))
-            continue;
-        cutsByGroup[from].push_back(picture);
+        }
+        groups[g].cuts.push_back(picture);
     }
 
-    for (const auto& [from, cuts] : cutsByGroup) {
-        const auto group = std::upper_bound(keys.begin(), keys.end(), from);
-        const std::size_t next = group == keys.end() ? n : *group;
+    for (const auto& [g, group] : groups) {
+        const std::size_t from = keys[g];
+        const std::size_t next = g + 1 < keys.size() ? keys[g + 1] : n;
+        // The next keyframe shown must be the next decoded, and each group's pictures must come together.
+        if ((next < n && next < from) || pictures.tangled(from) || pictures.tangled(next))
+            continue;
+        if (std::find_if(pictures.key.begin() + static_cast<std::ptrdiff_t>(from) + 1,
+                pictures.key.begin() + static_cast<std::ptrdiff_t>(next), [](bool k) { return k; })
+            != pictures.key.begin() + static_cast<std::ptrdiff_t>(next))
+            continue;
+        const bool open = pictures.open(next);
+        const std::size_t stop = open ? pictures.leadingEnd(next) : next;
         std::int64_t firstCut = INT64_MAX;
-        for (const std::size_t c : cuts)
+        for (const std::size_t c : group.cuts)
             firstCut = std::min(firstCut, pts[c]);
+        if (group.cuts.empty()) {
+            if (!open || !group.cleanNext)
+                continue;
+            firstCut = pictures.shownFrom[next + 1];
+        }
+        // Nothing decoded before the group may show after the cut.
+        if (pictures.shownBefore[from] >= firstCut)
+            continue;
         RecodedStretch stretch;
         stretch.decodeFrom = from;
-        stretch.first = from + 1;
-        while (pts[stretch.first] < firstCut)
+        stretch.first = pictures.leadingEnd(from);
+        while (stretch.first < next && pts[stretch.first] < firstCut)
             ++stretch.first;
-        stretch.end = next;
-        for (std::size_t i = stretch.first; i < next; ++i) {
-            stretch.order.push_back(i);
+        stretch.end = stop;
+        for (std::size_t i = stretch.first; i < stop; ++i) {
             stretch.dts.push_back(dts[i]);
+            if (!open || i != next)
+                stretch.order.push_back(i);
         }
         std::stable_sort(
             stretch.order.begin(), stretch.order.end(), [&](std::size_t a, std::size_t b) { return pts[a] < pts[b]; });
         std::sort(stretch.dts.begin(), stretch.dts.end());
+        if (open) {
+            stretch.kept = next;
+            stretch.keptDts = stretch.dts.back();
+            stretch.dts.pop_back();
+            result.cleanedPts.push_back(pts[next]);
+            result.cleanedDts.push_back(stretch.keptDts);
+        }
         for (std::size_t o = 0; o < stretch.order.size(); ++o) {
-            const bool cut = std::find(cuts.begin(), cuts.end(), stretch.order[o]) != cuts.end();
+            const bool cut = std::find(group.cuts.begin(), group.cuts.end(), stretch.order[o]) != group.cuts.end();
             stretch.cut.push_back(cut);
             if (!cut)
                 continue;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 // Where exact pieces need pictures encoded again: each piece starts with the first picture shown at or after a
@@ -11,13 +12,18 @@
 // ticks, so it is tested in-process.
 namespace quorvane::splitter {
 
-// Pictures of one group encoded again: those decoded from `first` up to the group's next keyframe at `end`.
+// Pictures of one group encoded again: those decoded from `first` up to `end`, but `kept`.
 struct RecodedStretch {
     std::size_t decodeFrom = 0; // the group's keyframe, where decoding starts
     std::size_t first = 0;
     std::size_t end = 0;
-    // The stretch's pictures in the order they are shown, which is the order they are encoded in, each with
-    // the decoding time it gets (the stretch's own decoding times, in order, so nothing around it moves),
+    // The next group's keyframe, when it is an open group's: its leading pictures (decoded after it, shown
+    // before it, from pictures of this group) are encoded again too, and it is copied after them with the
+    // stretch's last decoding time, needing nothing from before it any more.
+    std::optional<std::size_t> kept;
+    std::int64_t keptDts = 0;
+    // The pictures encoded again in the order they are shown, which is the order they are encoded in, each
+    // with the decoding time it gets (the stretch's own decoding times, in order, so nothing around it moves),
     // and whether a piece starts with it.
     std::vector<std::size_t> order;
     std::vector<std::int64_t> dts;
@@ -29,12 +35,17 @@ struct ExactCuts {
     // The keyframes the new stretches start pieces with, by presentation time.
     std::vector<std::int64_t> keyPts;
     std::vector<std::int64_t> keyDts;
+    // Open groups' keyframes that no longer need pictures from before them, with their new decoding times.
+    std::vector<std::int64_t> cleanedPts;
+    std::vector<std::int64_t> cleanedDts;
 };
 
 // `pts`, `dts`: the deciding stream's pictures in decoding order; `key`: those decoding can start at. Cuts fall
-// at `origin` + k·`length` for k = 1, 2, … while more than half a frame is left before `end`. Where a group
-// shows pictures of another group (an open group of pictures), its cuts are left to its keyframes.
+// at `origin` + k·`length` for k = 1, 2, … while more than half a frame is left before `end`. A cut at an open
+// group's keyframe is made by encoding its leading pictures again, unless `openKeysStart` says a piece can
+// start with it as it is.
 ExactCuts planExactCuts(const std::vector<std::int64_t>& pts, const std::vector<std::int64_t>& dts,
-    const std::vector<bool>& key, std::int64_t origin, std::int64_t length, std::int64_t halfFrame, std::int64_t end);
+    const std::vector<bool>& key, std::int64_t origin, std::int64_t length, std::int64_t halfFrame, std::int64_t end,
+    bool openKeysStart);
 
 } // namespace quorvane::splitter

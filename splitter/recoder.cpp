@@ -3,10 +3,12 @@
 #include "splitter/recoder.h"
 
 #include "splitter/exitcodes.h"
+#include "splitter/parametersets.h"
 #include "splitter/spliterror.h"
 #include "splitter/unreadpacket.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <optional>
 
@@ -18,101 +20,22 @@ namespace quorvane::splitter {
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// The first unsigned Exp-Golomb number from `bit` on in `data`.
-std::optional<unsigned> readUe(const Bytes& data, std::size_t bit)
+const char* profileName(const AVCodecParameters* par)
 {
-    const auto at = [&](std::size_t b) { return (data[b / 8] >> (7 - b % 8)) & 1; };
-    int zeros = 0;
-    while (bit < data.size() * 8 && at(bit) == 0) {
-        ++zeros;
-        ++bit;
+    if (par->codec_id == AV_CODEC_ID_HEVC) {
+        // The range extensions' profiles follow from the pixel format.
+        switch (par->profile) {
+        case FF_PROFILE_HEVC_MAIN:
+            return "main";
+        case FF_PROFILE_HEVC_MAIN_10:
+            return "main10";
+        case FF_PROFILE_HEVC_REXT:
+            return "";
+        default:
+            return nullptr;
+        }
     }
-    if (zeros > 31 || bit + static_cast<std::size_t>(zeros) >= data.size() * 8)
-        return std::nullopt;
-    unsigned value = 1;
-    for (int i = 0; i < zeros; ++i)
-        value = value << 1 | static_cast<unsigned>(at(++bit));
-    return value - 1;
-}
-
-// An H.264 stream header ("avcC"): its fixed start, its parameter sets, and what follows them.
-struct AvcConfig {
-    Bytes start; // version, profile, compatibility, level, length size
-    std::vector<Bytes> sps;
-    std::vector<Bytes> pps;
-    Bytes rest;
-};
-
-std::optional<AvcConfig> readAvcC(const std::uint8_t* data, int size)
-{
-    if (size < 7 || data[0] != 1)
-        return std::nullopt;
-    AvcConfig config;
-    config.start.assign(data, data + 5);
-    int at = 5;
-    const auto sets = [&](int count, std::vector<Bytes>& into) {
-        for (int i = 0; i < count; ++i) {
-            if (at + 2 > size)
-                return false;
-            const int length = data[at] << 8 | data[at + 1];
-            if (length < 2 || at + 2 + length > size)
-                return false;
-            into.emplace_back(data + at + 2, data + at + 2 + length);
-            at += 2 + length;
-        }
-        return true;
-    };
-    if (!sets(data[at++] & 0x1f, config.sps) || at >= size || !sets(data[at++], config.pps))
-        return std::nullopt;
-    config.rest.assign(data + at, data + size);
-    return config;
-}
-
-Bytes writeAvcC(const AvcConfig& config)
-{
-    Bytes out = config.start;
-    out.push_back(static_cast<std::uint8_t>(0xe0 | config.sps.size()));
-    const auto sets = [&](const std::vector<Bytes>& list) {
-        for (const Bytes& set : list) {
-            out.push_back(static_cast<std::uint8_t>(set.size() >> 8));
-            out.push_back(static_cast<std::uint8_t>(set.size()));
-            out.insert(out.end(), set.begin(), set.end());
-        }
-    };
-    sets(config.sps);
-    out.push_back(static_cast<std::uint8_t>(config.pps.size()));
-    sets(config.pps);
-    out.insert(out.end(), config.rest.begin(), config.rest.end());
-    return out;
-}
-
-// The NAL units of an Annex B stream (start codes between them).
-std::vector<Bytes> annexBUnits(const std::uint8_t* data, int size)
-{
-    std::vector<Bytes> units;
-    int start = -1;
-    for (int i = 0; i + 2 < size; ++i) {
-        if (data[i] != 0 || data[i + 1] != 0 || data[i + 2] != 1)
-            continue;
-        if (start >= 0) {
-            int end = i;
-            while (end > start && data[end - 1] == 0)
-                --end;
-            units.emplace_back(data + start, data + end);
-        }
-        start = i + 3;
-        i += 2;
-    }
-    if (start >= 0 && start < size)
-        units.emplace_back(data + start, data + size);
-    return units;
-}
-
-const char* profileName(int profile)
-{
-    switch (profile) {
+    switch (par->profile) {
     case FF_PROFILE_H264_BASELINE:
     case FF_PROFILE_H264_CONSTRAINED_BASELINE:
         return "baseline";
@@ -131,15 +54,18 @@ const char* profileName(int profile)
     }
 }
 
-CodecContext openEncoder(const AVStream* ref, int parameterSetId)
+// The encoder for pictures encoded again. x264 numbers its parameter sets `parameterSetId`; x265 numbers them 0,
+// and they are numbered again as they are given on.
+CodecContext openEncoder(const AVStream* ref, int parameterSetId, double crf)
 {
-    const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
+    const AVCodecParameters* par = ref->codecpar;
+    const bool hevc = par->codec_id == AV_CODEC_ID_HEVC;
+    const AVCodec* codec = avcodec_find_encoder_by_name(hevc ? "libx265" : "libx264");
     if (!codec)
         return nullptr;
     CodecContext encoder(avcodec_alloc_context3(codec));
     if (!encoder)
         throw std::bad_alloc();
-    const AVCodecParameters* par = ref->codecpar;
     encoder->width = par->width;
     encoder->height = par->height;
     encoder->pix_fmt = static_cast<AVPixelFormat>(par->format);
@@ -156,17 +82,49 @@ CodecContext openEncoder(const AVStream* ref, int parameterSetId)
     encoder->max_b_frames = 0; // shown in the order decoded: the stretch's own decoding times fit
     encoder->gop_size = 1 << 20; // a keyframe only where asked
     encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    // Close to the source without many more bytes than it: 46 dB and more, at about two or three times the
-    // bytes of a source made with the encoder's defaults.
     av_opt_set(encoder->priv_data, "preset", "faster", 0);
-    av_opt_set(encoder->priv_data, "crf", "12", 0);
+    av_opt_set_double(encoder->priv_data, "crf", crf, 0);
     av_opt_set(encoder->priv_data, "forced-idr", "1", 0);
-    av_opt_set(encoder->priv_data, "profile", profileName(par->profile), 0);
-    const std::string params = "sps-id=" + std::to_string(parameterSetId);
-    av_opt_set(encoder->priv_data, "x264-params", params.c_str(), 0);
+    if (const char* profile = profileName(par); profile && *profile)
+        av_opt_set(encoder->priv_data, "profile", profile, 0);
+    if (hevc) {
+        // Its level is the least the pictures need: asking for the source's would hold the rate to that
+        // level's limit, and the pictures far below the source's.
+        // Psycho-visual tuning spends bits on what only looks like the source: these pictures should be it.
+        av_opt_set(encoder->priv_data, "x265-params",
+            "log-level=error:open-gop=0:scenecut=0:aq-mode=0:psy-rd=0:psy-rdoq=0", 0);
+    } else {
+        // Stitchable: the same parameter sets whatever the rate, so that a stretch can be encoded again at
+        // another.
+        const std::string params = "stitchable=1:sps-id=" + std::to_string(parameterSetId);
+        av_opt_set(encoder->priv_data, "x264-params", params.c_str(), 0);
+    }
     if (avcodec_open2(encoder.get(), codec, nullptr) < 0)
         return nullptr;
     return encoder;
+}
+
+// The parameter sets of an encoder's header, without what else it says (x265 writes its settings there).
+std::vector<Bytes> parameterSetsOf(const AVCodecContext* encoder)
+{
+    std::vector<Bytes> sets;
+    const bool hevc = encoder->codec_id == AV_CODEC_ID_HEVC;
+    for (Bytes& unit : annexBUnits(encoder->extradata, encoder->extradata_size)) {
+        const int type = hevc ? hevcUnitType(unit) : unit.empty() ? 0 : unit[0] & 0x1f;
+        if (hevc ? type >= HevcVps && type <= HevcPps : type == 7 || type == 8)
+            sets.push_back(std::move(unit));
+    }
+    return sets;
+}
+
+// The smallest number from `low` to `high` that `used` does not hold.
+std::optional<unsigned> freeNumber(const std::vector<unsigned>& used, unsigned low, unsigned high)
+{
+    for (unsigned id = low; id <= high; ++id) {
+        if (std::find(used.begin(), used.end(), id) == used.end())
+            return id;
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -176,42 +134,50 @@ Recoder::~Recoder() = default;
 std::unique_ptr<Recoder> Recoder::make(AVStream* ref, std::string& why)
 {
     AVCodecParameters* par = ref->codecpar;
-    if (par->codec_id != AV_CODEC_ID_H264) {
-        why = "exact lengths are made for H.264 video only";
+    if (par->codec_id != AV_CODEC_ID_H264 && par->codec_id != AV_CODEC_ID_HEVC) {
+        why = "exact lengths are made for H.264 and HEVC video only";
         return nullptr;
     }
     if (par->field_order != AV_FIELD_PROGRESSIVE && par->field_order != AV_FIELD_UNKNOWN) {
         why = "exact lengths are not made for interlaced video yet";
         return nullptr;
     }
-    const auto config = readAvcC(par->extradata, par->extradata_size);
-    if (!config || !profileName(par->profile)) {
-        why = "the video's header is not one the tool can add to";
-        return nullptr;
-    }
-    // Numbers for our parameter sets that the source's do not use.
-    std::vector<unsigned> used;
-    for (const Bytes& sps : config->sps)
-        if (const auto id = sps.size() > 4 ? readUe(sps, 32) : std::nullopt)
-            used.push_back(*id);
-    for (const Bytes& pps : config->pps)
-        if (const auto id = readUe(pps, 8))
-            used.push_back(*id);
     std::unique_ptr<Recoder> recoder(new Recoder);
     recoder->m_ref = ref;
-    recoder->m_lengthSize = (par->extradata[4] & 3) + 1;
-    while (std::find(used.begin(), used.end(), static_cast<unsigned>(recoder->m_parameterSetId)) != used.end())
-        ++recoder->m_parameterSetId;
-    if (recoder->m_parameterSetId > 31) {
-        why = "the video's header leaves no number free for new parameter sets";
+    const bool made = par->codec_id == AV_CODEC_ID_HEVC ? recoder->makeHevc(why) : recoder->makeAvc(why);
+    if (!made)
         return nullptr;
+    recoder->declareIn(ref);
+    return recoder;
+}
+
+bool Recoder::makeAvc(std::string& why)
+{
+    const AVCodecParameters* par = m_ref->codecpar;
+    const auto config = readAvcC(par->extradata, par->extradata_size);
+    if (!config || !profileName(par)) {
+        why = "the video's header is not one the tool can add to";
+        return false;
     }
-    const CodecContext encoder = openEncoder(ref, recoder->m_parameterSetId);
+    // A number for our parameter sets that the source's do not use.
+    std::vector<unsigned> used;
+    for (const auto* sets : { &config->sps, &config->pps })
+        for (const Bytes& set : *sets)
+            if (const auto id = avcParameterSetId(set))
+                used.push_back(*id);
+    m_lengthSize = (par->extradata[4] & 3) + 1;
+    const auto id = freeNumber(used, 1, 31);
+    if (!id) {
+        why = "the video's header leaves no number free for new parameter sets";
+        return false;
+    }
+    m_ids = { *id, *id, *id };
+    const CodecContext encoder = openEncoder(m_ref, static_cast<int>(*id), m_crf);
     if (!encoder) {
         why = "no H.264 encoder (libx264) takes this video here";
-        return nullptr;
+        return false;
     }
-    recoder->m_ourHeader.assign(encoder->extradata, encoder->extradata + encoder->extradata_size);
+    m_ourSets = parameterSetsOf(encoder.get());
     AvcConfig merged = *config;
     for (Bytes& unit : annexBUnits(encoder->extradata, encoder->extradata_size)) {
         const int type = unit.empty() ? 0 : unit[0] & 0x1f;
@@ -222,11 +188,98 @@ std::unique_ptr<Recoder> Recoder::make(AVStream* ref, std::string& why)
     }
     if (merged.sps.size() > 31 || merged.pps.size() > 255 || merged.sps.size() == config->sps.size()) {
         why = "the new parameter sets do not fit the video's header";
-        return nullptr;
+        return false;
     }
-    recoder->m_header = writeAvcC(merged);
-    recoder->declareIn(ref);
-    return recoder;
+    m_header = writeAvcC(merged);
+    return true;
+}
+
+bool Recoder::makeHevc(std::string& why)
+{
+    const AVCodecParameters* par = m_ref->codecpar;
+    auto config = readHvcC(par->extradata, par->extradata_size);
+    if (!config || !profileName(par)) {
+        why = "the video's header is not one the tool can add to";
+        return false;
+    }
+    std::vector<unsigned> used[3]; // VPS, SPS, PPS
+    for (const HevcConfig::Array& array : config->arrays)
+        for (const Bytes& unit : array.units)
+            if (const int type = hevcUnitType(unit); type >= HevcVps && type <= HevcPps)
+                if (const auto id = hevcParameterSetId(unit))
+                    used[type - HevcVps].push_back(*id);
+    m_lengthSize = (config->start[21] & 3) + 1;
+    // A slice referring to PPS 15 to 30 has a header one byte longer than one referring to PPS 0, which is
+    // how the encoder numbers it.
+    const auto vps = freeNumber(used[0], 0, 15);
+    const auto sps = freeNumber(used[1], 0, 15);
+    const auto pps = freeNumber(used[2], 15, 30);
+    if (!vps || !sps || !pps) {
+        why = "the video's header leaves no number free for new parameter sets";
+        return false;
+    }
+    m_ids = { *vps, *sps, *pps };
+    const CodecContext encoder = openEncoder(m_ref, 0, m_crf);
+    if (!encoder) {
+        why = "no HEVC encoder (libx265) takes this video here";
+        return false;
+    }
+    m_ourSets = parameterSetsOf(encoder.get());
+    std::size_t added = 0;
+    for (const Bytes& unit : annexBUnits(encoder->extradata, encoder->extradata_size)) {
+        const int type = hevcUnitType(unit);
+        if (type < HevcVps || type > HevcPps)
+            continue;
+        // Our pictures must be of the source's profile, and at most its level.
+        if (type == HevcSps) {
+            const auto made = hevcSpsProfile(unit);
+            if (!made || made->profile != (config->start[1] & 0x1fu)) {
+                why = "the HEVC encoder here does not make pictures of this video's profile";
+                return false;
+            }
+            if (made->level > config->start[12]) {
+                why = "the HEVC encoder here would make pictures of a higher level than this video's";
+                return false;
+            }
+        }
+        std::optional<Bytes> renumbered = renumber(unit);
+        if (!renumbered) {
+            why = "the HEVC encoder's parameter sets could not be numbered apart from the video's";
+            return false;
+        }
+        auto array = std::find_if(config->arrays.begin(), config->arrays.end(),
+            [&](const HevcConfig::Array& a) { return (a.head & 0x3f) == type; });
+        if (array == config->arrays.end())
+            array = config->arrays.insert(config->arrays.end(), { static_cast<std::uint8_t>(0x80 | type), {} });
+        if (array->units.size() >= 0xffff) {
+            why = "the new parameter sets do not fit the video's header";
+            return false;
+        }
+        array->units.push_back(std::move(*renumbered));
+        ++added;
+    }
+    if (added != 3) {
+        why = "the HEVC encoder did not give its parameter sets";
+        return false;
+    }
+    m_header = writeHvcC(*config);
+    return true;
+}
+
+std::optional<Bytes> Recoder::renumber(const Bytes& unit) const
+{
+    switch (hevcUnitType(unit)) {
+    case HevcVps:
+        return renumberHevcParameterSet(unit, m_ids[0], 0);
+    case HevcSps:
+        return renumberHevcParameterSet(unit, m_ids[1], m_ids[0]);
+    case HevcPps:
+        return renumberHevcParameterSet(unit, m_ids[2], m_ids[1]);
+    default:
+        if (hevcUnitType(unit) <= 31)
+            return renumberHevcSlice(unit, m_ids[2]);
+        return unit;
+    }
 }
 
 void Recoder::declareIn(AVStream* ref) const
@@ -246,9 +299,10 @@ std::unique_ptr<Recoder> Recoder::again(AVStream* ref) const
     recoder->m_ref = ref;
     declareIn(ref);
     recoder->m_header = m_header;
-    recoder->m_ourHeader = m_ourHeader;
+    recoder->m_ourSets = m_ourSets;
     recoder->m_lengthSize = m_lengthSize;
-    recoder->m_parameterSetId = m_parameterSetId;
+    recoder->m_ids = m_ids;
+    recoder->m_crf = m_crf;
     recoder->setStretches(m_stretches);
     return recoder;
 }
@@ -261,125 +315,249 @@ void Recoder::setStretches(std::vector<RecodedStretch> stretches)
         m_toEncode += static_cast<std::int64_t>(stretch.order.size());
 }
 
-void Recoder::openStretch()
+void Recoder::openStretch(std::int64_t startPts)
 {
-    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
-    m_decoder.reset(codec ? avcodec_alloc_context3(codec) : nullptr);
-    if (!m_decoder || avcodec_parameters_to_context(m_decoder.get(), m_ref->codecpar) < 0)
-        throw SplitError { Failed, "no H.264 decoder to encode the pictures at a cut again" };
-    m_decoder->pkt_timebase = m_ref->time_base;
-    if (avcodec_open2(m_decoder.get(), codec, nullptr) < 0)
-        throw SplitError { Failed, "no H.264 decoder to encode the pictures at a cut again" };
-    m_encoder = openEncoder(m_ref, m_parameterSetId);
-    if (!m_encoder
-        || !std::equal(m_ourHeader.begin(), m_ourHeader.end(), m_encoder->extradata,
-            m_encoder->extradata + m_encoder->extradata_size))
-        throw SplitError { Failed, "the H.264 encoder changed its parameter sets between cuts" };
     const RecodedStretch& stretch = m_stretches[m_next];
+    m_open = true;
+    m_startPts = startPts;
     m_pts.assign(stretch.end - stretch.first, AV_NOPTS_VALUE);
     m_durations.assign(stretch.end - stretch.first, 0);
-    m_encoded.clear();
-    m_fed = 0;
-}
-
-void Recoder::encode(AVFrame* frame)
-{
-    const RecodedStretch& stretch = m_stretches[m_next];
-    if (frame) {
-        if (m_fed >= stretch.order.size() || frame->pts != m_pts[stretch.order[m_fed] - stretch.first])
-            throw SplitError { Failed, "the pictures at a cut did not decode in the order they are shown" };
-        frame->pict_type = m_fed == 0 || stretch.cut[m_fed] ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
-        ++m_fed;
-        ++m_encodedPictures;
-    }
-    if (avcodec_send_frame(m_encoder.get(), frame) < 0)
-        throw SplitError { Failed, "the pictures at a cut could not be encoded again" };
-    for (;;) {
-        Packet packet = newPacket();
-        const int got = avcodec_receive_packet(m_encoder.get(), packet.get());
-        if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
-            break;
-        if (got < 0)
-            throw SplitError { Failed, "the pictures at a cut could not be encoded again" };
-        m_encoded.push_back(std::move(packet));
-    }
-    if (frame && m_onPicture)
-        m_onPicture();
-}
-
-void Recoder::decode(const AVPacket* packet)
-{
-    if (avcodec_send_packet(m_decoder.get(), packet) < 0 && packet)
-        throw SplitError { Failed, "the pictures at a cut could not be decoded" };
-    for (;;) {
-        Frame frame(av_frame_alloc());
-        if (!frame)
-            throw std::bad_alloc();
-        const int got = avcodec_receive_frame(m_decoder.get(), frame.get());
-        if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
-            break;
-        if (got < 0)
-            throw SplitError { Failed, "the pictures at a cut could not be decoded" };
-        // Only the stretch's pictures are encoded again; the others are copied.
-        if (std::find(m_pts.begin(), m_pts.end(), frame->pts) == m_pts.end())
-            continue;
-        encode(frame.get());
-    }
+    m_packets.clear();
+    m_stretchSourceBytes = 0;
 }
 
 void Recoder::take(Packet packet, const GivePacket& give)
 {
-    if (packet->stream_index != m_ref->index || m_next >= m_stretches.size()) {
-        if (packet->stream_index == m_ref->index)
-            ++m_index;
+    if (packet->stream_index != m_ref->index) {
+        give(std::move(packet));
+        return;
+    }
+    const auto index = static_cast<std::size_t>(m_index++);
+    if (m_next >= m_stretches.size()) {
         give(std::move(packet));
         return;
     }
     const RecodedStretch& stretch = m_stretches[m_next];
-    const auto index = static_cast<std::size_t>(m_index++);
-    if (index < stretch.decodeFrom) {
-        give(std::move(packet));
-        return;
+    if (!m_open) {
+        if (index < stretch.decodeFrom) {
+            give(std::move(packet));
+            return;
+        }
+        openStretch(packet->pts);
     }
-    if (index == stretch.decodeFrom)
-        openStretch();
     if (const int filled = fillUnread(packet.get()); filled < 0)
         throw SplitError { CutShort, "the file could not be read at a cut: " + avError(filled) };
-    if (index >= stretch.first) {
+    const bool kept = stretch.kept && index == *stretch.kept;
+    if (index >= stretch.first && !kept) {
         m_pts[index - stretch.first] = packet->pts;
         m_durations[index - stretch.first] = packet->duration;
-        m_sourceBytes += packet->size;
+        m_stretchSourceBytes += packet->size;
     }
-    decode(packet.get());
+    const auto reference = [&] {
+        Packet copy = newPacket();
+        if (av_packet_ref(copy.get(), packet.get()) < 0)
+            throw std::bad_alloc();
+        return copy;
+    };
+    // The leading pictures of the keyframe decoding starts at need pictures from before it; nothing encoded
+    // again refers to them.
+    if (index == stretch.decodeFrom || index >= stretch.first || packet->pts >= m_startPts)
+        m_packets.push_back(reference());
+    if (m_next + 1 < m_stretches.size() && index == m_stretches[m_next + 1].decodeFrom)
+        m_nextStart = reference(); // the next stretch decodes from the keyframe this one ends with
     if (index < stretch.first)
         give(std::move(packet));
+    else if (kept)
+        m_kept = std::move(packet);
     if (index + 1 == stretch.end)
         finishStretch(give);
+}
+
+Recoder::Attempt Recoder::encodeStretch(double crf, bool counted)
+{
+    const RecodedStretch& stretch = m_stretches[m_next];
+    const AVCodecID id = m_ref->codecpar->codec_id;
+    const AVCodec* codec = avcodec_find_decoder(id);
+    const auto openDecoder = [&](const AVCodecParameters* from) {
+        CodecContext decoder(codec ? avcodec_alloc_context3(codec) : nullptr);
+        if (!decoder || avcodec_parameters_to_context(decoder.get(), from) < 0)
+            throw SplitError { Failed, "no decoder to encode the pictures at a cut again" };
+        decoder->pkt_timebase = m_ref->time_base;
+        // An open group's keyframe may start the stretch: its pictures are right once its leading ones are
+        // left out.
+        decoder->flags2 |= AV_CODEC_FLAG2_SHOW_ALL;
+        if (avcodec_open2(decoder.get(), codec, nullptr) < 0)
+            throw SplitError { Failed, "no decoder to encode the pictures at a cut again" };
+        return decoder;
+    };
+    const CodecContext decoder = openDecoder(m_ref->codecpar);
+    const CodecContext encoder = openEncoder(m_ref, static_cast<int>(m_ids[0]), crf);
+    if (!encoder || parameterSetsOf(encoder.get()) != m_ourSets)
+        throw SplitError { Failed, "the encoder changed its parameter sets between cuts" };
+    // Our pictures are decoded again as they come, to be compared with the source's.
+    AVCodecParameters* ours = avcodec_parameters_alloc();
+    if (!ours || avcodec_parameters_from_context(ours, encoder.get()) < 0) {
+        avcodec_parameters_free(&ours);
+        throw std::bad_alloc();
+    }
+    const CodecContext checker = openDecoder(ours);
+    avcodec_parameters_free(&ours);
+
+    Attempt attempt;
+    attempt.crf = crf;
+    std::size_t fed = 0;
+    const auto check = [&](const AVPacket* packet) {
+        if (avcodec_send_packet(checker.get(), packet) < 0 && packet)
+            throw SplitError { Failed, "a picture encoded again could not be decoded" };
+        for (Frame frame(av_frame_alloc());; av_frame_unref(frame.get())) {
+            const int got = avcodec_receive_frame(checker.get(), frame.get());
+            if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
+                break;
+            if (got < 0 || !attempt.quality.compare(frame.get()))
+                throw SplitError { Failed, "a picture encoded again could not be decoded" };
+        }
+    };
+    const auto encode = [&](AVFrame* frame) {
+        if (frame) {
+            if (fed >= stretch.order.size() || frame->pts != m_pts[stretch.order[fed] - stretch.first])
+                throw SplitError { Failed, "the pictures at a cut did not decode in the order they are shown" };
+            frame->pict_type = fed == 0 || stretch.cut[fed] ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+            ++fed;
+            attempt.quality.expect(frame);
+        }
+        if (avcodec_send_frame(encoder.get(), frame) < 0)
+            throw SplitError { Failed, "the pictures at a cut could not be encoded again" };
+        for (;;) {
+            Packet packet = newPacket();
+            const int got = avcodec_receive_packet(encoder.get(), packet.get());
+            if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
+                break;
+            if (got < 0)
+                throw SplitError { Failed, "the pictures at a cut could not be encoded again" };
+            attempt.bytes += packet->size;
+            check(packet.get());
+            attempt.packets.push_back(std::move(packet));
+        }
+        if (frame && counted) {
+            ++m_encodedPictures;
+            if (m_onPicture)
+                m_onPicture();
+        }
+    };
+    const auto decode = [&](const AVPacket* packet) {
+        if (avcodec_send_packet(decoder.get(), packet) < 0 && packet)
+            throw SplitError { Failed, "the pictures at a cut could not be decoded" };
+        for (Frame frame(av_frame_alloc());; av_frame_unref(frame.get())) {
+            const int got = avcodec_receive_frame(decoder.get(), frame.get());
+            if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
+                break;
+            if (got < 0)
+                throw SplitError { Failed, "the pictures at a cut could not be decoded" };
+            // Only the stretch's pictures are encoded again; the others are copied.
+            if (frame->pts != AV_NOPTS_VALUE && std::find(m_pts.begin(), m_pts.end(), frame->pts) != m_pts.end())
+                encode(frame.get());
+        }
+    };
+    for (const Packet& packet : m_packets)
+        decode(packet.get());
+    decode(nullptr);
+    encode(nullptr);
+    check(nullptr);
+    if (fed != stretch.order.size() || attempt.packets.size() != stretch.order.size() || !attempt.quality.allCompared())
+        throw SplitError { Failed, "the pictures at a cut could not all be encoded again" };
+    return attempt;
+}
+
+Packet Recoder::lengthPrefixed(const AVPacket* encoded, bool lastOfStretch) const
+{
+    std::vector<Bytes> units = annexBUnits(encoded->data, encoded->size);
+    const bool hevc = m_ref->codecpar->codec_id == AV_CODEC_ID_HEVC;
+    if (hevc) {
+        for (Bytes& unit : units) {
+            std::optional<Bytes> renumbered = renumber(unit);
+            if (!renumbered)
+                throw SplitError { Failed, "a picture encoded again could not be numbered apart from the video's" };
+            unit = std::move(*renumbered);
+        }
+    }
+    // The source's next keyframe may be an open group's, or use other parameter sets: the stream starts over.
+    if (lastOfStretch)
+        units.push_back(hevc ? Bytes { HevcEndOfSequence << 1, 1 } : Bytes { 10 });
+    std::size_t size = 0;
+    for (const Bytes& unit : units)
+        size += static_cast<std::size_t>(m_lengthSize) + unit.size();
+    Packet packet = newPacket();
+    if (av_new_packet(packet.get(), static_cast<int>(size)) < 0)
+        throw std::bad_alloc();
+    std::uint8_t* at = packet->data;
+    for (const Bytes& unit : units) {
+        for (int b = m_lengthSize - 1; b >= 0; --b)
+            *at++ = static_cast<std::uint8_t>(unit.size() >> (8 * b));
+        at = std::copy(unit.begin(), unit.end(), at);
+    }
+    return packet;
 }
 
 void Recoder::finishStretch(const GivePacket& give)
 {
     const RecodedStretch& stretch = m_stretches[m_next];
-    decode(nullptr);
-    encode(nullptr);
-    if (m_encoded.size() != stretch.order.size())
-        throw SplitError { Failed, "the pictures at a cut could not all be encoded again" };
-    for (std::size_t o = 0; o < m_encoded.size(); ++o) {
-        Packet& encoded = m_encoded[o];
-        // The source's samples give each unit's length instead of a start code.
-        Packet packet = newPacket();
-        std::vector<Bytes> units = annexBUnits(encoded->data, encoded->size);
-        std::size_t size = 0;
-        for (const Bytes& unit : units)
-            size += static_cast<std::size_t>(m_lengthSize) + unit.size();
-        if (av_new_packet(packet.get(), static_cast<int>(size)) < 0)
-            throw std::bad_alloc();
-        std::uint8_t* at = packet->data;
-        for (const Bytes& unit : units) {
-            for (int b = m_lengthSize - 1; b >= 0; --b)
-                *at++ = static_cast<std::uint8_t>(unit.size() >> (8 * b));
-            at = std::copy(unit.begin(), unit.end(), at);
+    // Close to the source's pictures at no more than a few times their bytes: where the first rate misses,
+    // the stretch is encoded again at a rate moved by the miss (six steps of rate halve the bytes), and the
+    // rate that served goes on to the next stretch.
+    constexpr double lowestPsnr = 45.0;
+    constexpr double aimedPsnr = 46.5;
+    constexpr double mostBytes = 3.0;
+    constexpr double aimedBytes = 2.4;
+    const auto bytes = [&](const Attempt& a) {
+        return m_stretchSourceBytes > 0 ? static_cast<double>(a.bytes) / static_cast<double>(m_stretchSourceBytes)
+                                        : 0.0;
+    };
+    const auto score = [&](const Attempt& a) {
+        return (a.quality.lowest() >= lowestPsnr ? 2 : 0) + (bytes(a) <= mostBytes ? 1 : 0);
+    };
+    Attempt best = encodeStretch(m_crf, true);
+    // Rates known to give too many bytes (below `low`) or too little likeness (above `high`); between the
+    // two, halfway.
+    double low = -1;
+    double high = 52;
+    const Attempt* last = &best;
+    Attempt again;
+    for (int tries = 1; tries < 5; ++tries) {
+        const double tried = last->crf;
+        if (last->quality.lowest() < lowestPsnr)
+            high = std::min(high, tried);
+        else if (bytes(*last) > mostBytes)
+            low = std::max(low, tried);
+        double crf = tried;
+        if (bytes(*last) > mostBytes && last->quality.lowest() > aimedPsnr)
+            crf += std::clamp(std::round(6.0 * std::log2(bytes(*last) / aimedBytes)), 1.0, 12.0);
+        else if (last->quality.lowest() < aimedPsnr && bytes(*last) < aimedBytes)
+            crf -= std::clamp(std::round(aimedPsnr - last->quality.lowest()), 1.0, 8.0);
+        if (crf == tried && (last->quality.lowest() < lowestPsnr || bytes(*last) > mostBytes))
+            crf = last->quality.lowest() < lowestPsnr ? tried - 2.0 : tried + 2.0;
+        if (crf >= high || crf <= low)
+            crf = (std::max(low, 0.0) + high) / 2.0;
+        crf = std::clamp(std::round(crf * 2.0) / 2.0, 0.0, 51.0);
+        if (std::abs(crf - tried) < 0.5 || crf <= low || crf >= high)
+            break;
+        again = encodeStretch(crf, false);
+        // Where both keep within bounds, the one moved towards what was short.
+        const bool better = score(again) != score(best) ? score(again) > score(best)
+            : crf < best.crf                            ? again.quality.lowest() > best.quality.lowest()
+                                                        : again.bytes < best.bytes;
+        if (better) {
+            best = std::move(again);
+            last = &best;
+        } else {
+            last = &again;
         }
+    }
+    m_crf = best.crf;
+    m_quality.add(best.quality);
+    m_sourceBytes += m_stretchSourceBytes;
+    for (std::size_t o = 0; o < best.packets.size(); ++o) {
+        const Packet& encoded = best.packets[o];
+        Packet packet = lengthPrefixed(encoded.get(), o + 1 == best.packets.size());
         const std::size_t picture = stretch.order[o] - stretch.first;
         packet->stream_index = m_ref->index;
         packet->pts = m_pts[picture];
@@ -393,15 +571,23 @@ void Recoder::finishStretch(const GivePacket& give)
         m_newBytes += packet->size;
         give(std::move(packet));
     }
-    m_encoded.clear();
-    m_decoder.reset();
-    m_encoder.reset();
+    if (m_kept) {
+        m_kept->dts = stretch.keptDts;
+        give(std::move(m_kept));
+    }
+    m_packets.clear();
+    m_open = false;
     ++m_next;
+    if (m_nextStart && m_next < m_stretches.size()) {
+        openStretch(m_nextStart->pts);
+        m_packets.push_back(std::move(m_nextStart));
+    }
+    m_nextStart.reset();
 }
 
 void Recoder::end(const GivePacket& give)
 {
-    if (m_next < m_stretches.size() && m_decoder)
+    if (m_next < m_stretches.size() && m_open)
         finishStretch(give);
 }
 

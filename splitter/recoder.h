@@ -4,10 +4,14 @@
 
 #include "splitter/avhandles.h"
 #include "splitter/exactcuts.h"
+#include "splitter/lumacomparison.h"
+#include "splitter/parametersets.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,35 +55,52 @@ public:
     {
         return m_sourceBytes > 0 ? static_cast<double>(m_newBytes) / static_cast<double>(m_sourceBytes) : 0.0;
     }
+    // Luma PSNR of the pictures encoded again against the source's.
+    const LumaComparison& quality() const { return m_quality; }
 
 private:
     Recoder() = default;
+    bool makeAvc(std::string& why);
+    bool makeHevc(std::string& why);
+    // One of our HEVC units numbered apart from the source's parameter sets.
+    std::optional<Bytes> renumber(const Bytes& unit) const;
     void declareIn(AVStream* ref) const;
-    void openStretch();
-    void decode(const AVPacket* packet);
-    void encode(AVFrame* frame);
+    void openStretch(std::int64_t startPts);
+    // One way of encoding the stretch again, and how it came out.
+    struct Attempt {
+        double crf = 0;
+        std::vector<Packet> packets; // as the encoder gave them
+        std::int64_t bytes = 0;
+        LumaComparison quality;
+    };
+    Attempt encodeStretch(double crf, bool counted);
+    Packet lengthPrefixed(const AVPacket* encoded, bool lastOfStretch) const;
     void finishStretch(const GivePacket& give);
 
     AVStream* m_ref = nullptr;
-    std::vector<std::uint8_t> m_header; // the source's avcC with our parameter sets added
-    std::vector<std::uint8_t> m_ourHeader; // what the encoder gives as its header, to check each one against
+    Bytes m_header; // the source's stream header with our parameter sets added
+    std::vector<Bytes> m_ourSets; // the parameter sets the encoder gives, to check each one against
     int m_lengthSize = 4; // bytes of each NAL unit's length in the source's samples
-    int m_parameterSetId = 1;
+    std::array<unsigned, 3> m_ids {}; // our parameter sets' numbers: H.264's one, HEVC's VPS, SPS and PPS
     std::vector<RecodedStretch> m_stretches;
     std::size_t m_next = 0; // the stretch being read or next
     std::int64_t m_index = 0; // of the deciding stream's next packet, in decoding order
-    CodecContext m_decoder;
-    CodecContext m_encoder;
+    std::int64_t m_startPts = 0; // of the keyframe the stretch decodes from
+    Packet m_kept; // the next group's keyframe, given after the stretch
+    Packet m_nextStart; // the keyframe the next stretch decodes from, when this one holds it
+    bool m_open = false; // a stretch is being read
+    std::vector<Packet> m_packets; // the stretch's, to decode
     std::vector<std::int64_t> m_pts; // of the stretch's pictures, by decoding index from its first
     std::vector<std::int64_t> m_durations;
-    std::vector<Packet> m_encoded;
-    std::size_t m_fed = 0; // pictures sent to the encoder
+    std::int64_t m_stretchSourceBytes = 0;
+    double m_crf = 12; // the encoder's rate factor, as the last stretch settled it
     int m_cuts = 0;
     double m_seconds = 0;
     std::int64_t m_sourceBytes = 0;
     std::int64_t m_newBytes = 0;
     std::int64_t m_toEncode = 0;
     std::int64_t m_encodedPictures = 0;
+    LumaComparison m_quality;
     std::function<void()> m_onPicture;
 };
 

@@ -162,8 +162,9 @@ void Split::planExactCuts()
         dts.push_back(sample.dts);
         key.push_back(sample.key);
     });
+    const bool openCuts = openCutsAllowed(true, openGroupsCanBeCut(ref->codecpar->codec_id));
     ExactCuts cuts = quorvane::splitter::planExactCuts(
-        pts, dts, key, *m_length.origin, m_length.length, m_length.slack, m_scan.end);
+        pts, dts, key, *m_length.origin, m_length.length, m_length.slack, m_scan.end, openCuts);
     m_recoder->setStretches(std::move(cuts.stretches));
     m_recoder->onPicture([this] { showProgress(); });
     // The new keyframes start pieces; a piece may run up to the first picture shown at or after its length.
@@ -173,6 +174,19 @@ void Split::planExactCuts()
         keys.pts.insert(keys.pts.begin() + at, cuts.keyPts[k]);
         keys.dts.insert(keys.dts.begin() + at, cuts.keyDts[k]);
         keys.open.insert(keys.open.begin() + at, false);
+    }
+    // Open groups' keyframes whose leading pictures are encoded again start pieces as closed ones do.
+    for (std::size_t k = 0; k < cuts.cleanedPts.size(); ++k) {
+        const auto at = std::lower_bound(keys.pts.begin(), keys.pts.end(), cuts.cleanedPts[k]) - keys.pts.begin();
+        if (const auto i = static_cast<std::size_t>(at); i < keys.pts.size() && keys.pts[i] == cuts.cleanedPts[k]) {
+            keys.dts[i] = cuts.cleanedDts[k];
+            keys.open[i] = false;
+            continue;
+        }
+        keys.pts.insert(keys.pts.begin() + at, cuts.cleanedPts[k]);
+        keys.dts.insert(keys.dts.begin() + at, cuts.cleanedDts[k]);
+        keys.open.insert(keys.open.begin() + at, false);
+        keys.passedOver = std::max(0, keys.passedOver - 1);
     }
     m_length.slack = std::max<std::int64_t>(m_length.slack, m_layout.refFrame - 1);
 }
@@ -266,8 +280,11 @@ int Split::report(const PieceDistributor& distributor, int readResult)
             static_cast<long long>(m_inPlace ? m_inPlace->bytesLeftUnread() : 0), m_writer->piecesSpoiled(),
             m_index ? "yes" : "no");
     if (m_recoder && m_request.stats)
-        std::fprintf(m_err, "%s: %d cuts encoded again, %.2f s of video, at %.2f times its bytes in the file\n",
-            m_request.input.c_str(), m_recoder->cutsRecoded(), m_recoder->secondsRecoded(), m_recoder->bitrateRatio());
+        std::fprintf(m_err,
+            "%s: %d cuts encoded again, %.2f s of video, at %.2f times its bytes in the file, luma PSNR %.2f dB "
+            "overall and %.2f dB at the lowest\n",
+            m_request.input.c_str(), m_recoder->cutsRecoded(), m_recoder->secondsRecoded(), m_recoder->bitrateRatio(),
+            m_recoder->quality().overall(), m_recoder->quality().lowest());
     if (const int late = distributor.lateEventsLeftOut())
         warn(std::to_string(late) + " subtitle events stored too far from their time in the file were left out");
     if (const int mended = m_writer->timestampsMended())

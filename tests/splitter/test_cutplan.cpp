@@ -8,6 +8,7 @@
 #include "splitter/keyframecutter.h"
 #include "splitter/naming.h"
 #include "splitter/packetrouter.h"
+#include "splitter/parametersets.h"
 #include "splitter/timestampmender.h"
 
 #include <QRandomGenerator>
@@ -102,7 +103,8 @@ private slots:
 
     // Exact cuts in a stream of 10-tick frames, `bframes` B-frames between references, a keyframe every
     // `group` frames; `leading`: each keyframe after the first has a picture decoded after it but shown
-    // before it (an open group). The new keyframes' times, and every stretch decodes in order.
+    // before it (an open group). The new keyframes' times, the open ones that need nothing before them any
+    // more, and every stretch decodes in order.
     void exactCuts_data()
     {
         QTest::addColumn<int>("group");
@@ -110,10 +112,18 @@ private slots:
         QTest::addColumn<bool>("leading");
         QTest::addColumn<int>("length");
         QTest::addColumn<QString>("keys");
-        QTest::newRow("three cuts in each group") << 100 << 2 << false << 250 << "250 500 750 1250 1500 1750";
-        QTest::newRow("a keyframe within half a frame of the cut") << 100 << 2 << false << 996 << "";
-        QTest::newRow("the first picture after the cut") << 100 << 0 << false << 333 << "340 670 1340 1670";
-        QTest::newRow("open groups are left to their keyframes") << 100 << 2 << true << 250 << "1250 1500 1750";
+        QTest::addColumn<QString>("cleaned");
+        QTest::newRow("three cuts in each group") << 100 << 2 << false << 250 << "250 500 750 1250 1500 1750"
+                                                  << "";
+        QTest::newRow("a keyframe within half a frame of the cut") << 100 << 2 << false << 996 << ""
+                                                                   << "";
+        QTest::newRow("the first picture after the cut") << 100 << 0 << false << 333 << "340 670 1340 1670"
+                                                         << "";
+        QTest::newRow("open groups: the next one's leading pictures too")
+            << 100 << 2 << true << 250 << "250 500 750 1250 1500 1750"
+            << "1000";
+        QTest::newRow("a cut at an open group's keyframe") << 100 << 2 << true << 1000 << ""
+                                                           << "1000";
     }
     void exactCuts()
     {
@@ -122,6 +132,7 @@ private slots:
         QFETCH(bool, leading);
         QFETCH(int, length);
         QFETCH(QString, keys);
+        QFETCH(QString, cleaned);
         std::vector<std::int64_t> pts;
         std::vector<std::int64_t> dts;
         std::vector<bool> key;
@@ -146,18 +157,73 @@ private slots:
         }
         for (std::size_t i = 0; i < pts.size(); ++i)
             dts.push_back(10 * static_cast<std::int64_t>(i) - 10 * bframes);
-        const ExactCuts cuts = planExactCuts(pts, dts, key, 0, length, 4, 2000);
-        QStringList made;
-        for (const std::int64_t t : cuts.keyPts)
-            made << QString::number(t);
-        QCOMPARE(made.join(' '), keys);
+        const ExactCuts cuts = planExactCuts(pts, dts, key, 0, length, 4, 2000, false);
+        const auto text = [](const std::vector<std::int64_t>& times) {
+            QStringList list;
+            for (const std::int64_t t : times)
+                list << QString::number(t);
+            return list.join(' ');
+        };
+        QCOMPARE(text(cuts.keyPts), keys);
+        QCOMPARE(text(cuts.cleanedPts), cleaned);
         for (const RecodedStretch& stretch : cuts.stretches) {
-            QCOMPARE(stretch.order.size(), stretch.end - stretch.first);
+            QCOMPARE(stretch.order.size() + (stretch.kept ? 1 : 0), stretch.end - stretch.first);
             for (std::size_t o = 0; o < stretch.order.size(); ++o) {
                 QVERIFY(stretch.dts[o] <= pts[stretch.order[o]]);
                 QVERIFY(o == 0 || pts[stretch.order[o - 1]] < pts[stretch.order[o]]);
+                QVERIFY(!stretch.kept || stretch.dts[o] < stretch.keptDts);
             }
+            QVERIFY(!stretch.kept || stretch.keptDts <= pts[*stretch.kept]);
         }
+    }
+
+    // x265's parameter sets and slices (10-bit, 64x64), numbered apart and back: what is asked is read back,
+    // a slice grows by one byte, and numbered back each unit is as it was, byte for byte.
+    void parameterSetNumbers_data()
+    {
+        QTest::addColumn<QByteArray>("unit");
+        QTest::addColumn<uint>("id");
+        QTest::addColumn<uint>("referred");
+        const auto bytes = [](std::initializer_list<int> list) {
+            QByteArray out;
+            for (const int b : list)
+                out.append(static_cast<char>(b));
+            return out;
+        };
+        QTest::newRow("VPS") << bytes({ 0x40, 0x01, 0x0c, 0x01, 0xff, 0xff, 0x02, 0x20, 0x00, 0x00, 0x03, 0x00, 0x90,
+            0x00, 0x00, 0x03, 0x00, 0x00, 0x03, 0x00, 0x1e, 0x92, 0x80, 0x90 })
+                             << 3u << 0u;
+        QTest::newRow("SPS") << bytes({ 0x42, 0x01, 0x01, 0x02, 0x20, 0x00, 0x00, 0x03, 0x00, 0x90, 0x00, 0x00, 0x03,
+            0x00, 0x00, 0x03, 0x00, 0x1e, 0xa0, 0x20, 0x81, 0x04, 0xd9, 0x64, 0xa9, 0x24, 0xca, 0xf0, 0x16, 0x80, 0x80,
+            0x00, 0x00, 0x03, 0x00, 0x80, 0x00, 0x00, 0x0c, 0x84 })
+                             << 5u << 3u;
+        QTest::newRow("PPS") << bytes({ 0x44, 0x01, 0xc1, 0x72, 0xb4, 0x22, 0x40 }) << 17u << 5u;
+        QTest::newRow("keyframe slice") << bytes(
+            { 0x28, 0x01, 0xaf, 0x1d, 0x80, 0xc4, 0xf5, 0xfe, 0xec, 0x46, 0xf7, 0xe7, 0xce, 0x2e, 0x76, 0xe6 })
+                                        << 17u << 0u;
+        QTest::newRow("slice") << bytes({ 0x02, 0x01, 0xd0, 0x09, 0x7e, 0x11, 0x18, 0xec, 0xbe, 0xf7, 0xca, 0xd4 })
+                               << 30u << 0u;
+    }
+    void parameterSetNumbers()
+    {
+        QFETCH(QByteArray, unit);
+        QFETCH(uint, id);
+        QFETCH(uint, referred);
+        const Bytes original(unit.begin(), unit.end());
+        const bool slice = hevcUnitType(original) < HevcVps;
+        const auto renumbered
+            = slice ? renumberHevcSlice(original, id) : renumberHevcParameterSet(original, id, referred);
+        QVERIFY(renumbered);
+        if (slice) {
+            QCOMPARE(renumbered->size(), original.size() + 1);
+            QVERIFY(std::equal(original.end() - 6, original.end(), renumbered->end() - 6));
+        } else {
+            QCOMPARE(hevcParameterSetId(*renumbered), std::optional<unsigned>(id));
+        }
+        const auto back = slice ? renumberHevcSlice(*renumbered, 0) : renumberHevcParameterSet(*renumbered, 0, 0);
+        QVERIFY(back == original);
+        if (hevcUnitType(original) == HevcSps)
+            QCOMPARE(hevcSpsProfile(original)->level, 30u);
     }
 
     void lengths()

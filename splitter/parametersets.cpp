@@ -1,0 +1,385 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#include "splitter/parametersets.h"
+
+namespace quorvane::splitter {
+
+namespace {
+
+// A NAL unit's payload without its emulation prevention bytes, and back.
+Bytes unescape(const Bytes& unit)
+{
+    Bytes out;
+    out.reserve(unit.size());
+    int zeros = 0;
+    for (const std::uint8_t b : unit) {
+        if (zeros >= 2 && b == 3) {
+            zeros = 0;
+            continue;
+        }
+        out.push_back(b);
+        zeros = b == 0 ? zeros + 1 : 0;
+    }
+    return out;
+}
+
+Bytes escape(const Bytes& payload)
+{
+    Bytes out;
+    out.reserve(payload.size() + payload.size() / 64 + 1);
+    int zeros = 0;
+    for (const std::uint8_t b : payload) {
+        if (zeros >= 2 && b <= 3) {
+            out.push_back(3);
+            zeros = 0;
+        }
+        out.push_back(b);
+        zeros = b == 0 ? zeros + 1 : 0;
+    }
+    if (zeros > 0)
+        out.push_back(3);
+    return out;
+}
+
+class BitReader {
+public:
+    explicit BitReader(const Bytes& data)
+        : m_data(data)
+    {
+    }
+    std::size_t left() const { return m_data.size() * 8 - m_bit; }
+    std::optional<unsigned> u(int count)
+    {
+        if (static_cast<std::size_t>(count) > left())
+            return std::nullopt;
+        unsigned value = 0;
+        for (int i = 0; i < count; ++i, ++m_bit)
+            value = value << 1 | ((m_data[m_bit / 8] >> (7 - m_bit % 8)) & 1u);
+        return value;
+    }
+    std::optional<unsigned> ue()
+    {
+        int zeros = 0;
+        for (;;) {
+            const auto bit = u(1);
+            if (!bit || zeros > 31)
+                return std::nullopt;
+            if (*bit)
+                break;
+            ++zeros;
+        }
+        const auto rest = u(zeros);
+        if (!rest)
+            return std::nullopt;
+        return static_cast<unsigned>((std::uint64_t { 1 } << zeros) - 1 + *rest);
+    }
+
+private:
+    const Bytes& m_data;
+    std::size_t m_bit = 0;
+};
+
+class BitWriter {
+public:
+    void u(unsigned value, int count)
+    {
+        for (int i = count - 1; i >= 0; --i)
+            bit((value >> i) & 1u);
+    }
+    void ue(unsigned value)
+    {
+        const std::uint64_t coded = std::uint64_t { value } + 1;
+        int length = 0;
+        while ((coded >> length) > 1)
+            ++length;
+        u(0, length);
+        for (int i = length; i >= 0; --i)
+            bit(static_cast<unsigned>((coded >> i) & 1u));
+    }
+    bool copy(BitReader& from, std::size_t count)
+    {
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto b = from.u(1);
+            if (!b)
+                return false;
+            bit(*b);
+        }
+        return true;
+    }
+    std::size_t bits() const { return m_bits; }
+    Bytes take() { return std::move(m_out); }
+
+private:
+    void bit(unsigned b)
+    {
+        if (m_bits % 8 == 0)
+            m_out.push_back(0);
+        m_out.back() = static_cast<std::uint8_t>(m_out.back() | (b << (7 - m_bits % 8)));
+        ++m_bits;
+    }
+    Bytes m_out;
+    std::size_t m_bits = 0;
+};
+
+// The payload's bits before its stop bit (the last bit set).
+std::optional<std::size_t> bitsBeforeStop(const Bytes& payload)
+{
+    for (std::size_t i = payload.size(); i-- > 0;) {
+        if (payload[i] == 0)
+            continue;
+        int trailing = 0;
+        while (!((payload[i] >> trailing) & 1))
+            ++trailing;
+        return i * 8 + static_cast<std::size_t>(7 - trailing);
+    }
+    return std::nullopt;
+}
+
+// Copies an SPS's profile_tier_level().
+bool copyProfileTierLevel(BitReader& from, BitWriter& to, unsigned subLayers)
+{
+    if (!to.copy(from, 96))
+        return false;
+    std::vector<unsigned> present;
+    for (unsigned i = 0; i < subLayers; ++i) {
+        const auto flags = from.u(2);
+        if (!flags)
+            return false;
+        to.u(*flags, 2);
+        present.push_back(*flags);
+    }
+    if (subLayers > 0 && !to.copy(from, 2 * (8 - subLayers)))
+        return false;
+    for (const unsigned flags : present) {
+        if (((flags & 2) && !to.copy(from, 88)) || ((flags & 1) && !to.copy(from, 8)))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::vector<Bytes> annexBUnits(const std::uint8_t* data, int size)
+{
+    std::vector<Bytes> units;
+    int start = -1;
+    for (int i = 0; i + 2 < size; ++i) {
+        if (data[i] != 0 || data[i + 1] != 0 || data[i + 2] != 1)
+            continue;
+        if (start >= 0) {
+            int end = i;
+            while (end > start && data[end - 1] == 0)
+                --end;
+            units.emplace_back(data + start, data + end);
+        }
+        start = i + 3;
+        i += 2;
+    }
+    if (start >= 0 && start < size)
+        units.emplace_back(data + start, data + size);
+    return units;
+}
+
+std::optional<AvcConfig> readAvcC(const std::uint8_t* data, int size)
+{
+    if (size < 7 || data[0] != 1)
+        return std::nullopt;
+    AvcConfig config;
+    config.start.assign(data, data + 5);
+    int at = 5;
+    const auto sets = [&](int count, std::vector<Bytes>& into) {
+        for (int i = 0; i < count; ++i) {
+            if (at + 2 > size)
+                return false;
+            const int length = data[at] << 8 | data[at + 1];
+            if (length < 2 || at + 2 + length > size)
+                return false;
+            into.emplace_back(data + at + 2, data + at + 2 + length);
+            at += 2 + length;
+        }
+        return true;
+    };
+    if (!sets(data[at++] & 0x1f, config.sps) || at >= size || !sets(data[at++], config.pps))
+        return std::nullopt;
+    config.rest.assign(data + at, data + size);
+    return config;
+}
+
+Bytes writeAvcC(const AvcConfig& config)
+{
+    Bytes out = config.start;
+    out.push_back(static_cast<std::uint8_t>(0xe0 | config.sps.size()));
+    const auto sets = [&](const std::vector<Bytes>& list) {
+        for (const Bytes& set : list) {
+            out.push_back(static_cast<std::uint8_t>(set.size() >> 8));
+            out.push_back(static_cast<std::uint8_t>(set.size()));
+            out.insert(out.end(), set.begin(), set.end());
+        }
+    };
+    sets(config.sps);
+    out.push_back(static_cast<std::uint8_t>(config.pps.size()));
+    sets(config.pps);
+    out.insert(out.end(), config.rest.begin(), config.rest.end());
+    return out;
+}
+
+std::optional<unsigned> avcParameterSetId(const Bytes& unit)
+{
+    const Bytes payload = unescape(unit);
+    BitReader bits(payload);
+    const auto header = bits.u(8);
+    if (!header)
+        return std::nullopt;
+    if ((*header & 0x1f) == 7 && !bits.u(24)) // profile, constraints, level
+        return std::nullopt;
+    return bits.ue();
+}
+
+std::optional<HevcConfig> readHvcC(const std::uint8_t* data, int size)
+{
+    if (size < 23 || data[0] != 1)
+        return std::nullopt;
+    HevcConfig config;
+    config.start.assign(data, data + 22);
+    int at = 23;
+    for (int a = 0; a < data[22]; ++a) {
+        if (at + 3 > size)
+            return std::nullopt;
+        HevcConfig::Array array;
+        array.head = data[at];
+        const int count = data[at + 1] << 8 | data[at + 2];
+        at += 3;
+        for (int i = 0; i < count; ++i) {
+            if (at + 2 > size)
+                return std::nullopt;
+            const int length = data[at] << 8 | data[at + 1];
+            if (length < 2 || at + 2 + length > size)
+                return std::nullopt;
+            array.units.emplace_back(data + at + 2, data + at + 2 + length);
+            at += 2 + length;
+        }
+        config.arrays.push_back(std::move(array));
+    }
+    return config;
+}
+
+Bytes writeHvcC(const HevcConfig& config)
+{
+    Bytes out = config.start;
+    out.push_back(static_cast<std::uint8_t>(config.arrays.size()));
+    for (const HevcConfig::Array& array : config.arrays) {
+        out.push_back(array.head);
+        out.push_back(static_cast<std::uint8_t>(array.units.size() >> 8));
+        out.push_back(static_cast<std::uint8_t>(array.units.size()));
+        for (const Bytes& unit : array.units) {
+            out.push_back(static_cast<std::uint8_t>(unit.size() >> 8));
+            out.push_back(static_cast<std::uint8_t>(unit.size()));
+            out.insert(out.end(), unit.begin(), unit.end());
+        }
+    }
+    return out;
+}
+
+std::optional<unsigned> hevcParameterSetId(const Bytes& unit)
+{
+    const Bytes payload = unescape(unit);
+    BitReader bits(payload);
+    if (!bits.u(16))
+        return std::nullopt;
+    switch (hevcUnitType(unit)) {
+    case HevcVps:
+        return bits.u(4);
+    case HevcSps: {
+        BitWriter ignored;
+        const auto subLayers = bits.u(8);
+        if (!subLayers || !copyProfileTierLevel(bits, ignored, (*subLayers >> 1) & 7))
+            return std::nullopt;
+        return bits.ue();
+    }
+    case HevcPps:
+        return bits.ue();
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<HevcProfile> hevcSpsProfile(const Bytes& unit)
+{
+    if (hevcUnitType(unit) != HevcSps)
+        return std::nullopt;
+    const Bytes payload = unescape(unit);
+    BitReader bits(payload);
+    const auto profile = bits.u(16 + 8 + 8);
+    const auto level = profile && bits.u(32 + 48) ? bits.u(8) : std::nullopt;
+    if (!level)
+        return std::nullopt;
+    return HevcProfile { *profile & 0x1f, *level };
+}
+
+std::optional<Bytes> renumberHevcParameterSet(const Bytes& unit, unsigned id, unsigned referred)
+{
+    const Bytes payload = unescape(unit);
+    const auto stop = bitsBeforeStop(payload);
+    BitReader from(payload);
+    BitWriter to;
+    if (!stop || !to.copy(from, 16))
+        return std::nullopt;
+    switch (hevcUnitType(unit)) {
+    case HevcVps:
+        if (!from.u(4))
+            return std::nullopt;
+        to.u(id, 4);
+        break;
+    case HevcSps: {
+        const auto vps = from.u(4);
+        const auto subLayers = from.u(4);
+        if (!vps || !subLayers)
+            return std::nullopt;
+        to.u(referred, 4);
+        to.u(*subLayers, 4);
+        if (!copyProfileTierLevel(from, to, *subLayers >> 1) || !from.ue())
+            return std::nullopt;
+        to.ue(id);
+        break;
+    }
+    case HevcPps:
+        if (!from.ue() || !from.ue())
+            return std::nullopt;
+        to.ue(id);
+        to.ue(referred);
+        break;
+    default:
+        return std::nullopt;
+    }
+    const std::size_t read = payload.size() * 8 - from.left();
+    if (read > *stop || !to.copy(from, *stop - read))
+        return std::nullopt;
+    to.u(1, 1);
+    while (to.bits() % 8)
+        to.u(0, 1);
+    return escape(to.take());
+}
+
+std::optional<Bytes> renumberHevcSlice(const Bytes& unit, unsigned pps)
+{
+    const int type = hevcUnitType(unit);
+    if (type < 0 || type > 31)
+        return std::nullopt;
+    const Bytes payload = unescape(unit);
+    BitReader from(payload);
+    BitWriter to;
+    // The first-slice flag, and for a keyframe the flag for pictures not yet shown.
+    if (!to.copy(from, 16 + ((type >= 16 && type <= 23) ? 2 : 1)))
+        return std::nullopt;
+    const std::size_t before = from.left();
+    if (!from.ue())
+        return std::nullopt;
+    const std::size_t oldBits = before - from.left();
+    to.ue(pps);
+    const std::size_t newBits = to.bits() - (payload.size() * 8 - before);
+    if ((newBits > oldBits ? newBits - oldBits : oldBits - newBits) % 8 != 0 || !to.copy(from, from.left()))
+        return std::nullopt;
+    return escape(to.take());
+}
+
+} // namespace quorvane::splitter

@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+// The H.264 and HEVC parameter sets a stream header declares, and the numbers pictures refer to them by: what
+// pictures encoded again need so that their parameter sets can sit beside the source's without taking their
+// numbers. Bytes only, so it is tested in-process.
+namespace quorvane::splitter {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// The NAL units of an Annex B stream (start codes between them).
+std::vector<Bytes> annexBUnits(const std::uint8_t* data, int size);
+
+// An H.264 stream header ("avcC"): its fixed start, its parameter sets, and what follows them.
+struct AvcConfig {
+    Bytes start; // version, profile, compatibility, level, length size
+    std::vector<Bytes> sps;
+    std::vector<Bytes> pps;
+    Bytes rest;
+};
+std::optional<AvcConfig> readAvcC(const std::uint8_t* data, int size);
+Bytes writeAvcC(const AvcConfig& config);
+// The numbers an H.264 parameter set (SPS or PPS) is known by.
+std::optional<unsigned> avcParameterSetId(const Bytes& unit);
+
+// An HEVC stream header ("hvcC"): its fixed start and its arrays of NAL units, one type each.
+struct HevcConfig {
+    struct Array {
+        std::uint8_t head = 0; // completeness and the units' type
+        std::vector<Bytes> units;
+    };
+    Bytes start; // version, profile, tier, level, formats, frame rate, length size
+    std::vector<Array> arrays;
+};
+std::optional<HevcConfig> readHvcC(const std::uint8_t* data, int size);
+Bytes writeHvcC(const HevcConfig& config);
+
+enum HevcUnit : int { HevcVps = 32, HevcSps = 33, HevcPps = 34, HevcEndOfSequence = 36 };
+inline int hevcUnitType(const Bytes& unit) { return unit.empty() ? -1 : (unit[0] >> 1) & 0x3f; }
+
+// The number a VPS, SPS or PPS is known by.
+std::optional<unsigned> hevcParameterSetId(const Bytes& unit);
+// An SPS's general profile and level.
+struct HevcProfile {
+    unsigned profile = 0;
+    unsigned level = 0;
+};
+std::optional<HevcProfile> hevcSpsProfile(const Bytes& unit);
+// The same unit known by other numbers: a VPS's own, an SPS's own and its VPS's, a PPS's own and its SPS's.
+std::optional<Bytes> renumberHevcParameterSet(const Bytes& unit, unsigned id, unsigned referred);
+// A picture's slice referring to PPS `pps`. Its header may only grow or shrink by whole bytes, so that the
+// slice's data after it stays as it is: a slice referring to PPS 0 can refer to PPS 15 to 30.
+std::optional<Bytes> renumberHevcSlice(const Bytes& unit, unsigned pps);
+
+} // namespace quorvane::splitter
