@@ -53,7 +53,7 @@ struct Pictures {
 
 ExactCuts planExactCuts(const std::vector<std::int64_t>& pts, const std::vector<std::int64_t>& dts,
     const std::vector<bool>& key, std::int64_t origin, std::int64_t length, std::int64_t halfFrame, std::int64_t end,
-    bool openKeysStart)
+    bool openKeysStart, bool keptKeysStartPieces)
 {
     ExactCuts result;
     const std::size_t n = pts.size();
@@ -72,6 +72,7 @@ ExactCuts planExactCuts(const std::vector<std::int64_t>& pts, const std::vector<
         bool cleanNext = false;
     };
     std::map<std::size_t, Group> groups;
+    std::vector<std::size_t> keysCutAt; // keyframes pieces start with as they are
     for (std::int64_t k = 1;; ++k) {
         const std::int64_t at = origin + k * length;
         if (at >= end - halfFrame)
@@ -92,6 +93,7 @@ ExactCuts planExactCuts(const std::vector<std::int64_t>& pts, const std::vector<
             // once it needs nothing from before it.
             if (g > 0 && pictures.open(shownKey) && !openKeysStart)
                 groups[g - 1].cleanNext = true;
+            keysCutAt.push_back(shownKey);
             continue;
         }
         groups[g].cuts.push_back(picture);
@@ -108,6 +110,11 @@ ExactCuts planExactCuts(const std::vector<std::int64_t>& pts, const std::vector<
             != pictures.key.begin() + static_cast<std::ptrdiff_t>(next))
             continue;
         const bool open = pictures.open(next);
+        // Pictures after an open group's keyframe in one decoder depend on what came before it, beyond its
+        // leading pictures (H.264's picture order counts, frame numbers): unless that keyframe starts a
+        // piece, its group is left as it is.
+        if (open && keptKeysStartPieces && std::find(keysCutAt.begin(), keysCutAt.end(), next) == keysCutAt.end())
+            continue;
         const std::size_t stop = open ? pictures.leadingEnd(next) : next;
         std::int64_t firstCut = INT64_MAX;
         for (const std::size_t c : group.cuts)

@@ -54,7 +54,7 @@ public:
             return std::nullopt;
         unsigned value = 0;
         for (int i = 0; i < count; ++i, ++m_bit)
-            value = value << 1 | ((m_data[m_bit / 8] >> (7 - m_bit % 8)) & 1u);
+            value = value << 1 | (static_cast<unsigned>(m_data[m_bit / 8] >> (7 - m_bit % 8)) & 1u);
         return value;
     }
     std::optional<unsigned> ue()

@@ -117,6 +117,13 @@ std::vector<Bytes> parameterSetsOf(const AVCodecContext* encoder)
     return sets;
 }
 
+// A stream header of parameter sets with start codes between them (as MPEG-TS streams carry them), or none.
+bool annexBHeader(const AVCodecParameters* par)
+{
+    const std::uint8_t* d = par->extradata;
+    return par->extradata_size < 4 || (d[0] == 0 && d[1] == 0 && (d[2] == 1 || (d[2] == 0 && d[3] == 1)));
+}
+
 // The smallest number from `low` to `high` that `used` does not hold.
 std::optional<unsigned> freeNumber(const std::vector<unsigned>& used, unsigned low, unsigned high)
 {
@@ -129,12 +136,20 @@ std::optional<unsigned> freeNumber(const std::vector<unsigned>& used, unsigned l
 
 } // namespace
 
+bool canBeEncodedAgain(const AVCodecParameters* par)
+{
+    return par->codec_type == AVMEDIA_TYPE_VIDEO
+        && (par->codec_id == AV_CODEC_ID_H264 || par->codec_id == AV_CODEC_ID_HEVC);
+}
+
+bool keptKeysContinueCleanly(const AVCodecParameters* par) { return par->codec_id == AV_CODEC_ID_HEVC; }
+
 Recoder::~Recoder() = default;
 
 std::unique_ptr<Recoder> Recoder::make(AVStream* ref, std::string& why)
 {
     AVCodecParameters* par = ref->codecpar;
-    if (par->codec_id != AV_CODEC_ID_H264 && par->codec_id != AV_CODEC_ID_HEVC) {
+    if (!canBeEncodedAgain(par)) {
         why = "exact lengths are made for H.264 and HEVC video only";
         return nullptr;
     }
@@ -147,14 +162,26 @@ std::unique_ptr<Recoder> Recoder::make(AVStream* ref, std::string& why)
     const bool made = par->codec_id == AV_CODEC_ID_HEVC ? recoder->makeHevc(why) : recoder->makeAvc(why);
     if (!made)
         return nullptr;
-    recoder->declareIn(ref);
+    if (!recoder->m_annexB)
+        recoder->declareIn(ref);
     return recoder;
 }
 
 bool Recoder::makeAvc(std::string& why)
 {
     const AVCodecParameters* par = m_ref->codecpar;
-    const auto config = readAvcC(par->extradata, par->extradata_size);
+    m_annexB = annexBHeader(par);
+    std::optional<AvcConfig> config;
+    if (m_annexB) {
+        config.emplace();
+        for (Bytes& unit : annexBUnits(par->extradata, par->extradata_size)) {
+            const int type = unit.empty() ? 0 : unit[0] & 0x1f;
+            if (type == 7 || type == 8)
+                (type == 7 ? config->sps : config->pps).push_back(std::move(unit));
+        }
+    } else {
+        config = readAvcC(par->extradata, par->extradata_size);
+    }
     if (!config || !profileName(par)) {
         why = "the video's header is not one the tool can add to";
         return false;
@@ -165,7 +192,7 @@ bool Recoder::makeAvc(std::string& why)
         for (const Bytes& set : *sets)
             if (const auto id = avcParameterSetId(set))
                 used.push_back(*id);
-    m_lengthSize = (par->extradata[4] & 3) + 1;
+    m_lengthSize = m_annexB ? 4 : (par->extradata[4] & 3) + 1;
     const auto id = freeNumber(used, 1, 31);
     if (!id) {
         why = "the video's header leaves no number free for new parameter sets";
@@ -178,6 +205,10 @@ bool Recoder::makeAvc(std::string& why)
         return false;
     }
     m_ourSets = parameterSetsOf(encoder.get());
+    if (m_annexB) {
+        m_inBand = m_ourSets;
+        return true;
+    }
     AvcConfig merged = *config;
     for (Bytes& unit : annexBUnits(encoder->extradata, encoder->extradata_size)) {
         const int type = unit.empty() ? 0 : unit[0] & 0x1f;
@@ -197,7 +228,15 @@ bool Recoder::makeAvc(std::string& why)
 bool Recoder::makeHevc(std::string& why)
 {
     const AVCodecParameters* par = m_ref->codecpar;
-    auto config = readHvcC(par->extradata, par->extradata_size);
+    m_annexB = annexBHeader(par);
+    std::optional<HevcConfig> config;
+    if (m_annexB) {
+        config.emplace();
+        for (Bytes& unit : annexBUnits(par->extradata, par->extradata_size))
+            config->arrays.push_back({ static_cast<std::uint8_t>(hevcUnitType(unit)), { std::move(unit) } });
+    } else {
+        config = readHvcC(par->extradata, par->extradata_size);
+    }
     if (!config || !profileName(par)) {
         why = "the video's header is not one the tool can add to";
         return false;
@@ -208,7 +247,9 @@ bool Recoder::makeHevc(std::string& why)
             if (const int type = hevcUnitType(unit); type >= HevcVps && type <= HevcPps)
                 if (const auto id = hevcParameterSetId(unit))
                     used[type - HevcVps].push_back(*id);
-    m_lengthSize = (config->start[21] & 3) + 1;
+    m_lengthSize = m_annexB ? 4 : (config->start[21] & 3) + 1;
+    const unsigned profile = m_annexB ? static_cast<unsigned>(par->profile) : config->start[1] & 0x1fu;
+    const unsigned level = m_annexB ? static_cast<unsigned>(par->level) : config->start[12];
     // A slice referring to PPS 15 to 30 has a header one byte longer than one referring to PPS 0, which is
     // how the encoder numbers it.
     const auto vps = freeNumber(used[0], 0, 15);
@@ -233,11 +274,11 @@ bool Recoder::makeHevc(std::string& why)
         // Our pictures must be of the source's profile, and at most its level.
         if (type == HevcSps) {
             const auto made = hevcSpsProfile(unit);
-            if (!made || made->profile != (config->start[1] & 0x1fu)) {
+            if (!made || made->profile != profile) {
                 why = "the HEVC encoder here does not make pictures of this video's profile";
                 return false;
             }
-            if (made->level > config->start[12]) {
+            if (made->level > level) {
                 why = "the HEVC encoder here would make pictures of a higher level than this video's";
                 return false;
             }
@@ -246,6 +287,11 @@ bool Recoder::makeHevc(std::string& why)
         if (!renumbered) {
             why = "the HEVC encoder's parameter sets could not be numbered apart from the video's";
             return false;
+        }
+        ++added;
+        if (m_annexB) {
+            m_inBand.push_back(std::move(*renumbered));
+            continue;
         }
         auto array = std::find_if(config->arrays.begin(), config->arrays.end(),
             [&](const HevcConfig::Array& a) { return (a.head & 0x3f) == type; });
@@ -256,13 +302,13 @@ bool Recoder::makeHevc(std::string& why)
             return false;
         }
         array->units.push_back(std::move(*renumbered));
-        ++added;
     }
     if (added != 3) {
         why = "the HEVC encoder did not give its parameter sets";
         return false;
     }
-    m_header = writeHvcC(*config);
+    if (!m_annexB)
+        m_header = writeHvcC(*config);
     return true;
 }
 
@@ -297,7 +343,10 @@ std::unique_ptr<Recoder> Recoder::again(AVStream* ref) const
 {
     std::unique_ptr<Recoder> recoder(new Recoder);
     recoder->m_ref = ref;
-    declareIn(ref);
+    if (!m_annexB)
+        declareIn(ref);
+    recoder->m_annexB = m_annexB;
+    recoder->m_inBand = m_inBand;
     recoder->m_header = m_header;
     recoder->m_ourSets = m_ourSets;
     recoder->m_lengthSize = m_lengthSize;
@@ -468,7 +517,7 @@ Recoder::Attempt Recoder::encodeStretch(double crf, bool counted)
     return attempt;
 }
 
-Packet Recoder::lengthPrefixed(const AVPacket* encoded, bool lastOfStretch) const
+Packet Recoder::forPieces(const AVPacket* encoded, bool lastOfStretch) const
 {
     std::vector<Bytes> units = annexBUnits(encoded->data, encoded->size);
     const bool hevc = m_ref->codecpar->codec_id == AV_CODEC_ID_HEVC;
@@ -480,6 +529,9 @@ Packet Recoder::lengthPrefixed(const AVPacket* encoded, bool lastOfStretch) cons
             unit = std::move(*renumbered);
         }
     }
+    // Where the stream carries its parameter sets itself, each of our keyframes starts with ours.
+    if (m_annexB && (encoded->flags & AV_PKT_FLAG_KEY))
+        units.insert(units.begin(), m_inBand.begin(), m_inBand.end());
     // The source's next keyframe may be an open group's, or use other parameter sets: the stream starts over.
     if (lastOfStretch)
         units.push_back(hevc ? Bytes { HevcEndOfSequence << 1, 1 } : Bytes { 10 });
@@ -491,10 +543,32 @@ Packet Recoder::lengthPrefixed(const AVPacket* encoded, bool lastOfStretch) cons
         throw std::bad_alloc();
     std::uint8_t* at = packet->data;
     for (const Bytes& unit : units) {
+        // A start code, or the unit's length as the source's samples give it.
         for (int b = m_lengthSize - 1; b >= 0; --b)
-            *at++ = static_cast<std::uint8_t>(unit.size() >> (8 * b));
+            *at++ = static_cast<std::uint8_t>(m_annexB ? (b == 0 ? 1 : 0) : unit.size() >> (8 * b));
         at = std::copy(unit.begin(), unit.end(), at);
     }
+    return packet;
+}
+
+Packet Recoder::withSourceSets(Packet key) const
+{
+    // An open group's keyframe may come without the parameter sets it uses (only a closed group's keyframe
+    // is given them when a stream is made to carry its own); after ours it may start a piece, so it gets the
+    // source's first ones.
+    const bool hevc = m_ref->codecpar->codec_id == AV_CODEC_ID_HEVC;
+    for (const Bytes& unit : annexBUnits(key->data, key->size)) {
+        if (hevc ? hevcUnitType(unit) == HevcSps : !unit.empty() && (unit[0] & 0x1f) == 7)
+            return key;
+    }
+    const AVCodecParameters* par = m_ref->codecpar;
+    Packet packet = newPacket();
+    if (av_new_packet(packet.get(), par->extradata_size + key->size) < 0
+        || av_packet_copy_props(packet.get(), key.get()) < 0)
+        throw std::bad_alloc();
+    std::copy(par->extradata, par->extradata + par->extradata_size, packet->data);
+    std::copy(key->data, key->data + key->size, packet->data + par->extradata_size);
+    packet->stream_index = key->stream_index;
     return packet;
 }
 
@@ -557,7 +631,7 @@ void Recoder::finishStretch(const GivePacket& give)
     m_sourceBytes += m_stretchSourceBytes;
     for (std::size_t o = 0; o < best.packets.size(); ++o) {
         const Packet& encoded = best.packets[o];
-        Packet packet = lengthPrefixed(encoded.get(), o + 1 == best.packets.size());
+        Packet packet = forPieces(encoded.get(), o + 1 == best.packets.size());
         const std::size_t picture = stretch.order[o] - stretch.first;
         packet->stream_index = m_ref->index;
         packet->pts = m_pts[picture];
@@ -573,6 +647,8 @@ void Recoder::finishStretch(const GivePacket& give)
     }
     if (m_kept) {
         m_kept->dts = stretch.keptDts;
+        if (m_annexB)
+            m_kept = withSourceSets(std::move(m_kept));
         give(std::move(m_kept));
     }
     m_packets.clear();

@@ -24,6 +24,12 @@ namespace quorvane::splitter {
 
 using GivePacket = std::function<void(Packet)>;
 
+// Whether pictures of this video can be encoded again at all (its codec).
+bool canBeEncodedAgain(const AVCodecParameters* par);
+// Whether an open group's keyframe can follow pictures encoded again in the same piece: HEVC's end of
+// sequence starts the stream over at it; H.264's is for a keyframe that needs nothing before it.
+bool keptKeysContinueCleanly(const AVCodecParameters* par);
+
 class Recoder {
 public:
     // For input stream `ref`; nullptr with the reason in `why` when it cannot be encoded again here. On
@@ -74,13 +80,16 @@ private:
         LumaComparison quality;
     };
     Attempt encodeStretch(double crf, bool counted);
-    Packet lengthPrefixed(const AVPacket* encoded, bool lastOfStretch) const;
+    Packet forPieces(const AVPacket* encoded, bool lastOfStretch) const;
+    Packet withSourceSets(Packet key) const;
     void finishStretch(const GivePacket& give);
 
     AVStream* m_ref = nullptr;
     Bytes m_header; // the source's stream header with our parameter sets added
     std::vector<Bytes> m_ourSets; // the parameter sets the encoder gives, to check each one against
-    int m_lengthSize = 4; // bytes of each NAL unit's length in the source's samples
+    bool m_annexB = false; // the source's units have start codes, and its parameter sets come with its pictures
+    std::vector<Bytes> m_inBand; // our parameter sets, numbered apart, to start our keyframes with then
+    int m_lengthSize = 4; // bytes of each NAL unit's length in the source's samples, or of a start code
     std::array<unsigned, 3> m_ids {}; // our parameter sets' numbers: H.264's one, HEVC's VPS, SPS and PPS
     std::vector<RecodedStretch> m_stretches;
     std::size_t m_next = 0; // the stretch being read or next

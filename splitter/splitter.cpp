@@ -17,6 +17,7 @@
 #include "splitter/piecewriter.h"
 #include "splitter/progressreport.h"
 #include "splitter/recoder.h"
+#include "splitter/scannedindex.h"
 #include "splitter/signalcleanup.h"
 #include "splitter/spliterror.h"
 #include "splitter/systemfile.h"
@@ -43,6 +44,8 @@ private:
     void warn(const std::string& text) const { std::fprintf(m_err, "%s: %s\n", m_request.input.c_str(), text.c_str()); }
     void open();
     void plan();
+    // An index of every sample made by reading the file through, for a file without one.
+    const SampleIndex* scanForExactCuts();
     void planExactCuts();
     // Hands a packet read to the pieces, through the stretches encoded again for exact pieces.
     void pass(Packet packet, Recoder* recoder, PieceDistributor& distributor);
@@ -65,7 +68,8 @@ private:
     std::unique_ptr<Mp4Index> m_index;
     std::unique_ptr<ShortenedMoov> m_shortened; // before the input, which reads through it
     InputContext m_input;
-    std::unique_ptr<SampleIndex> m_libraryIndex; // libavformat's, where there is no index of our own
+    std::unique_ptr<SampleIndex>
+        m_libraryIndex; // libavformat's, or one made by reading the file, where there is no index of our own
     std::unique_ptr<InPlaceReader> m_inPlace;
     std::unique_ptr<Recoder> m_recoder; // for exact pieces
     MediaLayout m_layout;
@@ -77,6 +81,7 @@ private:
     int m_secondPasses = 0;
     ProgressReport m_progress { m_request.progress };
     std::int64_t m_inputSize = 0;
+    std::int64_t m_scannedBytes = 0; // read once before splitting, to plan exact pieces
     int m_piecesExpected = 0; // for a plan made while reading, from the file's duration
 };
 
@@ -117,6 +122,8 @@ void Split::plan()
     const SampleIndex* samples = m_index.get();
     if (!samples)
         samples = (m_libraryIndex = libraryIndex(m_input.get(), m_request.input, m_layout.ref)).get();
+    if (!samples && m_request.exact && canBeEncodedAgain(m_input->streams[m_layout.ref]->codecpar))
+        samples = scanForExactCuts();
     if (auto scan = samples ? scanIndex(m_input.get(), m_layout, *samples, openCuts) : std::nullopt) {
         m_scan = std::move(*scan);
     } else {
@@ -131,7 +138,7 @@ void Split::plan()
         m_plan.fileStart = m_scan.start;
         m_length.origin = std::max<std::int64_t>(m_scan.start, 0);
         if (m_request.exact)
-            warn("exact lengths are made for MP4, MOV, M4V and 3GP files so far; this file is cut at keyframes");
+            warn("exact lengths are made for H.264 and HEVC video only; this file is cut at keyframes");
         if (m_input->duration > 0 && m_request.seconds > 0)
             m_piecesExpected = static_cast<int>(std::min(
                 1e6, std::ceil(static_cast<double>(m_input->duration) / AV_TIME_BASE / m_request.seconds - 1e-9)));
@@ -144,11 +151,24 @@ void Split::plan()
     warnAboutPlan(m_plan, m_scan.keys.passedOver);
 }
 
+const SampleIndex* Split::scanForExactCuts()
+{
+    // Every picture's times are needed before the first piece is written: the file is read through once,
+    // counted as half the work, and opened again to split it.
+    const std::int64_t size = m_input->pb ? avio_size(m_input->pb) : 0;
+    m_libraryIndex = scanSamples(m_input.get(), [&](std::int64_t read) { m_progress.update(read, 2 * size, 0, 0); });
+    if (!m_libraryIndex)
+        return nullptr;
+    m_scannedBytes = size;
+    m_input = openInput(m_request.input);
+    return m_libraryIndex.get();
+}
+
 void Split::planExactCuts()
 {
     AVStream* ref = m_input->streams[m_layout.ref];
-    std::string why = "exact lengths are made for video";
-    if (ref->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && isMovFamily(m_layout.format))
+    std::string why = "exact lengths are made for H.264 and HEVC video only";
+    if (canBeEncodedAgain(ref->codecpar))
         m_recoder = Recoder::make(ref, why);
     if (!m_recoder) {
         warn(why + "; this file is cut at keyframes");
@@ -163,8 +183,8 @@ void Split::planExactCuts()
         key.push_back(sample.key);
     });
     const bool openCuts = openCutsAllowed(true, openGroupsCanBeCut(ref->codecpar->codec_id));
-    ExactCuts cuts = quorvane::splitter::planExactCuts(
-        pts, dts, key, *m_length.origin, m_length.length, m_length.slack, m_scan.end, openCuts);
+    ExactCuts cuts = quorvane::splitter::planExactCuts(pts, dts, key, *m_length.origin, m_length.length, m_length.slack,
+        m_scan.end, openCuts, !keptKeysContinueCleanly(ref->codecpar));
     m_recoder->setStretches(std::move(cuts.stretches));
     m_recoder->onPicture([this] { showProgress(); });
     // The new keyframes start pieces; a piece may run up to the first picture shown at or after its length.
@@ -313,8 +333,8 @@ void Split::showProgress()
 
 std::pair<std::int64_t, std::int64_t> Split::work() const
 {
-    std::int64_t position = m_inPlace ? m_inPlace->position() : avio_tell(m_input->pb);
-    std::int64_t total = m_inputSize;
+    std::int64_t position = m_scannedBytes + (m_inPlace ? m_inPlace->position() : avio_tell(m_input->pb));
+    std::int64_t total = m_scannedBytes + m_inputSize;
     if (m_recoder && m_inputSize > 0) {
         // A picture encoded again takes about as long as copying five bytes a pixel does.
         const AVCodecParameters* par = m_input->streams[m_layout.ref]->codecpar;

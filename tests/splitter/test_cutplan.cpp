@@ -157,7 +157,7 @@ private slots:
         }
         for (std::size_t i = 0; i < pts.size(); ++i)
             dts.push_back(10 * static_cast<std::int64_t>(i) - 10 * bframes);
-        const ExactCuts cuts = planExactCuts(pts, dts, key, 0, length, 4, 2000, false);
+        const ExactCuts cuts = planExactCuts(pts, dts, key, 0, length, 4, 2000, false, true);
         const auto text = [](const std::vector<std::int64_t>& times) {
             QStringList list;
             for (const std::int64_t t : times)

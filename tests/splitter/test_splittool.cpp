@@ -359,6 +359,9 @@ private slots:
                 + QStringList { "-t", "24", "-c:v", "libx265", "-pix_fmt", "yuv420p10le", "-x265-params",
                     "crf=22:keyint=250:min-keyint=250:bframes=4:log-level=error" }
                 + aac);
+        make("exactopen.mkv", QStringList { "-i", source("exactopen.mp4"), "-c", "copy" });
+        make("exactopen.ts", QStringList { "-i", source("exactopen.mp4"), "-c", "copy" });
+        make("exact10.mkv", QStringList { "-i", source("exact10.mp4"), "-c", "copy" });
         // A phone's: 30 pictures a second, three of every ten left out.
         make("exactphone.mp4",
             QStringList { "-f", "lavfi", "-i", "testsrc2=size=160x120:rate=30" } + audioSource
@@ -559,7 +562,10 @@ private slots:
         QTest::addColumn<QString>("recoded");
         QTest::newRow("x264, B-pyramid") << "exact.mp4" << 5 << 0.04 << "120-250 370-500";
         QTest::newRow("x264, open groups of pictures") << "exactopen.mp4" << 5 << 0.04 << "120-250 370-500";
+        QTest::newRow("x264, open groups, Matroska") << "exactopen.mkv" << 5 << 0.04 << "120-250 370-500";
+        QTest::newRow("x264, open groups, MPEG-TS") << "exactopen.ts" << 5 << 0.04 << "120-250 370-500";
         QTest::newRow("x265 10-bit, CRA keyframes") << "exact10.mp4" << 5 << 0.04 << "120-250 370-500";
+        QTest::newRow("x265 10-bit, CRA keyframes, Matroska") << "exact10.mkv" << 5 << 0.04 << "120-250 370-500";
         QTest::newRow("a phone's varying frame rate") << "exactphone.mp4" << 5 << 0.134 << "100-250 310-500";
     }
     void exactPieces()
@@ -593,20 +599,16 @@ private slots:
         };
         QStringList joined;
         QByteArray sound;
-        QFile list(work.filePath("exact-pieces.txt"));
-        QVERIFY(list.open(QIODevice::WriteOnly));
         for (int n = 1; n <= pieces; ++n) {
             const QString piece = pieceName(path, n);
             QCOMPARE(decodeErrors(piece), QString());
-            if (name == "exact10.mp4")
+            if (name.startsWith("exact10"))
                 QCOMPARE(secondDecoderWarnings(piece), 0);
             const double shown = probeMedia(piece.toStdString()).duration;
             QVERIFY2(n == pieces || qAbs(shown - 5.0) <= frame, qPrintable(QString::number(shown)));
             joined += pictures({ "-i", piece });
             sound += decodedAudio(piece);
-            list.write(QStringLiteral("file '%1'\n").arg(piece).toUtf8());
         }
-        list.close();
         QVERIFY(!QFile::exists(pieceName(path, pieces + 1)));
         const QStringList whole = pictures({ "-i", path });
         QCOMPARE(joined.size(), whole.size());
@@ -619,10 +621,22 @@ private slots:
         const int aacFrame = 1024 * 2; // samples, as 16-bit mono
         QVERIFY2(qAbs(sound.size() - decodedAudio(path).size()) <= (pieces - 1) * aacFrame,
             qPrintable(QStringLiteral("%1 against %2").arg(sound.size()).arg(decodedAudio(path).size())));
-        // The tool's own measure, checked against ffmpeg's.
+        // The tool's own measure, checked against ffmpeg's: each piece decoded by itself, the pictures joined.
         const QString psnr = work.filePath("exact-psnr.log");
-        ffmpeg({ "-f", "concat", "-safe", "0", "-i", list.fileName(), "-i", path, "-lavfi",
-            "[0:v][1:v]psnr=stats_file=" + psnr, "-f", "null", "-" });
+        QStringList inputs;
+        QString graph;
+        for (int n = 1; n <= pieces; ++n) {
+            inputs << "-i" << pieceName(path, n);
+            graph += QStringLiteral("[%1:v]").arg(n - 1);
+        }
+        ffmpeg(inputs
+            + QStringList { "-i", path, "-lavfi",
+                graph
+                    + QStringLiteral("concat=n=%1:v=1:a=0,settb=1/25,setpts=N[a];[%1:v]settb=1/25,setpts=N[b];"
+                                     "[a][b]psnr=stats_file=%2")
+                          .arg(pieces)
+                          .arg(psnr),
+                "-f", "null", "-" });
         QFile stats(psnr);
         QVERIFY(stats.open(QIODevice::ReadOnly));
         double lowest = 1000;
@@ -637,7 +651,7 @@ private slots:
 
     void exactLengthsElsewhereAreCutAtKeyframes()
     {
-        const ToolRun other = runTool({ "--exact", "-split", "5", copyIntoFolder("clip.mkv") });
+        const ToolRun other = runTool({ "--exact", "-split", "5", copyIntoFolder("clip.webm") });
         QVERIFY2(other.exitCode == 0 && other.err.contains("this file is cut at keyframes"), qPrintable(other.err));
     }
 

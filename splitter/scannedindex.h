@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#pragma once
+
+#include "splitter/avhandles.h"
+#include "splitter/sampleindex.h"
+
+#include <functional>
+#include <memory>
+
+// For a file whose index does not list every sample (Matroska, MPEG-TS): one made by reading it once, for a
+// plan that needs every picture's times before the pieces are written (exact pieces).
+namespace quorvane::splitter {
+
+// Reads `in` to its end, calling `progress` with the bytes read so far; the caller opens the file again to
+// split it. nullptr when the file could not be read through.
+std::unique_ptr<SampleIndex> scanSamples(AVFormatContext* in, const std::function<void(std::int64_t)>& progress);
+
+} // namespace quorvane::splitter
