@@ -14,7 +14,7 @@ function(quorvane_add_test)
     endif()
     add_test(NAME ${T_NAME} COMMAND ${T_NAME} ${arguments})
     set_tests_properties(${T_NAME} PROPERTIES
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1"
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp"
         TIMEOUT 300)
     if(WIN32)
         # Run under Wine (CMAKE_CROSSCOMPILING_EMULATOR), with the DLLs of the build folder and its plugins

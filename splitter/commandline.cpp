@@ -21,9 +21,9 @@ void printHelp(std::FILE* out)
                "piece starts at a keyframe; every stream is copied.\n",
         out);
     std::fputs("\n--exact makes every piece but the last the length asked, to within a frame, wherever the\n"
-               "keyframes fall: the pictures from a cut up to the next keyframe are encoded again (H.264 in MP4,\n"
-               "MOV, M4V and 3GP), and everything else is copied. Other files are cut at keyframes, as without\n"
-               "it, with a line saying so.\n",
+               "keyframes fall: the pictures from a cut up to the next keyframe are encoded again (H.264 and\n"
+               "HEVC in MP4, MOV, M4V, 3GP, Matroska and MPEG-TS), and everything else is copied. Other files\n"
+               "are cut at keyframes, as without it, with a line saying so.\n",
         out);
     std::fputs("\n--progress writes lines \"progress <bytes read> <bytes total> <pieces written> <pieces planned>\"\n"
                "to standard output while the file is split, at most about ten a second and whenever a piece\n"

@@ -53,7 +53,7 @@ struct Pictures {
 
 ExactCuts planExactCuts(const std::vector<std::int64_t>& pts, const std::vector<std::int64_t>& dts,
     const std::vector<bool>& key, std::int64_t origin, std::int64_t length, std::int64_t halfFrame, std::int64_t end,
-    bool openKeysStart, bool keptKeysStartPieces)
+    bool openKeysStart, const std::function<bool(std::size_t)>& followsNewPictures)
 {
     ExactCuts result;
     const std::size_t n = pts.size();
@@ -110,10 +110,10 @@ ExactCuts planExactCuts(const std::vector<std::int64_t>& pts, const std::vector<
             != pictures.key.begin() + static_cast<std::ptrdiff_t>(next))
             continue;
         const bool open = pictures.open(next);
-        // Pictures after an open group's keyframe in one decoder depend on what came before it, beyond its
-        // leading pictures (H.264's picture order counts, frame numbers): unless that keyframe starts a
-        // piece, its group is left as it is.
-        if (open && keptKeysStartPieces && std::find(keysCutAt.begin(), keysCutAt.end(), next) == keysCutAt.end())
+        // A keyframe that cannot follow pictures encoded again in one decoder must start a piece, or its
+        // group before it is left as it is.
+        if (next < n && std::find(keysCutAt.begin(), keysCutAt.end(), next) == keysCutAt.end()
+            && !followsNewPictures(next))
             continue;
         const std::size_t stop = open ? pictures.leadingEnd(next) : next;
         std::int64_t firstCut = INT64_MAX;

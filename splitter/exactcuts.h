@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -43,10 +44,11 @@ struct ExactCuts {
 // `pts`, `dts`: the deciding stream's pictures in decoding order; `key`: those decoding can start at. Cuts fall
 // at `origin` + k·`length` for k = 1, 2, … while more than half a frame is left before `end`. A cut at an open
 // group's keyframe is made by encoding its leading pictures again, unless `openKeysStart` says a piece can
-// start with it as it is. `keptKeysStartPieces`: an open group's keyframe may follow pictures encoded again
-// only where a piece starts with it.
+// start with it as it is. `followsNewPictures`: whether the keyframe decoded at that index can follow
+// pictures encoded again in one decoder (one that needs nothing before it); where it cannot, it must start
+// a piece.
 ExactCuts planExactCuts(const std::vector<std::int64_t>& pts, const std::vector<std::int64_t>& dts,
     const std::vector<bool>& key, std::int64_t origin, std::int64_t length, std::int64_t halfFrame, std::int64_t end,
-    bool openKeysStart, bool keptKeysStartPieces);
+    bool openKeysStart, const std::function<bool(std::size_t)>& followsNewPictures);
 
 } // namespace quorvane::splitter

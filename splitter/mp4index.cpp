@@ -812,7 +812,7 @@ void Mp4Index::forEach(int stream, const std::function<void(const IndexedSample&
         const Raw raw = cursor.next();
         const std::int64_t dts = raw.dts + t->offset;
         take({ dts, t->ctts.present ? dts + t->dtsShift + raw.composition : dts, raw.key,
-            edit(*t, raw, i + 1 == static_cast<std::int64_t>(t->sizes.count)).discard });
+            edit(*t, raw, i + 1 == static_cast<std::int64_t>(t->sizes.count)).discard, raw.pos, raw.size, {} });
     }
 }
 

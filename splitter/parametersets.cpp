@@ -2,6 +2,9 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "splitter/parametersets.h"
 
+#include <algorithm>
+#include <cstdint>
+
 namespace quorvane::splitter {
 
 namespace {
@@ -233,6 +236,34 @@ std::optional<unsigned> avcParameterSetId(const Bytes& unit)
     if ((*header & 0x1f) == 7 && !bits.u(24)) // profile, constraints, level
         return std::nullopt;
     return bits.ue();
+}
+
+std::optional<bool> avcStartsAfresh(const std::uint8_t* data, std::size_t size, int lengthSize)
+{
+    const auto slice = [](std::uint8_t header) -> std::optional<bool> {
+        const int type = header & 0x1f;
+        if (type == 5)
+            return true;
+        if (type >= 1 && type <= 4)
+            return false;
+        return std::nullopt;
+    };
+    if (lengthSize == 0) {
+        for (const Bytes& unit : annexBUnits(data, static_cast<int>(std::min<std::size_t>(size, INT32_MAX))))
+            if (const auto found = unit.empty() ? std::nullopt : slice(unit[0]))
+                return found;
+        return std::nullopt;
+    }
+    for (std::size_t at = 0; at + static_cast<std::size_t>(lengthSize) < size;) {
+        std::size_t length = 0;
+        for (int b = 0; b < lengthSize; ++b)
+            length = length << 8 | data[at + static_cast<std::size_t>(b)];
+        at += static_cast<std::size_t>(lengthSize);
+        if (const auto found = slice(data[at]))
+            return found;
+        at += length;
+    }
+    return std::nullopt;
 }
 
 std::optional<HevcConfig> readHvcC(const std::uint8_t* data, int size)

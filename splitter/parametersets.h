@@ -28,6 +28,11 @@ Bytes writeAvcC(const AvcConfig& config);
 // The numbers an H.264 parameter set (SPS or PPS) is known by.
 std::optional<unsigned> avcParameterSetId(const Bytes& unit);
 
+// Whether an H.264 picture starts the stream afresh (an IDR picture: nothing decoded before it matters to it
+// or to what follows), from its first slice; nullopt when `data` holds none. `lengthSize` gives the bytes of
+// each unit's length, or is 0 for start codes between units.
+std::optional<bool> avcStartsAfresh(const std::uint8_t* data, std::size_t size, int lengthSize);
+
 // An HEVC stream header ("hvcC"): its fixed start and its arrays of NAL units, one type each.
 struct HevcConfig {
     struct Array {

@@ -142,8 +142,6 @@ bool canBeEncodedAgain(const AVCodecParameters* par)
         && (par->codec_id == AV_CODEC_ID_H264 || par->codec_id == AV_CODEC_ID_HEVC);
 }
 
-bool keptKeysContinueCleanly(const AVCodecParameters* par) { return par->codec_id == AV_CODEC_ID_HEVC; }
-
 Recoder::~Recoder() = default;
 
 std::unique_ptr<Recoder> Recoder::make(AVStream* ref, std::string& why)

@@ -26,9 +26,6 @@ using GivePacket = std::function<void(Packet)>;
 
 // Whether pictures of this video can be encoded again at all (its codec).
 bool canBeEncodedAgain(const AVCodecParameters* par);
-// Whether an open group's keyframe can follow pictures encoded again in the same piece: HEVC's end of
-// sequence starts the stream over at it; H.264's is for a keyframe that needs nothing before it.
-bool keptKeysContinueCleanly(const AVCodecParameters* par);
 
 class Recoder {
 public:
@@ -47,6 +44,8 @@ public:
     // Called after each picture encoded again, so that progress moves while it works.
     void onPicture(std::function<void()> callback) { m_onPicture = std::move(callback); }
     std::int64_t picturesToEncode() const { return m_toEncode; }
+    // Bytes of each NAL unit's length in the source's samples; 0 for start codes.
+    int nalLengthSize() const { return m_annexB ? 0 : m_lengthSize; }
     std::int64_t picturesEncoded() const { return m_encodedPictures; }
 
     // Takes the input's packets in reading order and hands on what the pieces get. Throws SplitError.

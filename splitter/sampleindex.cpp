@@ -67,7 +67,8 @@ public:
             const std::int64_t pts = offsets
                 ? at->timestamp + composition->decodeShift + composition->offsets[static_cast<std::size_t>(e)]
                 : at->timestamp;
-            take({ at->timestamp, pts, (at->flags & AVINDEX_KEYFRAME) != 0, (at->flags & AVINDEX_DISCARD_FRAME) != 0 });
+            take({ at->timestamp, pts, (at->flags & AVINDEX_KEYFRAME) != 0, (at->flags & AVINDEX_DISCARD_FRAME) != 0,
+                at->pos, at->size, {} });
         }
     }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,10 @@ struct IndexedSample {
     std::int64_t pts = 0;
     bool key = false;
     bool discard = false; // decoded only to show what follows (before an edit's start)
+    std::int64_t pos = -1; // where its bytes are in the file, where the index says
+    std::int64_t size = 0;
+    // For an H.264 keyframe, whether it starts the stream afresh (an IDR picture), where the index knows.
+    std::optional<bool> afresh;
 };
 
 class SampleIndex {

@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "splitter/scannedindex.h"
 
+#include "splitter/parametersets.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -23,8 +25,16 @@ public:
         // A picture the reader gives no decoding time (the first of a Matroska file's reordered ones) is
         // placed by its presentation time, as the pieces' router places it.
         const std::int64_t dts = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
-        stream.samples.push_back(
-            { dts, packet->pts != AV_NOPTS_VALUE ? packet->pts : dts, (packet->flags & AV_PKT_FLAG_KEY) != 0, false });
+        IndexedSample sample { dts, packet->pts != AV_NOPTS_VALUE ? packet->pts : dts,
+            (packet->flags & AV_PKT_FLAG_KEY) != 0, false, -1, packet->size, {} };
+        // Its bytes are at hand now, and not at a place the index could give.
+        const AVCodecParameters* par = m_in->streams[packet->stream_index]->codecpar;
+        if (sample.key && par->codec_id == AV_CODEC_ID_H264) {
+            const bool lengths = par->extradata_size > 4 && par->extradata[0] == 1;
+            sample.afresh = avcStartsAfresh(
+                packet->data, static_cast<std::size_t>(packet->size), lengths ? (par->extradata[4] & 3) + 1 : 0);
+        }
+        stream.samples.push_back(sample);
         stream.ascending = stream.ascending && dts >= stream.latest;
         stream.latest = std::max(stream.latest, dts);
     }

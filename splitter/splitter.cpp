@@ -12,6 +12,7 @@
 #include "splitter/keyframescan.h"
 #include "splitter/mp4index.h"
 #include "splitter/naming.h"
+#include "splitter/parametersets.h"
 #include "splitter/partfile.h"
 #include "splitter/piecedistributor.h"
 #include "splitter/piecewriter.h"
@@ -24,6 +25,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 namespace quorvane::splitter {
 
@@ -177,14 +179,34 @@ void Split::planExactCuts()
     std::vector<std::int64_t> pts;
     std::vector<std::int64_t> dts;
     std::vector<bool> key;
+    std::map<std::size_t, IndexedSample> keySamples; // by decoding index
     m_scan.samples->forEach(m_layout.ref, [&](const IndexedSample& sample) {
+        if (sample.key)
+            keySamples.emplace(pts.size(), sample);
         pts.push_back(sample.pts);
         dts.push_back(sample.dts);
         key.push_back(sample.key);
     });
+    // After pictures encoded again an HEVC keyframe starts over at the end of sequence between them; an
+    // H.264 one only if it is an IDR picture: another keyframe would take the order and numbers of the
+    // pictures before it from ours.
+    const SystemFile file = SystemFile::openForReading(m_request.input);
+    const auto followsNewPictures = [&](std::size_t index) {
+        if (ref->codecpar->codec_id != AV_CODEC_ID_H264)
+            return true;
+        const auto found = keySamples.find(index);
+        if (found == keySamples.end())
+            return false;
+        const IndexedSample& sample = found->second;
+        if (sample.afresh || sample.pos < 0)
+            return sample.afresh.value_or(false);
+        std::vector<std::uint8_t> head(static_cast<std::size_t>(std::clamp<std::int64_t>(sample.size, 0, 1 << 16)));
+        return file.read(head.data(), static_cast<std::int64_t>(head.size()), sample.pos) >= 0
+            && avcStartsAfresh(head.data(), head.size(), m_recoder->nalLengthSize()).value_or(false);
+    };
     const bool openCuts = openCutsAllowed(true, openGroupsCanBeCut(ref->codecpar->codec_id));
-    ExactCuts cuts = quorvane::splitter::planExactCuts(pts, dts, key, *m_length.origin, m_length.length, m_length.slack,
-        m_scan.end, openCuts, !keptKeysContinueCleanly(ref->codecpar));
+    ExactCuts cuts = quorvane::splitter::planExactCuts(
+        pts, dts, key, *m_length.origin, m_length.length, m_length.slack, m_scan.end, openCuts, followsNewPictures);
     m_recoder->setStretches(std::move(cuts.stretches));
     m_recoder->onPicture([this] { showProgress(); });
     // The new keyframes start pieces; a piece may run up to the first picture shown at or after its length.

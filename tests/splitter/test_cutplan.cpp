@@ -124,6 +124,11 @@ private slots:
             << "1000";
         QTest::newRow("a cut at an open group's keyframe") << 100 << 2 << true << 1000 << ""
                                                            << "1000";
+        // Open here means not an IDR picture too, whose keyframe may only follow new pictures where it starts a
+        // piece (H.264).
+        QTest::newRow("a keyframe that cannot follow new pictures, inside a piece")
+            << 100 << 2 << true << 300 << "1200 1500 1800"
+            << "";
     }
     void exactCuts()
     {
@@ -157,7 +162,8 @@ private slots:
         }
         for (std::size_t i = 0; i < pts.size(); ++i)
             dts.push_back(10 * static_cast<std::int64_t>(i) - 10 * bframes);
-        const ExactCuts cuts = planExactCuts(pts, dts, key, 0, length, 4, 2000, false, true);
+        const ExactCuts cuts
+            = planExactCuts(pts, dts, key, 0, length, 4, 2000, false, [&](std::size_t) { return !leading; });
         const auto text = [](const std::vector<std::int64_t>& times) {
             QStringList list;
             for (const std::int64_t t : times)
@@ -224,6 +230,17 @@ private slots:
         QVERIFY(back == original);
         if (hevcUnitType(original) == HevcSps)
             QCOMPARE(hevcSpsProfile(original)->level, 30u);
+    }
+
+    void idrPictures()
+    {
+        const Bytes idr { 0, 0, 0, 2, 0x09, 0x10, 0, 0, 0, 3, 0x65, 0x88, 0x84 }; // a delimiter, then an IDR slice
+        const Bytes other { 0, 0, 0, 2, 0x09, 0x10, 0, 0, 0, 3, 0x41, 0x9a, 0x02 };
+        const Bytes startCodes { 0, 0, 0, 1, 0x06, 0x05, 0x01, 0, 0, 1, 0x65, 0x88 }; // SEI, then IDR
+        QCOMPARE(avcStartsAfresh(idr.data(), idr.size(), 4), std::optional(true));
+        QCOMPARE(avcStartsAfresh(other.data(), other.size(), 4), std::optional(false));
+        QCOMPARE(avcStartsAfresh(idr.data(), 6, 4), std::optional<bool>()); // no slice in what was read
+        QCOMPARE(avcStartsAfresh(startCodes.data(), startCodes.size(), 0), std::optional(true));
     }
 
     void lengths()
