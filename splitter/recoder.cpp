@@ -82,6 +82,14 @@ CodecContext openEncoder(const AVStream* ref, int parameterSetId, double crf)
     encoder->max_b_frames = 0; // shown in the order decoded: the stretch's own decoding times fit
     encoder->gop_size = 1 << 20; // a keyframe only where asked
     encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    // Interlaced pictures stay interlaced, coded as x264 codes them (a frame's macroblocks as frame or field
+    // pairs), in the source's field order.
+    const bool interlaced = par->field_order != AV_FIELD_PROGRESSIVE && par->field_order != AV_FIELD_UNKNOWN;
+    const bool bottomFirst = par->field_order == AV_FIELD_BB || par->field_order == AV_FIELD_BT;
+    if (interlaced) {
+        encoder->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+        encoder->field_order = par->field_order;
+    }
     av_opt_set(encoder->priv_data, "preset", "faster", 0);
     av_opt_set_double(encoder->priv_data, "crf", crf, 0);
     av_opt_set(encoder->priv_data, "forced-idr", "1", 0);
@@ -96,7 +104,8 @@ CodecContext openEncoder(const AVStream* ref, int parameterSetId, double crf)
     } else {
         // Stitchable: the same parameter sets whatever the rate, so that a stretch can be encoded again at
         // another.
-        const std::string params = "stitchable=1:sps-id=" + std::to_string(parameterSetId);
+        const std::string params
+            = "stitchable=1:sps-id=" + std::to_string(parameterSetId) + (interlaced && bottomFirst ? ":bff=1" : "");
         av_opt_set(encoder->priv_data, "x264-params", params.c_str(), 0);
     }
     if (avcodec_open2(encoder.get(), codec, nullptr) < 0)
@@ -151,8 +160,9 @@ std::unique_ptr<Recoder> Recoder::make(AVStream* ref, std::string& why)
         why = "exact lengths are made for H.264 and HEVC video only";
         return nullptr;
     }
-    if (par->field_order != AV_FIELD_PROGRESSIVE && par->field_order != AV_FIELD_UNKNOWN) {
-        why = "exact lengths are not made for interlaced video yet";
+    if (par->codec_id == AV_CODEC_ID_HEVC && par->field_order != AV_FIELD_PROGRESSIVE
+        && par->field_order != AV_FIELD_UNKNOWN) {
+        why = "exact lengths are not made for interlaced HEVC video yet";
         return nullptr;
     }
     std::unique_ptr<Recoder> recoder(new Recoder);

@@ -362,6 +362,12 @@ private slots:
         make("exactopen.mkv", QStringList { "-i", source("exactopen.mp4"), "-c", "copy" });
         make("exactopen.ts", QStringList { "-i", source("exactopen.mp4"), "-c", "copy" });
         make("exact10.mkv", QStringList { "-i", source("exact10.mp4"), "-c", "copy" });
+        // A broadcast's: interlaced, top field first.
+        make("exactinterlaced.ts",
+            videoSource + audioSource
+                + QStringList { "-t", "24", "-vf", "setfield=tff", "-c:v", "libx264", "-flags", "+ildct+ilme",
+                    "-x264-params", "tff=1" }
+                + gop(250) + aac);
         // A phone's: 30 pictures a second, three of every ten left out.
         make("exactphone.mp4",
             QStringList { "-f", "lavfi", "-i", "testsrc2=size=160x120:rate=30" } + audioSource
@@ -566,6 +572,7 @@ private slots:
         QTest::newRow("x264, open groups, MPEG-TS") << "exactopen.ts" << 5 << 0.04 << "120-250 370-500";
         QTest::newRow("x265 10-bit, CRA keyframes") << "exact10.mp4" << 5 << 0.04 << "120-250 370-500";
         QTest::newRow("x265 10-bit, CRA keyframes, Matroska") << "exact10.mkv" << 5 << 0.04 << "120-250 370-500";
+        QTest::newRow("interlaced H.264, MPEG-TS") << "exactinterlaced.ts" << 5 << 0.04 << "120-250 370-500";
         QTest::newRow("a phone's varying frame rate") << "exactphone.mp4" << 5 << 0.134 << "100-250 310-500";
     }
     void exactPieces()
@@ -604,6 +611,15 @@ private slots:
             QCOMPARE(decodeErrors(piece), QString());
             if (name.startsWith("exact10"))
                 QCOMPARE(secondDecoderWarnings(piece), 0);
+            if (name == "exactinterlaced.ts" && n > 1) { // each piece starts with a picture encoded again
+                QProcess ffprobe;
+                ffprobe.start("ffprobe",
+                    { "-v", "error", "-select_streams", "v", "-read_intervals", "%+#1", "-show_entries",
+                        "frame=interlaced_frame,top_field_first", "-of", "csv=p=0", piece });
+                ffprobe.waitForFinished(60000);
+                const QString flags = QString::fromLatin1(ffprobe.readAllStandardOutput());
+                QVERIFY2(flags.startsWith("1,1"), qPrintable(flags)); // interlaced, top field first
+            }
             const double shown = probeMedia(piece.toStdString()).duration;
             QVERIFY2(n == pieces || qAbs(shown - 5.0) <= frame, qPrintable(QString::number(shown)));
             joined += pictures({ "-i", piece });
