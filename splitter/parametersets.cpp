@@ -2,141 +2,14 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "splitter/parametersets.h"
 
+#include "splitter/nalbits.h"
+
 #include <algorithm>
 #include <cstdint>
 
 namespace quorvane::splitter {
 
 namespace {
-
-// A NAL unit's payload without its emulation prevention bytes, and back.
-Bytes unescape(const Bytes& unit)
-{
-    Bytes out;
-    out.reserve(unit.size());
-    int zeros = 0;
-    for (const std::uint8_t b : unit) {
-        if (zeros >= 2 && b == 3) {
-            zeros = 0;
-            continue;
-        }
-        out.push_back(b);
-        zeros = b == 0 ? zeros + 1 : 0;
-    }
-    return out;
-}
-
-Bytes escape(const Bytes& payload)
-{
-    Bytes out;
-    out.reserve(payload.size() + payload.size() / 64 + 1);
-    int zeros = 0;
-    for (const std::uint8_t b : payload) {
-        if (zeros >= 2 && b <= 3) {
-            out.push_back(3);
-            zeros = 0;
-        }
-        out.push_back(b);
-        zeros = b == 0 ? zeros + 1 : 0;
-    }
-    if (zeros > 0)
-        out.push_back(3);
-    return out;
-}
-
-class BitReader {
-public:
-    explicit BitReader(const Bytes& data)
-        : m_data(data)
-    {
-    }
-    std::size_t left() const { return m_data.size() * 8 - m_bit; }
-    std::optional<unsigned> u(int count)
-    {
-        if (static_cast<std::size_t>(count) > left())
-            return std::nullopt;
-        unsigned value = 0;
-        for (int i = 0; i < count; ++i, ++m_bit)
-            value = value << 1 | (static_cast<unsigned>(m_data[m_bit / 8] >> (7 - m_bit % 8)) & 1u);
-        return value;
-    }
-    std::optional<unsigned> ue()
-    {
-        int zeros = 0;
-        for (;;) {
-            const auto bit = u(1);
-            if (!bit || zeros > 31)
-                return std::nullopt;
-            if (*bit)
-                break;
-            ++zeros;
-        }
-        const auto rest = u(zeros);
-        if (!rest)
-            return std::nullopt;
-        return static_cast<unsigned>((std::uint64_t { 1 } << zeros) - 1 + *rest);
-    }
-
-private:
-    const Bytes& m_data;
-    std::size_t m_bit = 0;
-};
-
-class BitWriter {
-public:
-    void u(unsigned value, int count)
-    {
-        for (int i = count - 1; i >= 0; --i)
-            bit((value >> i) & 1u);
-    }
-    void ue(unsigned value)
-    {
-        const std::uint64_t coded = std::uint64_t { value } + 1;
-        int length = 0;
-        while ((coded >> length) > 1)
-            ++length;
-        u(0, length);
-        for (int i = length; i >= 0; --i)
-            bit(static_cast<unsigned>((coded >> i) & 1u));
-    }
-    bool copy(BitReader& from, std::size_t count)
-    {
-        for (std::size_t i = 0; i < count; ++i) {
-            const auto b = from.u(1);
-            if (!b)
-                return false;
-            bit(*b);
-        }
-        return true;
-    }
-    std::size_t bits() const { return m_bits; }
-    Bytes take() { return std::move(m_out); }
-
-private:
-    void bit(unsigned b)
-    {
-        if (m_bits % 8 == 0)
-            m_out.push_back(0);
-        m_out.back() = static_cast<std::uint8_t>(m_out.back() | (b << (7 - m_bits % 8)));
-        ++m_bits;
-    }
-    Bytes m_out;
-    std::size_t m_bits = 0;
-};
-
-// The payload's bits before its stop bit (the last bit set).
-std::optional<std::size_t> bitsBeforeStop(const Bytes& payload)
-{
-    for (std::size_t i = payload.size(); i-- > 0;) {
-        if (payload[i] == 0)
-            continue;
-        int trailing = 0;
-        while (!((payload[i] >> trailing) & 1))
-            ++trailing;
-        return i * 8 + static_cast<std::size_t>(7 - trailing);
-    }
-    return std::nullopt;
-}
 
 // Copies an SPS's profile_tier_level().
 bool copyProfileTierLevel(BitReader& from, BitWriter& to, unsigned subLayers)

@@ -7,6 +7,8 @@
 #include "splitter/spliterror.h"
 #include "splitter/unreadpacket.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 
@@ -137,6 +139,14 @@ void PieceWriter::open(const PieceSpan& span)
     startPayloadCopy(span);
     writeHeader(span);
     m_menders.assign(static_cast<std::size_t>(m_layout.outputs), {});
+    m_restarts.clear();
+    m_restarts.resize(m_in->nb_streams);
+    for (unsigned s = 0; s < m_in->nb_streams; ++s) {
+        const AVCodecParameters* par = m_in->streams[s]->codecpar;
+        if (par->codec_id != AV_CODEC_ID_H264 || m_layout.streams[s].output < 0 || m_layout.streams[s].cover)
+            continue;
+        m_restarts[s] = std::make_unique<AvcRestart>(par->extradata, par->extradata_size);
+    }
     addCovers();
     if (m_opened)
         m_opened(span.number);
@@ -235,12 +245,50 @@ void PieceWriter::addCovers()
     }
 }
 
+void PieceWriter::restart(AvcRestart& pictures, Packet& packet)
+{
+    const bool key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
+    if (!pictures.wants(key))
+        return;
+    if (isUnread(packet.get())) {
+        // Most keyframes start afresh as they are, which their first bytes tell: the rest stays unread.
+        std::array<std::uint8_t, 4096> head {};
+        const int got = readHead(packet.get(), head.data(), static_cast<int>(head.size()));
+        if (got < 0)
+            fail(got);
+        if (!pictures.changes(head.data(), static_cast<std::size_t>(got), key))
+            return;
+        if (const int filled = fillUnread(packet.get()); filled < 0)
+            fail(filled);
+    }
+    std::optional<Bytes> bytes;
+    try {
+        bytes = pictures.picture(packet->data, static_cast<std::size_t>(packet->size), key);
+    } catch (const std::bad_alloc&) {
+        fail(AVERROR(ENOMEM));
+    }
+    if (!bytes)
+        return;
+    Packet changed = newPacket();
+    if (bytes->size() > INT32_MAX - AV_INPUT_BUFFER_PADDING_SIZE
+        || av_new_packet(changed.get(), static_cast<int>(bytes->size())) < 0
+        || av_packet_copy_props(changed.get(), packet.get()) < 0)
+        fail(AVERROR(ENOMEM));
+    std::copy(bytes->begin(), bytes->end(), changed->data);
+    changed->stream_index = packet->stream_index;
+    changed->pos = -1; // not the source's bytes any more
+    av_buffer_unref(&changed->opaque_ref);
+    packet = std::move(changed);
+}
+
 void PieceWriter::write(Packet packet)
 {
     if (!m_aligned) {
         holdForAlignment(std::move(packet));
         return;
     }
+    if (AvcRestart* pictures = m_restarts[static_cast<std::size_t>(packet->stream_index)].get())
+        restart(*pictures, packet);
     const int s = packet->stream_index;
     const AVStream* ist = m_in->streams[s];
     const int output = m_layout.streams[static_cast<std::size_t>(s)].output;

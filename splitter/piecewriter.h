@@ -3,6 +3,7 @@
 #pragma once
 
 #include "splitter/arrivalstamps.h"
+#include "splitter/avcrestart.h"
 #include "splitter/avhandles.h"
 #include "splitter/flacstreaminfo.h"
 #include "splitter/inputprobe.h"
@@ -67,6 +68,8 @@ private:
     // Hands a packet to the muxer: the MP4 writer takes packets in the order given (the source's, so a
     // piece's media bytes follow each other as in the source), the others interleave them.
     int send(AVPacket* packet, const AVStream* from);
+    // An H.264 picture given the slice headers it needs in this piece (AvcRestart).
+    void restart(AvcRestart& pictures, Packet& packet);
     // On a block-sharing file system, the first packets of a piece wait until the piece's long run of media
     // bytes shows, then the piece is opened again with room in front that puts that run at the same place
     // within a block as in the source.
@@ -91,6 +94,9 @@ private:
     std::unique_ptr<FlacStreamInfo> m_flac; // for FLAC pieces
     std::unique_ptr<ArrivalStamps> m_stamps; // between the muxer and the file, for 192-byte TS pieces
     std::vector<TimestampMender> m_menders;
+    // Per input stream, for H.264 video: each piece starts it afresh at its first keyframe, and again after
+    // pictures encoded again with parameter sets of their own.
+    std::vector<std::unique_ptr<AvcRestart>> m_restarts;
     SystemFile m_source; // the input, read by the kernel's copies; outlives the pieces copying from it
     std::unique_ptr<PieceFile> m_file;
     std::unique_ptr<PieceFile> m_finished; // its media bytes being copied in

@@ -44,8 +44,6 @@ public:
     // Called after each picture encoded again, so that progress moves while it works.
     void onPicture(std::function<void()> callback) { m_onPicture = std::move(callback); }
     std::int64_t picturesToEncode() const { return m_toEncode; }
-    // Bytes of each NAL unit's length in the source's samples; 0 for start codes.
-    int nalLengthSize() const { return m_annexB ? 0 : m_lengthSize; }
     std::int64_t picturesEncoded() const { return m_encodedPictures; }
 
     // Takes the input's packets in reading order and hands on what the pieces get. Throws SplitError.

@@ -22,7 +22,8 @@ struct IndexedSample {
     bool discard = false; // decoded only to show what follows (before an edit's start)
     std::int64_t pos = -1; // where its bytes are in the file, where the index says
     std::int64_t size = 0;
-    // For an H.264 keyframe, whether it starts the stream afresh (an IDR picture), where the index knows.
+    // For an H.264 keyframe, whether it can start the stream afresh (an IDR picture, or one its slice headers
+    // can make one: AvcRestart), where the index knows.
     std::optional<bool> afresh;
 };
 

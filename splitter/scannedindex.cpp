@@ -2,9 +2,10 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "splitter/scannedindex.h"
 
-#include "splitter/parametersets.h"
+#include "splitter/avcrestart.h"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 namespace quorvane::splitter {
@@ -30,9 +31,9 @@ public:
         // Its bytes are at hand now, and not at a place the index could give.
         const AVCodecParameters* par = m_in->streams[packet->stream_index]->codecpar;
         if (sample.key && par->codec_id == AV_CODEC_ID_H264) {
-            const bool lengths = par->extradata_size > 4 && par->extradata[0] == 1;
-            sample.afresh = avcStartsAfresh(
-                packet->data, static_cast<std::size_t>(packet->size), lengths ? (par->extradata[4] & 3) + 1 : 0);
+            if (!stream.pictures)
+                stream.pictures = std::make_unique<AvcRestart>(par->extradata, par->extradata_size);
+            sample.afresh = stream.pictures->canStartAfresh(packet->data, static_cast<std::size_t>(packet->size));
         }
         stream.samples.push_back(sample);
         stream.ascending = stream.ascending && dts >= stream.latest;
@@ -66,6 +67,7 @@ private:
         std::vector<IndexedSample> samples;
         std::int64_t latest = INT64_MIN;
         bool ascending = true;
+        std::unique_ptr<AvcRestart> pictures; // H.264: which keyframes can start afresh
     };
     const AVFormatContext* m_in;
     std::vector<Stream> m_streams;

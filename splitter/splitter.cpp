@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "splitter/splitter.h"
 
+#include "splitter/avcrestart.h"
 #include "splitter/codecpolicy.h"
 #include "splitter/cutplan.h"
 #include "splitter/exactcuts.h"
@@ -12,7 +13,6 @@
 #include "splitter/keyframescan.h"
 #include "splitter/mp4index.h"
 #include "splitter/naming.h"
-#include "splitter/parametersets.h"
 #include "splitter/partfile.h"
 #include "splitter/piecedistributor.h"
 #include "splitter/piecewriter.h"
@@ -188,9 +188,9 @@ void Split::planExactCuts()
         key.push_back(sample.key);
     });
     // After pictures encoded again an HEVC keyframe starts over at the end of sequence between them; an
-    // H.264 one only if it is an IDR picture: another keyframe would take the order and numbers of the
-    // pictures before it from ours.
+    // H.264 one if it is an IDR picture or its slice headers can make it one (AvcRestart).
     const SystemFile file = SystemFile::openForReading(m_request.input);
+    AvcRestart pictures(ref->codecpar->extradata, ref->codecpar->extradata_size);
     const auto followsNewPictures = [&](std::size_t index) {
         if (ref->codecpar->codec_id != AV_CODEC_ID_H264)
             return true;
@@ -202,7 +202,7 @@ void Split::planExactCuts()
             return sample.afresh.value_or(false);
         std::vector<std::uint8_t> head(static_cast<std::size_t>(std::clamp<std::int64_t>(sample.size, 0, 1 << 16)));
         return file.read(head.data(), static_cast<std::int64_t>(head.size()), sample.pos) >= 0
-            && avcStartsAfresh(head.data(), head.size(), m_recoder->nalLengthSize()).value_or(false);
+            && pictures.canStartAfresh(head.data(), head.size()).value_or(false);
     };
     const bool openCuts = openCutsAllowed(true, openGroupsCanBeCut(ref->codecpar->codec_id));
     ExactCuts cuts = quorvane::splitter::planExactCuts(

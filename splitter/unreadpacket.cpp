@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "splitter/unreadpacket.h"
 
+#include <algorithm>
+
 namespace quorvane::splitter {
 
 namespace {
@@ -42,6 +44,18 @@ bool isUnread(const AVPacket* packet)
 {
     return packet->opaque == &unreadMark && packet->opaque_ref
         && !reinterpret_cast<const Unread*>(packet->opaque_ref->data)->filled;
+}
+
+int readHead(const AVPacket* packet, std::uint8_t* into, int size)
+{
+    const int count = std::min(size, packet->size);
+    if (!isUnread(packet)) {
+        std::copy(packet->data, packet->data + count, into);
+        return count;
+    }
+    const auto* unread = reinterpret_cast<const Unread*>(packet->opaque_ref->data);
+    const int result = unread->source->file.read(into, count, unread->pos);
+    return result < 0 ? result : count;
 }
 
 int fillUnread(AVPacket* packet)

@@ -25,6 +25,10 @@ void markUnread(AVPacket* packet, const std::shared_ptr<UnreadSource>& source);
 // Whether `packet`'s bytes have not been read yet.
 bool isUnread(const AVPacket* packet);
 
+// Up to `size` of `packet`'s first bytes, read from the source if they were left unread, without reading in
+// the rest. The count given, or a negative AVERROR.
+int readHead(const AVPacket* packet, std::uint8_t* into, int size);
+
 // Reads `packet`'s bytes into it if they were left unread. 0, or a negative AVERROR; AVERROR_EOF when the
 // source has become shorter.
 int fillUnread(AVPacket* packet);

@@ -354,6 +354,16 @@ private slots:
                 + QStringList { "-t", "24", "-c:v", "libx264", "-bf", "3", "-x264-params",
                     "b-pyramid=normal:open-gop=1:scenecut=0" }
                 + gop(250) + aac);
+        make("exactopen4.mp4",
+            videoSource + audioSource
+                + QStringList { "-t", "24", "-c:v", "libx264", "-bf", "3", "-x264-params",
+                    "b-pyramid=normal:open-gop=1:scenecut=0" }
+                + gop(100) + aac);
+        make("exactopen4.ts", // CAVLC: the slices' data after a changed header moves by bits, not bytes
+            videoSource + audioSource
+                + QStringList { "-t", "24", "-c:v", "libx264", "-bf", "3", "-x264-params",
+                    "b-pyramid=normal:open-gop=1:scenecut=0:cabac=0:weightp=2" }
+                + gop(100) + aac);
         make("exact10.mp4",
             videoSource + audioSource
                 + QStringList { "-t", "24", "-c:v", "libx265", "-pix_fmt", "yuv420p10le", "-x265-params",
@@ -550,16 +560,17 @@ private slots:
         QCOMPARE(pieces.size(), std::size_t(3));
         QVERIFY(qAbs(pieces[0].streams[0].end - 10.0) < 1e-3);
         QVERIFY(qAbs(pieces[2].streams[0].end - 5.0) < 1e-3);
+        // x264's open groups: the one keyframe that may start a piece is not an IDR picture, and the pictures
+        // after it let go of pictures from before it; the piece still decodes without a complaint.
+        splitAndCheck(copyIntoFolder("exactopen4.mp4"), 5, 2, true, 2);
     }
 
-    // Exact pieces from keyframes 10 s apart with B-frames in a pyramid: every piece but the last shows 5 s, to
-    // the frame. Only the pictures from the cuts at 5 s and 15 s up to the next keyframe (and the B-frames
-    // shown just before them) are encoded again, close to the source; every other picture is the source's own.
-    // A file the tool cannot encode again is cut at keyframes, with a line saying so.
-    // Exact pieces, cut every 5 s where keyframes are 10 s apart: each piece shows 5 s to within a picture
-    // (`frame`), and joined they show every picture of the source once; only those in `recoded` (from-to, by
-    // the order shown) may differ from the source's, and those by little, at no more than three times their
-    // bytes; the sound joined is the source's to within a frame a join.
+    // Exact pieces, cut every 5 s where keyframes are 10 s apart (or 4 s, so that the keyframes after the
+    // pictures encoded again fall inside pieces): each piece shows 5 s to within a picture (`frame`), and joined
+    // they show every picture of the source once; only those in `recoded` (from-to, by the order shown) may
+    // differ from the source's, and those by little, at no more than three times their bytes; the sound joined
+    // is the source's to within a frame a join. A file the tool cannot encode again is cut at keyframes, with
+    // a line saying so.
     void exactPieces_data()
     {
         QTest::addColumn<QString>("name");
@@ -570,6 +581,10 @@ private slots:
         QTest::newRow("x264, open groups of pictures") << "exactopen.mp4" << 5 << 0.04 << "120-250 370-500";
         QTest::newRow("x264, open groups, Matroska") << "exactopen.mkv" << 5 << 0.04 << "120-250 370-500";
         QTest::newRow("x264, open groups, MPEG-TS") << "exactopen.ts" << 5 << 0.04 << "120-250 370-500";
+        QTest::newRow("x264, open groups every 4 s")
+            << "exactopen4.mp4" << 5 << 0.04 << "120-200 245-300 370-400 495-500";
+        QTest::newRow("x264, open groups every 4 s, CAVLC, MPEG-TS")
+            << "exactopen4.ts" << 5 << 0.04 << "120-200 245-300 370-400 495-500";
         QTest::newRow("x265 10-bit, CRA keyframes") << "exact10.mp4" << 5 << 0.04 << "120-250 370-500";
         QTest::newRow("x265 10-bit, CRA keyframes, Matroska") << "exact10.mkv" << 5 << 0.04 << "120-250 370-500";
         QTest::newRow("interlaced H.264, MPEG-TS") << "exactinterlaced.ts" << 5 << 0.04 << "120-250 370-500";
