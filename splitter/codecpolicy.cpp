@@ -112,6 +112,12 @@ bool openGroupsCanBeCut(AVCodecID codec)
 
 bool borrowsFromFramesBefore(AVCodecID codec) { return codec == AV_CODEC_ID_MP3; }
 
+bool overlapsFrameBefore(AVCodecID codec)
+{
+    return codec == AV_CODEC_ID_AAC || codec == AV_CODEC_ID_AC3 || codec == AV_CODEC_ID_EAC3
+        || codec == AV_CODEC_ID_MP3;
+}
+
 int samplesPerFrame(const AVCodecParameters* codec)
 {
     if (codec->frame_size > 0)

@@ -39,6 +39,10 @@ bool openGroupsCanBeCut(AVCodecID codec);
 // the piece before, decoded but not shown.
 bool borrowsFromFramesBefore(AVCodecID codec);
 
+// Each frame's sound overlaps the frame before it (their transforms overlap): a frame decodes whole only after
+// the one before it, so a piece's sound starts a frame early, hidden by its edit list.
+bool overlapsFrameBefore(AVCodecID codec);
+
 // Samples in each audio frame where all frames hold as many; 0 when not known. FLAC says it only in its
 // STREAMINFO (its smallest and largest block size).
 int samplesPerFrame(const AVCodecParameters* codec);

@@ -33,8 +33,16 @@ PieceDistributor::PieceDistributor(AVFormatContext* in, const MediaLayout& layou
     , m_received(layout.streams.size(), 0)
     , m_ownKeyframes(layout.streams.size(), false)
     , m_videoPiece(layout.streams.size(), 0)
+    , m_startsEarly(layout.streams.size(), false)
+    , m_lastFrame(layout.streams.size())
+    , m_earlyIn(layout.streams.size(), 0)
     , m_showing(layout.streams.size())
 {
+    for (std::size_t s = 0; s < layout.streams.size(); ++s) {
+        const AVStream* st = in->streams[s];
+        m_startsEarly[s] = st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && sharedAtCuts(st, layout.format)
+            && overlapsFrameBefore(st->codecpar->codec_id);
+    }
     for (std::size_t s = 0; s < layout.streams.size(); ++s)
         m_ownKeyframes[s] = static_cast<int>(s) != layout.ref && layout.streams[s].output >= 0
             && !layout.streams[s].cover && in->streams[s]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
@@ -243,6 +251,30 @@ void PieceDistributor::queue(int piece, Packet packet)
     m_queue.insert(later, { piece, std::move(packet) });
 }
 
+Packet PieceDistributor::frameBefore(int piece, const AVPacket* first)
+{
+    const auto s = static_cast<std::size_t>(first->stream_index);
+    const Packet& last = m_lastFrame[s];
+    if (!m_startsEarly[s] || piece <= 0 || m_earlyIn[s] >= piece || !last || last->pts == AV_NOPTS_VALUE
+        || first->pts == AV_NOPTS_VALUE || last->duration <= 0 || last->pts + last->duration != first->pts)
+        return {};
+    m_earlyIn[s] = piece;
+    Packet copy = newPacket();
+    if (av_packet_ref(copy.get(), last.get()) < 0)
+        throw std::bad_alloc();
+    return copy;
+}
+
+void PieceDistributor::rememberFrame(const AVPacket* packet)
+{
+    const auto s = static_cast<std::size_t>(packet->stream_index);
+    if (!m_startsEarly[s])
+        return;
+    m_lastFrame[s] = newPacket();
+    if (av_packet_ref(m_lastFrame[s].get(), packet) < 0)
+        throw std::bad_alloc();
+}
+
 void PieceDistributor::writeNow(Packet packet)
 {
     if (m_preroll && packet->stream_index == m_layout.ref)
@@ -256,8 +288,15 @@ void PieceDistributor::writeNow(Packet packet)
                 throw std::bad_alloc();
         }
     }
-    if (Packet rest = splitAtCut(m_current, packet.get()))
+    if (Packet early = frameBefore(m_current, packet.get()))
+        m_writer.write(std::move(early));
+    if (Packet rest = splitAtCut(m_current, packet.get())) {
+        Packet early = frameBefore(m_current + 1, rest.get());
         queue(m_current + 1, std::move(rest));
+        if (early)
+            queue(m_current + 1, std::move(early)); // goes before the rest, as queue() puts it
+    }
+    rememberFrame(packet.get());
     m_writer.write(std::move(packet));
 }
 
@@ -271,6 +310,10 @@ void PieceDistributor::route(int piece, Packet packet, bool passes)
     if (m_only) {
         // The second pass: this piece's packets, and the remainder of an event that began before it.
         Packet rest = splitAtCut(piece, packet.get());
+        const AVPacket* first = piece == *m_only ? packet.get() : (piece + 1 == *m_only ? rest.get() : nullptr);
+        if (Packet early = first ? frameBefore(*m_only, first) : Packet {})
+            m_writer.write(std::move(early));
+        rememberFrame(packet.get());
         if (piece == *m_only)
             m_writer.write(std::move(packet));
         else if (rest && piece + 1 == *m_only)

@@ -78,6 +78,10 @@ private:
     Packet splitAtCut(int piece, AVPacket* packet) const;
     void queue(int piece, Packet packet);
     void writeNow(Packet packet);
+    // The frame before `first` of a stream whose pieces start a frame early (overlapsFrameBefore), for the
+    // piece `first` is the first frame of: null where there is none, or the piece has it already.
+    Packet frameBefore(int piece, const AVPacket* first);
+    void rememberFrame(const AVPacket* packet);
 
     AVFormatContext* m_in;
     const MediaLayout& m_layout;
@@ -95,6 +99,11 @@ private:
     // piece starts at a keyframe of its own, and the piece its pictures go to now.
     std::vector<bool> m_ownKeyframes;
     std::vector<int> m_videoPiece;
+    // Per input stream whose MP4 pieces' sound starts a frame early: the frame last written (in the second pass,
+    // seen), and the last piece given its frame before.
+    std::vector<bool> m_startsEarly;
+    std::vector<Packet> m_lastFrame;
+    std::vector<int> m_earlyIn;
     // Per input stream: the bitmap subtitle picture written last, while it still shows (showsPicture).
     std::vector<Packet> m_showing;
     int m_lateLeftOut = 0;

@@ -99,6 +99,7 @@ ProbedFile probeMedia(const std::string& path)
     }
 
     AVPacket* packet = av_packet_alloc();
+    std::vector<double> skipUntil(file.streams.size(), -std::numeric_limits<double>::max());
     while (av_read_frame(in, packet) >= 0) {
         const auto i = static_cast<std::size_t>(packet->stream_index);
         ProbedStream& s = file.streams[i];
@@ -124,7 +125,11 @@ ProbedFile probeMedia(const std::string& path)
                 skipStart = static_cast<double>(AV_RL32(skip)) / rate;
                 skipEnd = static_cast<double>(AV_RL32(skip + 4)) / rate;
             }
-            s.start = std::min(s.start, static_cast<double>(pts) * base + skipStart);
+            // What is skipped may reach past the packet: a frame decoded only for the one after it.
+            const double from = static_cast<double>(pts) * base + skipStart;
+            if (skip)
+                skipUntil[i] = std::max(skipUntil[i], from);
+            s.start = std::min(s.start, std::max(from, skipUntil[i]));
             s.end = std::max(s.end, static_cast<double>(pts + packet->duration) * base - skipEnd);
             if (packet->flags & AV_PKT_FLAG_KEY)
                 s.keyTimes.push_back(static_cast<double>(pts) * base);

@@ -11,6 +11,7 @@
 #include <QStandardPaths>
 #include <QStorageInfo>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <csignal>
 
@@ -272,11 +273,12 @@ private:
                 }
             }
             // Every packet of every stream in exactly one piece, and the lengths add up. A subtitle that
-            // crosses a cut is in both pieces, each holding its part; so is an MP4 audio frame.
+            // crosses a cut is in both pieces, each holding its part; so is an MP4 audio frame, and the frame
+            // before each piece's first, decoded there but not shown.
             for (std::size_t s = 0; s < packets.size(); ++s) {
                 if (whole.streams[s].type == "subtitle" || (whole.streams[s].type == "audio" && movFamily)) {
                     QVERIFY(packets[s] >= whole.streams[s].contentPackets);
-                    QVERIFY(packets[s] < whole.streams[s].contentPackets + expectedPieces);
+                    QVERIFY(packets[s] < whole.streams[s].contentPackets + 2 * expectedPieces);
                 } else if (static_cast<int>(s) == ref) {
                     QCOMPARE(packets[s], whole.streams[s].contentPackets + sharedKeyframes);
                 } else if (!whole.streams[s].coverArt) {
@@ -638,7 +640,17 @@ private slots:
             const double shown = probeMedia(piece.toStdString()).duration;
             QVERIFY2(n == pieces || qAbs(shown - 5.0) <= frame, qPrintable(QString::number(shown)));
             joined += pictures({ "-i", piece });
-            sound += decodedAudio(piece);
+            QByteArray heard = decodedAudio(piece);
+            if (name.endsWith(".mp4") && n < pieces) {
+                // What the edit list shows: FFmpeg skips what it hides at the start, but plays on to the end.
+                QProcess ffprobe;
+                ffprobe.start("ffprobe",
+                    { "-v", "error", "-select_streams", "a", "-show_entries", "stream=duration", "-of", "csv=p=0",
+                        piece });
+                ffprobe.waitForFinished(60000);
+                heard.truncate(2 * qRound(ffprobe.readAllStandardOutput().trimmed().toDouble() * 44100));
+            }
+            sound += heard;
         }
         QVERIFY(!QFile::exists(pieceName(path, pieces + 1)));
         const QStringList whole = pictures({ "-i", path });
@@ -649,9 +661,22 @@ private slots:
                 mayDiffer = mayDiffer || (i >= range.section('-', 0, 0).toInt() && i < range.section('-', 1).toInt());
             QVERIFY2(mayDiffer || joined[i] == whole[i], qPrintable(QString::number(i)));
         }
-        const int aacFrame = 1024 * 2; // samples, as 16-bit mono
-        QVERIFY2(qAbs(sound.size() - decodedAudio(path).size()) <= (pieces - 1) * aacFrame,
-            qPrintable(QStringLiteral("%1 against %2").arg(sound.size()).arg(decodedAudio(path).size())));
+        const QByteArray source = decodedAudio(path);
+        if (name.endsWith(".mp4")) {
+            // Sample for sample, each piece's sound decoded from the frame before its first (AAC's frames
+            // overlap); its noise substitution draws other noise, by a few steps of 32768 at most.
+            QCOMPARE(sound.size(), source.size());
+            int furthest = 0;
+            for (int i = 0; i + 1 < sound.size(); i += 2)
+                furthest = std::max(furthest,
+                    qAbs(qFromLittleEndian<qint16>(sound.constData() + i)
+                        - qFromLittleEndian<qint16>(source.constData() + i)));
+            QVERIFY2(furthest <= 64, qPrintable(QString::number(furthest)));
+        } else {
+            const int aacFrame = 1024 * 2; // samples, as 16-bit mono
+            QVERIFY2(qAbs(sound.size() - source.size()) <= (pieces - 1) * aacFrame,
+                qPrintable(QStringLiteral("%1 against %2").arg(sound.size()).arg(source.size())));
+        }
         // The tool's own measure, checked against ffmpeg's: each piece decoded by itself, the pictures joined.
         const QString psnr = work.filePath("exact-psnr.log");
         QStringList inputs;
