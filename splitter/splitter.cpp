@@ -228,8 +228,10 @@ void Split::planExactCuts()
         keys.pts.insert(keys.pts.begin() + at, cuts.cleanedPts[k]);
         keys.dts.insert(keys.dts.begin() + at, cuts.cleanedDts[k]);
         keys.open.insert(keys.open.begin() + at, false);
-        keys.passedOver = std::max(0, keys.passedOver - 1);
     }
+    // Each cut falls where asked, whatever the keyframes: those an open group keeps from starting a piece
+    // shape nothing, and are not worth a line.
+    keys.passedOver = 0;
     m_length.slack = std::max<std::int64_t>(m_length.slack, m_layout.refFrame - 1);
 }
 
