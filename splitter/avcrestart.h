@@ -43,6 +43,7 @@ public:
     // nullopt to keep it as it is.
     std::optional<Bytes> picture(const std::uint8_t* data, std::size_t size, bool key);
 
+private:
     struct Sps {
         unsigned log2MaxFrameNum = 4;
         unsigned pocType = 0;
@@ -51,9 +52,9 @@ public:
         unsigned maxRefFrames = 1;
         bool frameMbsOnly = true;
         bool gapsAllowed = false;
-        Bytes unit;
         bool separateColourPlane = false;
         unsigned chromaArrayType = 1;
+        Bytes unit; // as it came, to give a keyframe that has none
     };
     struct Pps {
         unsigned sps = 0;
@@ -66,7 +67,7 @@ public:
         unsigned weightedBipred = 0;
         bool deblockingControl = false;
         bool redundantPicCnt = false;
-        Bytes unit;
+        Bytes unit; // as it came
     };
     struct Mmco {
         unsigned op = 0;
@@ -97,7 +98,6 @@ public:
         std::size_t dataAt = 0; // slice_data(), before any alignment bits
     };
 
-private:
     // The units of a sample; with `partial`, a unit cut short by the sample's end too.
     std::vector<Bytes> units(const std::uint8_t* data, std::size_t size, bool partial = false) const;
     Bytes join(const std::vector<Bytes>& units) const;
