@@ -505,9 +505,8 @@ bool AvcRestart::changes(const std::uint8_t* head, std::size_t size, bool key)
     if (!first)
         return true; // picture() decides from the whole
     const unsigned sps = m_pps.at(first->pps).sps;
-    if (!first->idr && (m_session || (key && (!m_seenPicture || m_lastSps != sps))))
+    if (!first->idr && (m_session || (key && m_lastSps != sps)))
         return true;
-    m_seenPicture = true;
     m_lastSps = sps;
     if (first->idr) {
         m_session.reset();
@@ -532,8 +531,7 @@ std::optional<Bytes> AvcRestart::picture(const std::uint8_t* data, std::size_t s
         return std::nullopt;
     }
     const unsigned sps = m_pps.at(first->pps).sps;
-    const bool afresh = key && !first->idr && (!m_seenPicture || m_lastSps != sps);
-    m_seenPicture = true;
+    const bool afresh = key && !first->idr && m_lastSps != sps;
     m_lastSps = sps;
     if (afresh) {
         m_session.reset();

@@ -122,8 +122,7 @@ private:
     int m_lengthSize = 4;
     std::map<unsigned, Sps> m_sps;
     std::map<unsigned, Pps> m_pps;
-    std::optional<unsigned> m_lastSps; // of the picture before, once one was given
-    bool m_seenPicture = false;
+    std::optional<unsigned> m_lastSps; // of the picture before; none before the first, or after one unread
     struct Session {
         // Short-term references held: the source's frame number, and ours. Ours count up from 0 at the
         // keyframe without the gaps the pictures left out would leave (a decoder fills gaps with stand-ins

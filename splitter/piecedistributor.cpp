@@ -40,12 +40,11 @@ PieceDistributor::PieceDistributor(AVFormatContext* in, const MediaLayout& layou
 {
     for (std::size_t s = 0; s < layout.streams.size(); ++s) {
         const AVStream* st = in->streams[s];
+        m_ownKeyframes[s] = static_cast<int>(s) != layout.ref && layout.streams[s].output >= 0
+            && !layout.streams[s].cover && st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
         m_startsEarly[s] = st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && sharedAtCuts(st, layout.format)
             && overlapsFrameBefore(st->codecpar->codec_id);
     }
-    for (std::size_t s = 0; s < layout.streams.size(); ++s)
-        m_ownKeyframes[s] = static_cast<int>(s) != layout.ref && layout.streams[s].output >= 0
-            && !layout.streams[s].cover && in->streams[s]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
     const AVStream* ref = in->streams[layout.ref];
     if (std::string(layout.format->name) == "mp3" && borrowsFromFramesBefore(ref->codecpar->codec_id)
         && ref->codecpar->sample_rate > 0)
