@@ -12,42 +12,6 @@ namespace {
 
 enum : unsigned { SliceP = 0, SliceB = 1, SliceI = 2, SliceSp = 3, SliceSi = 4 };
 
-// Reads fields until the first that is not there; then every later one reads 0 and `ok` stays false.
-class Fields {
-public:
-    explicit Fields(const Bytes& payload)
-        : m_bits(payload)
-    {
-    }
-    unsigned u(int count) { return value(m_bits.u(count)); }
-    unsigned ue() { return value(m_bits.ue()); }
-    int se()
-    {
-        const auto v = m_bits.se();
-        m_ok = m_ok && v.has_value();
-        return v.value_or(0);
-    }
-    bool ok() const { return m_ok; }
-    std::size_t position() const { return m_bits.position(); }
-
-private:
-    unsigned value(std::optional<unsigned> v)
-    {
-        m_ok = m_ok && v.has_value();
-        return v.value_or(0);
-    }
-    BitReader m_bits;
-    bool m_ok = true;
-};
-
-bool highProfile(unsigned profile)
-{
-    for (const unsigned p : { 100u, 110u, 122u, 244u, 44u, 83u, 86u, 118u, 128u, 138u, 139u, 134u, 135u })
-        if (profile == p)
-            return true;
-    return false;
-}
-
 int unitType(const Bytes& unit) { return unit.empty() ? -1 : unit[0] & 0x1f; }
 bool isSlice(const Bytes& unit) { return unitType(unit) == 1 || unitType(unit) == 5; }
 
@@ -119,7 +83,7 @@ void AvcRestart::learn(const Bytes& unit)
         f.u(16); // constraints, level
         const unsigned id = f.ue();
         unsigned chromaFormat = 1;
-        if (highProfile(profile)) {
+        if (avcHighProfile(profile)) {
             chromaFormat = f.ue();
             if (chromaFormat == 3)
                 sps.separateColourPlane = f.u(1) != 0;
@@ -216,6 +180,7 @@ std::optional<AvcRestart::Slice> AvcRestart::parse(const Bytes& payload) const
     s.afterFieldAt = f.position();
     if (s.idr)
         s.idrPicId = f.ue();
+    s.pocAt = f.position();
     if (sps.pocType == 0) {
         f.u(static_cast<int>(sps.log2MaxPocLsb));
         if (p.bottomFieldPicOrder && !s.field)
@@ -225,6 +190,7 @@ std::optional<AvcRestart::Slice> AvcRestart::parse(const Bytes& payload) const
         if (p.bottomFieldPicOrder && !s.field)
             f.se();
     }
+    s.pocEnd = f.position();
     if (p.redundantPicCnt)
         f.ue();
     if (s.type == SliceB)
@@ -351,16 +317,21 @@ std::optional<Bytes> AvcRestart::rewrite(const Bytes& payload, const Slice& slic
         }
     }
     ok = ok && w.copy(payload, slice.markingEnd, slice.dataAt);
-    if (pps.cabac) {
+    return ok ? withData(w, payload, slice) : std::nullopt;
+}
+
+std::optional<Bytes> AvcRestart::withData(BitWriter& w, const Bytes& payload, const Slice& slice) const
+{
+    if (m_pps.at(slice.pps).cabac) {
         // CABAC data starts on a byte: new alignment bits, then the data's bytes as they were.
         while (w.bits() % 8 != 0)
             w.u(1, 1);
         Bytes out = w.take();
         out.insert(out.end(), payload.begin() + static_cast<std::ptrdiff_t>((slice.dataAt + 7) / 8), payload.end());
-        return ok ? std::optional(escape(out)) : std::nullopt;
+        return escape(out);
     }
     const auto stop = bitsBeforeStop(payload);
-    if (!ok || !stop || *stop < slice.dataAt || !w.copy(payload, slice.dataAt, *stop))
+    if (!stop || *stop < slice.dataAt || !w.copy(payload, slice.dataAt, *stop))
         return std::nullopt;
     w.u(1, 1);
     while (w.bits() % 8 != 0)
@@ -603,6 +574,28 @@ std::optional<Bytes> AvcRestart::picture(const std::uint8_t* data, std::size_t s
     if (joined.size() == size && std::equal(joined.begin(), joined.end(), data))
         return std::nullopt;
     return joined;
+}
+
+std::optional<Bytes> AvcRestart::withPictureOrder(const Bytes& unit, unsigned lsb, unsigned log2MaxPocLsb) const
+{
+    if (!isSlice(unit))
+        return unit;
+    const Bytes payload = unescape(unit);
+    const auto slice = parse(payload);
+    if (!slice)
+        return std::nullopt;
+    const Pps& pps = m_pps.at(slice->pps);
+    if (m_sps.at(pps.sps).pocType != 2 || log2MaxPocLsb < 4 || log2MaxPocLsb > 16)
+        return std::nullopt;
+    BitWriter w;
+    if (!w.copy(payload, 0, slice->pocAt))
+        return std::nullopt;
+    w.u(lsb & ((1u << log2MaxPocLsb) - 1), static_cast<int>(log2MaxPocLsb));
+    if (pps.bottomFieldPicOrder && !slice->field)
+        w.se(0);
+    if (!w.copy(payload, slice->pocEnd, slice->dataAt))
+        return std::nullopt;
+    return withData(w, payload, *slice);
 }
 
 } // namespace quorvane::splitter

@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #pragma once
 
+#include "splitter/nalbits.h"
 #include "splitter/parametersets.h"
 
 #include <cstdint>
@@ -42,6 +43,12 @@ public:
     // first picture given or uses another SPS than the picture before. Returns the bytes it gets instead, or
     // nullopt to keep it as it is.
     std::optional<Bytes> picture(const std::uint8_t* data, std::size_t size, bool key);
+
+    // One of our slices whose stream counts its pictures' order from the order they are decoded in (type 2),
+    // given that count (`lsb`, of `log2MaxPocLsb` bits) in its header, for an SPS that says so (type 0). Some
+    // decoders order what they show by that field alone, and take the pictures of type 2 as all shown at
+    // once. Other units come back as they are; nullopt for a slice this class cannot read.
+    std::optional<Bytes> withPictureOrder(const Bytes& unit, unsigned lsb, unsigned log2MaxPocLsb) const;
 
 private:
     struct Sps {
@@ -85,6 +92,8 @@ private:
         bool field = false;
         unsigned idrPicId = 0;
         std::size_t afterFieldAt = 0; // where an IDR picture's idr_pic_id goes
+        std::size_t pocAt = 0; // the picture order fields
+        std::size_t pocEnd = 0;
         // ref_pic_list_modification(): each list's commands (modification_of_pic_nums_idc and its number).
         std::size_t listsAt = 0;
         std::size_t listsEnd = 0;
@@ -112,6 +121,8 @@ private:
         std::vector<Mmco> mmco;
     };
     std::optional<Bytes> rewrite(const Bytes& payload, const Slice& slice, const Renumbered& to) const;
+    // A slice whose header `w` holds, rewritten up to its data: the data after it, aligned again.
+    std::optional<Bytes> withData(BitWriter& w, const Bytes& payload, const Slice& slice) const;
     // A slice of the picture numbered `ours`, its reordering commands following the pictures they name to
     // their new numbers; nullopt where one names a picture not held.
     std::optional<Renumbered> relist(const Slice& slice, const Sps& sps, unsigned ours) const;

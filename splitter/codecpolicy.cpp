@@ -102,14 +102,6 @@ bool coverPictureInMp4(AVCodecID codec)
     return codec == AV_CODEC_ID_PNG || codec == AV_CODEC_ID_MJPEG || codec == AV_CODEC_ID_BMP;
 }
 
-bool openGroupsCanBeCut(AVCodecID codec)
-{
-    // HEVC promises it of the pictures after a CRA's leading ones. An H.264 recovery point may still carry
-    // reference marking that names pictures of the group before, which a player starting there reports as
-    // errors.
-    return codec == AV_CODEC_ID_HEVC;
-}
-
 bool borrowsFromFramesBefore(AVCodecID codec) { return codec == AV_CODEC_ID_MP3; }
 
 bool overlapsFrameBefore(AVCodecID codec)

@@ -31,10 +31,6 @@ int bytesTheWriterReads(AVCodecID codec);
 // libavformat's query uses.
 bool coverPictureInMp4(AVCodecID codec);
 
-// The pictures after an open group's leading ones never refer to pictures before the keyframe, so a piece
-// whose container can hide the leading pictures may start there (see PlannedPiece::openStart).
-bool openGroupsCanBeCut(AVCodecID codec);
-
 // Frames borrow bytes from the frames before them (MP3's bit reservoir): a piece starts with a few frames of
 // the piece before, decoded but not shown.
 bool borrowsFromFramesBefore(AVCodecID codec);

@@ -8,23 +8,13 @@
 
 namespace quorvane::splitter {
 
-bool openCutsAllowed(bool containerHidesPictures, bool codecCutsOpenGroupsCleanly)
-{
-    return containerHidesPictures && codecCutsOpenGroupsCleanly;
-}
-
 StartingKeyframes startingKeyframes(const std::vector<std::int64_t>& pts, const std::vector<bool>& key,
-    const std::vector<std::int64_t>& keyPts, const std::vector<std::int64_t>& keyDts, bool openAllowed)
+    const std::vector<std::int64_t>& keyPts, const std::vector<std::int64_t>& keyDts)
 {
     const std::vector<bool> clean = cleanKeyframes(pts, key);
     StartingKeyframes kept;
-    std::vector<std::size_t> order;
-    for (std::size_t k = 0; k < clean.size() && k < keyPts.size(); ++k) {
-        if (clean[k] || k == 0 || openAllowed)
-            order.push_back(k);
-        else
-            ++kept.passedOver;
-    }
+    std::vector<std::size_t> order(std::min(clean.size(), keyPts.size()));
+    std::iota(order.begin(), order.end(), 0);
     // Keyframes come in decoding order; the plan wants them in presentation order.
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return keyPts[a] < keyPts[b]; });
     for (const std::size_t k : order) {
@@ -40,11 +30,6 @@ SplitPlan planFromKeyframes(const StartingKeyframes& keys, std::int64_t firstSho
 {
     SplitPlan plan;
     plan.pieces = planPieces(keys.pts, firstShown, end, length);
-    for (std::size_t p = 1; p < plan.pieces.size(); ++p) {
-        const auto key = std::lower_bound(keys.pts.begin(), keys.pts.end(), plan.pieces[p].start);
-        const auto k = static_cast<std::size_t>(key - keys.pts.begin());
-        plan.pieces[p].openStart = key != keys.pts.end() && *key == plan.pieces[p].start && keys.open[k];
-    }
     plan.cutDts = cutDecodingTimes(plan.pieces, keys.pts, keys.dts);
     plan.fileStart = fileStart;
     return plan;

@@ -14,10 +14,6 @@ struct PlannedPiece {
     std::int64_t start = 0; // ticks
     std::int64_t end = 0;
     bool longerThanAsked = false; // no keyframe within the length after `start`
-    // The piece starts at a keyframe whose leading pictures (decoded after it, shown before it) need the
-    // piece before: those pictures, and the keyframe hidden by the edit list, end the piece before, and
-    // this piece starts with the keyframe alone, so every picture shows once and decodes cleanly.
-    bool openStart = false;
 };
 
 struct SplitPlan {
@@ -61,11 +57,6 @@ private:
     bool m_first = true;
 };
 
-// Whether a keyframe of an open group may start a piece: only where the pieces' container can hide the
-// keyframe that ends the piece before (an MP4 edit list), and only for a codec whose pictures after the
-// leading ones never refer back before the keyframe.
-bool openCutsAllowed(bool containerHidesPictures, bool codecCutsOpenGroupsCleanly);
-
 // Which keyframes a piece can start at: those whose group has no leading pictures (shown before the
 // keyframe but decoded after it). Leading pictures of an open group of pictures refer to the group before,
 // so a piece starting there loses them or shows them broken. `pts` holds the deciding stream's
@@ -76,15 +67,17 @@ std::vector<bool> cleanKeyframes(const std::vector<std::int64_t>& pts, const std
 struct StartingKeyframes {
     std::vector<std::int64_t> pts;
     std::vector<std::int64_t> dts;
-    std::vector<bool> open; // an open group's keyframe (see PlannedPiece::openStart)
+    // An open group's keyframe: its leading pictures (decoded after it, shown before it) need the group before,
+    // so it starts a piece only once they are encoded again.
+    std::vector<bool> open;
     int passedOver = 0; // open groups' keyframes that may not start a piece
 };
 
 // From every picture of the deciding stream in decoding order (`pts`, `key`) and its keyframes' times in the
-// same order (`keyPts`, `keyDts`): the clean keyframes, and the open ones where `openAllowed`. The very first
-// keyframe starts the file whatever it is.
+// same order (`keyPts`, `keyDts`): every keyframe, the open ones marked. The very first keyframe starts the
+// file whatever it is.
 StartingKeyframes startingKeyframes(const std::vector<std::int64_t>& pts, const std::vector<bool>& key,
-    const std::vector<std::int64_t>& keyPts, const std::vector<std::int64_t>& keyDts, bool openAllowed);
+    const std::vector<std::int64_t>& keyPts, const std::vector<std::int64_t>& keyDts);
 
 // Greedy cut: each piece ends at the last keyframe at or before its latest end (CutLimits), so pieces are as
 // long as allowed and as few as possible; the rest of the file becomes the last piece as soon as it fits in
@@ -93,8 +86,8 @@ StartingKeyframes startingKeyframes(const std::vector<std::int64_t>& pts, const 
 std::vector<PlannedPiece> planPieces(
     const std::vector<std::int64_t>& keyframes, std::int64_t start, std::int64_t end, const PieceLength& length);
 
-// The plan over `keys` from `firstShown` to `end`: planPieces, with each piece's open start and the decoding
-// time of the keyframe that starts it.
+// The plan over `keys` from `firstShown` to `end`: planPieces, with the decoding time of the keyframe that
+// starts each piece.
 SplitPlan planFromKeyframes(const StartingKeyframes& keys, std::int64_t firstShown, std::int64_t end,
     const PieceLength& length, std::int64_t fileStart);
 

@@ -51,13 +51,26 @@ struct Pictures {
 
 } // namespace
 
+std::vector<std::int64_t> exactCutTimes(
+    std::int64_t origin, std::int64_t length, std::int64_t halfFrame, std::int64_t end)
+{
+    std::vector<std::int64_t> cuts;
+    for (std::int64_t k = 1; length > 0; ++k) {
+        const std::int64_t at = origin + k * length;
+        if (at >= end - halfFrame)
+            break;
+        cuts.push_back(at);
+    }
+    return cuts;
+}
+
 ExactCuts planExactCuts(const std::vector<std::int64_t>& pts, const std::vector<std::int64_t>& dts,
-    const std::vector<bool>& key, std::int64_t origin, std::int64_t length, std::int64_t halfFrame, std::int64_t end,
-    bool openKeysStart, const std::function<bool(std::size_t)>& followsNewPictures)
+    const std::vector<bool>& key, const std::vector<std::int64_t>& cuts, std::int64_t halfFrame,
+    const std::function<bool(std::size_t)>& followsNewPictures)
 {
     ExactCuts result;
     const std::size_t n = pts.size();
-    if (n == 0 || length <= 0)
+    if (n == 0)
         return result;
     const Pictures pictures(pts, key);
     const std::vector<std::size_t>& keys = pictures.keysShown;
@@ -73,10 +86,7 @@ ExactCuts planExactCuts(const std::vector<std::int64_t>& pts, const std::vector<
     };
     std::map<std::size_t, Group> groups;
     std::vector<std::size_t> keysCutAt; // keyframes pieces start with as they are
-    for (std::int64_t k = 1;; ++k) {
-        const std::int64_t at = origin + k * length;
-        if (at >= end - halfFrame)
-            break;
+    for (const std::int64_t at : cuts) {
         const auto first = std::lower_bound(
             byPts.begin(), byPts.end(), at, [&](std::size_t i, std::int64_t t) { return pts[i] < t; });
         if (first == byPts.end())
@@ -91,7 +101,7 @@ ExactCuts planExactCuts(const std::vector<std::int64_t>& pts, const std::vector<
         if (pts[shownKey] >= at - halfFrame) {
             // A keyframe shown within half a frame before the cut, or the picture itself: cut there as it is,
             // once it needs nothing from before it.
-            if (g > 0 && pictures.open(shownKey) && !openKeysStart)
+            if (g > 0 && pictures.open(shownKey))
                 groups[g - 1].cleanNext = true;
             keysCutAt.push_back(shownKey);
             continue;
@@ -143,6 +153,7 @@ ExactCuts planExactCuts(const std::vector<std::int64_t>& pts, const std::vector<
         std::sort(stretch.dts.begin(), stretch.dts.end());
         if (open) {
             stretch.kept = next;
+            stretch.keptStartsPiece = std::find(keysCutAt.begin(), keysCutAt.end(), next) != keysCutAt.end();
             stretch.keptDts = stretch.dts.back();
             stretch.dts.pop_back();
             result.cleanedPts.push_back(pts[next]);

@@ -22,6 +22,7 @@ struct RecodedStretch {
     // before it, from pictures of this group) are encoded again too, and it is copied after them with the
     // stretch's last decoding time, needing nothing from before it any more.
     std::optional<std::size_t> kept;
+    bool keptStartsPiece = false;
     std::int64_t keptDts = 0;
     // The pictures encoded again in the order they are shown, which is the order they are encoded in, each
     // with the decoding time it gets (the stretch's own decoding times, in order, so nothing around it moves),
@@ -41,14 +42,18 @@ struct ExactCuts {
     std::vector<std::int64_t> cleanedDts;
 };
 
-// `pts`, `dts`: the deciding stream's pictures in decoding order; `key`: those decoding can start at. Cuts fall
-// at `origin` + k·`length` for k = 1, 2, … while more than half a frame is left before `end`. A cut at an open
-// group's keyframe is made by encoding its leading pictures again, unless `openKeysStart` says a piece can
-// start with it as it is. `followsNewPictures`: whether the keyframe decoded at that index can follow
-// pictures encoded again in one decoder (one that needs nothing before it); where it cannot, it must start
-// a piece.
+// The times exact pieces are cut at: `origin` + k·`length` for k = 1, 2, … while more than `halfFrame` is left
+// before `end`.
+std::vector<std::int64_t> exactCutTimes(
+    std::int64_t origin, std::int64_t length, std::int64_t halfFrame, std::int64_t end);
+
+// `pts`, `dts`: the deciding stream's pictures in decoding order; `key`: those decoding can start at. A piece
+// starts at each of `cuts` (ascending): with the first picture shown at or after it, or with a keyframe shown
+// within `halfFrame` before it. A cut at an open group's keyframe is made by encoding its leading pictures
+// again. `followsNewPictures`: whether the keyframe decoded at that index can follow pictures encoded again in
+// one decoder (one that needs nothing before it); where it cannot, it must start a piece.
 ExactCuts planExactCuts(const std::vector<std::int64_t>& pts, const std::vector<std::int64_t>& dts,
-    const std::vector<bool>& key, std::int64_t origin, std::int64_t length, std::int64_t halfFrame, std::int64_t end,
-    bool openKeysStart, const std::function<bool(std::size_t)>& followsNewPictures);
+    const std::vector<bool>& key, const std::vector<std::int64_t>& cuts, std::int64_t halfFrame,
+    const std::function<bool(std::size_t)>& followsNewPictures);
 
 } // namespace quorvane::splitter

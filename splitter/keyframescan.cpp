@@ -23,8 +23,7 @@ std::int64_t indexDuration(const KeyframeScan& scan, const AVPacket* packet)
     return scan.samples->videoDuration(packet->stream_index, packet->dts);
 }
 
-std::optional<KeyframeScan> scanIndex(
-    const AVFormatContext* in, const MediaLayout& layout, const SampleIndex& samples, bool openCuts)
+std::optional<KeyframeScan> scanIndex(const AVFormatContext* in, const MediaLayout& layout, const SampleIndex& samples)
 {
     const AVStream* ref = in->streams[layout.ref];
     KeyframeScan scan;
@@ -45,7 +44,7 @@ std::optional<KeyframeScan> scanIndex(
         keyPts.push_back(toRef(in, layout, sample.pts, layout.ref));
         keyDts.push_back(toRef(in, layout, sample.dts, layout.ref));
     });
-    scan.keys = startingKeyframes(shown, key, keyPts, keyDts, openCuts);
+    scan.keys = startingKeyframes(shown, key, keyPts, keyDts);
     if (scan.keys.pts.empty())
         return std::nullopt;
 

@@ -29,10 +29,7 @@ struct KeyframeScan {
 // frame rate when pictures are reordered, and that guess differs with how the file is read.
 std::int64_t indexDuration(const KeyframeScan& scan, const AVPacket* packet);
 
-// From an index that lists every sample (the MP4 family's). `openCuts`: a keyframe of an open group may
-// start a piece (see openCutsAllowed); otherwise such keyframes are passed over. nullopt when the index
-// lists no keyframe.
-std::optional<KeyframeScan> scanIndex(
-    const AVFormatContext* in, const MediaLayout& layout, const SampleIndex& samples, bool openCuts);
+// From an index that lists every sample (the MP4 family's). nullopt when the index lists no keyframe.
+std::optional<KeyframeScan> scanIndex(const AVFormatContext* in, const MediaLayout& layout, const SampleIndex& samples);
 
 } // namespace quorvane::splitter

@@ -112,6 +112,11 @@ public:
         for (int i = length; i >= 0; --i)
             bit(static_cast<unsigned>((coded >> i) & 1u));
     }
+    void se(int value)
+    {
+        const auto magnitude = static_cast<unsigned>(value < 0 ? -static_cast<std::int64_t>(value) : value);
+        ue(value > 0 ? 2 * magnitude - 1 : 2 * magnitude);
+    }
     bool copy(BitReader& from, std::size_t count)
     {
         for (std::size_t i = 0; i < count; ++i) {
@@ -142,6 +147,43 @@ private:
     Bytes m_out;
     std::size_t m_bits = 0;
 };
+
+// Reads fields until the first that is not there; then every later one reads 0 and `ok` stays false.
+class Fields {
+public:
+    explicit Fields(const Bytes& payload)
+        : m_bits(payload)
+    {
+    }
+    unsigned u(int count) { return value(m_bits.u(count)); }
+    unsigned ue() { return value(m_bits.ue()); }
+    int se()
+    {
+        const auto v = m_bits.se();
+        m_ok = m_ok && v.has_value();
+        return v.value_or(0);
+    }
+    bool ok() const { return m_ok; }
+    std::size_t position() const { return m_bits.position(); }
+
+private:
+    unsigned value(std::optional<unsigned> v)
+    {
+        m_ok = m_ok && v.has_value();
+        return v.value_or(0);
+    }
+    BitReader m_bits;
+    bool m_ok = true;
+};
+
+// H.264 profiles whose SPS says its chroma format, bit depths and scaling matrices.
+inline bool avcHighProfile(unsigned profile)
+{
+    for (const unsigned p : { 100u, 110u, 122u, 244u, 44u, 83u, 86u, 118u, 128u, 138u, 139u, 134u, 135u })
+        if (profile == p)
+            return true;
+    return false;
+}
 
 // The payload's bits before its stop bit (the last bit set).
 inline std::optional<std::size_t> bitsBeforeStop(const Bytes& payload)

@@ -11,11 +11,17 @@ namespace quorvane::splitter {
 
 namespace {
 
-// Copies an SPS's profile_tier_level().
-bool copyProfileTierLevel(BitReader& from, BitWriter& to, unsigned subLayers)
+// Copies a VPS's or SPS's profile_tier_level(), with another general level where `level` gives one; `read`
+// learns the level it had.
+bool copyProfileTierLevel(BitReader& from, BitWriter& to, unsigned subLayers,
+    std::optional<unsigned> level = std::nullopt, unsigned* read = nullptr)
 {
-    if (!to.copy(from, 96))
+    const auto had = to.copy(from, 88) ? from.u(8) : std::nullopt;
+    if (!had)
         return false;
+    to.u(level.value_or(*had), 8);
+    if (read)
+        *read = *had;
     std::vector<unsigned> present;
     for (unsigned i = 0; i < subLayers; ++i) {
         const auto flags = from.u(2);
@@ -31,6 +37,89 @@ bool copyProfileTierLevel(BitReader& from, BitWriter& to, unsigned subLayers)
             return false;
     }
     return true;
+}
+
+// Walks a VPS or SPS to its sub-layers' ordering info (what a decoder's picture buffer holds), copying what
+// it passes; the info and the general level it had go to `read`, and `with` gives another level and buffer
+// size to write.
+std::optional<Bytes> walkHevcBuffer(const Bytes& unit, HevcBuffer* read, const HevcBuffer* with)
+{
+    const int type = hevcUnitType(unit);
+    const Bytes payload = unescape(unit);
+    const auto stop = bitsBeforeStop(payload);
+    BitReader from(payload);
+    BitWriter to;
+    HevcBuffer had;
+    std::optional<unsigned> subLayers;
+    const auto ptl = [&] {
+        return subLayers
+            && copyProfileTierLevel(from, to, *subLayers, with ? std::optional(with->level) : std::nullopt, &had.level);
+    };
+    if (!stop || (type != HevcVps && type != HevcSps) || !to.copy(from, 16))
+        return std::nullopt;
+    if (type == HevcVps) {
+        subLayers = to.copy(from, 12) ? from.u(3) : std::nullopt;
+        if (!subLayers)
+            return std::nullopt;
+        to.u(*subLayers, 3);
+        if (!to.copy(from, 17) || !ptl())
+            return std::nullopt;
+    } else {
+        subLayers = to.copy(from, 4) ? from.u(3) : std::nullopt;
+        if (!subLayers)
+            return std::nullopt;
+        to.u(*subLayers, 3);
+        const auto copyUe = [&](int count) {
+            for (int i = 0; i < count; ++i) {
+                const auto v = from.ue();
+                if (!v)
+                    return false;
+                to.ue(*v);
+            }
+            return true;
+        };
+        if (!to.copy(from, 1) || !ptl() || !copyUe(1))
+            return std::nullopt;
+        const auto chroma = from.ue();
+        if (!chroma)
+            return std::nullopt;
+        to.ue(*chroma);
+        if ((*chroma == 3 && !to.copy(from, 1)) || !copyUe(2))
+            return std::nullopt;
+        const auto window = from.u(1);
+        if (!window)
+            return std::nullopt;
+        to.u(*window, 1);
+        if ((*window && !copyUe(4)) || !copyUe(3))
+            return std::nullopt;
+    }
+    const auto present = from.u(1);
+    if (!present)
+        return std::nullopt;
+    to.u(*present, 1);
+    for (unsigned i = *present ? 0 : *subLayers; i <= *subLayers; ++i) {
+        std::array<unsigned, 3> entry {};
+        for (unsigned& field : entry) {
+            const auto v = from.ue();
+            if (!v)
+                return std::nullopt;
+            field = *v;
+        }
+        had.ordering.push_back(entry);
+        if (with && !with->ordering.empty())
+            entry[0] = with->ordering.back()[0];
+        for (const unsigned field : entry)
+            to.ue(field);
+    }
+    const std::size_t done = payload.size() * 8 - from.left();
+    if (done > *stop || !to.copy(from, *stop - done))
+        return std::nullopt;
+    to.u(1, 1);
+    while (to.bits() % 8)
+        to.u(0, 1);
+    if (read)
+        *read = had;
+    return escape(to.take());
 }
 
 } // namespace
@@ -262,6 +351,27 @@ std::optional<Bytes> renumberHevcParameterSet(const Bytes& unit, unsigned id, un
     while (to.bits() % 8)
         to.u(0, 1);
     return escape(to.take());
+}
+
+std::optional<HevcBuffer> hevcBuffer(const Bytes& unit)
+{
+    HevcBuffer read;
+    if (!walkHevcBuffer(unit, &read, nullptr))
+        return std::nullopt;
+    return read;
+}
+
+std::optional<Bytes> matchHevcBuffer(const Bytes& ours, const Bytes& source)
+{
+    const auto wanted = hevcBuffer(source);
+    const auto had = hevcBuffer(ours);
+    if (!wanted || !had || wanted->ordering.empty() || had->level > wanted->level)
+        return std::nullopt;
+    // Ours may not need more room than the source's gives.
+    for (const std::array<unsigned, 3>& need : had->ordering)
+        if (need[0] > wanted->ordering.back()[0])
+            return std::nullopt;
+    return walkHevcBuffer(ours, nullptr, &*wanted);
 }
 
 std::optional<Bytes> renumberHevcSlice(const Bytes& unit, unsigned pps)

@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -58,6 +59,19 @@ struct HevcProfile {
 std::optional<HevcProfile> hevcSpsProfile(const Bytes& unit);
 // The same unit known by other numbers: a VPS's own, an SPS's own and its VPS's, a PPS's own and its SPS's.
 std::optional<Bytes> renumberHevcParameterSet(const Bytes& unit, unsigned id, unsigned referred);
+// What a VPS or SPS declares of a decoder's picture buffer: its general level, and for each sub-layer the
+// pictures held (minus one), the pictures that may wait to be shown, and the latency increase (plus one).
+struct HevcBuffer {
+    unsigned level = 0;
+    std::vector<std::array<unsigned, 3>> ordering;
+};
+std::optional<HevcBuffer> hevcBuffer(const Bytes& unit);
+// Our VPS or SPS declaring the level and picture buffer size of the source's of the same type, so that a
+// decoder passing at an IDR picture from pictures of one to pictures of the other keeps the pictures it holds
+// (it may drop them where the sizes differ). Ours still show each picture as soon as it is decoded: a CRA
+// picture after an end of sequence drops whatever waits to be shown. Nullopt where ours needs a larger
+// buffer than the source's declares.
+std::optional<Bytes> matchHevcBuffer(const Bytes& ours, const Bytes& source);
 // A picture's slice referring to PPS `pps`. Its header may only grow or shrink by whole bytes, so that the
 // slice's data after it stays as it is: a slice referring to PPS 0 can refer to PPS 15 to 30.
 std::optional<Bytes> renumberHevcSlice(const Bytes& unit, unsigned pps);

@@ -111,27 +111,7 @@ void PieceDistributor::routeReference(Packet packet)
     const std::optional<std::int64_t> pts = packet->pts != AV_NOPTS_VALUE
         ? std::optional(av_rescale_q(packet->pts, st->time_base, m_layout.refBase))
         : std::nullopt;
-    const int before = m_router.referencePiece();
     const int piece = m_router.reference(timeOf(packet.get()), pts);
-    if (piece != before && m_plan.pieces[static_cast<std::size_t>(piece)].openStart && pts) {
-        // The keyframe of an open group: it ends the piece before too, decoded for the leading pictures
-        // that follow it there but not shown (its length 0 ends that piece's edit list where it shows).
-        Packet hidden = newPacket();
-        if (av_packet_ref(hidden.get(), packet.get()) < 0)
-            throw std::bad_alloc();
-        hidden->duration = 0;
-        m_leading = Leading { piece, *pts };
-        route(piece - 1, std::move(hidden), false);
-        route(piece, std::move(packet), false);
-        return;
-    }
-    if (m_leading && piece == m_leading->piece) {
-        if (pts && *pts < m_leading->pts) {
-            route(piece - 1, std::move(packet), false); // a leading picture: shown before the cut
-            return;
-        }
-        m_leading.reset(); // the piece before has all it shows
-    }
     route(piece, std::move(packet));
 }
 
@@ -299,11 +279,10 @@ void PieceDistributor::writeNow(Packet packet)
     m_writer.write(std::move(packet));
 }
 
-void PieceDistributor::route(int piece, Packet packet, bool passes)
+void PieceDistributor::route(int piece, Packet packet)
 {
     const auto s = static_cast<std::size_t>(packet->stream_index);
-    if (passes)
-        m_passed[s] = std::max(m_passed[s], piece);
+    m_passed[s] = std::max(m_passed[s], piece);
     if (m_ownKeyframes[s])
         m_videoPiece[s] = std::max(m_videoPiece[s], piece);
     if (m_only) {

@@ -67,8 +67,8 @@ private:
     void holdReference(Packet packet);
     void applyCuts(const std::vector<KeyframeCutter::Cut>& cuts);
     void releaseHeld();
-    // `passes`: the packet shows its stream has passed into `piece`, so earlier pieces need nothing more of it.
-    void route(int piece, Packet packet, bool passes = true);
+    // The packet also shows its stream has passed into `piece`, so earlier pieces need nothing more of it.
+    void route(int piece, Packet packet);
     void drainPending(bool atEnd);
     bool currentCanClose() const;
     void closeCurrentAndOpenNext();
@@ -116,12 +116,6 @@ private:
     // Planning while reading.
     std::unique_ptr<KeyframeCutter> m_cutter;
     std::deque<Packet> m_heldReference;
-    // While the leading pictures of a piece cut at an open group arrive: that piece and its keyframe's time.
-    struct Leading {
-        int piece;
-        std::int64_t pts;
-    };
-    std::optional<Leading> m_leading;
     // MP3 pieces start with a few frames of the piece before.
     std::unique_ptr<ReservoirPreroll> m_preroll;
 };

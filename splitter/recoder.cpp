@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "splitter/recoder.h"
 
+#include "splitter/avcsps.h"
 #include "splitter/exitcodes.h"
 #include "splitter/parametersets.h"
 #include "splitter/spliterror.h"
@@ -54,9 +55,9 @@ const char* profileName(const AVCodecParameters* par)
     }
 }
 
-// The encoder for pictures encoded again. x264 numbers its parameter sets `parameterSetId`; x265 numbers them 0,
-// and they are numbered again as they are given on.
-CodecContext openEncoder(const AVStream* ref, int parameterSetId, double crf)
+// The encoder for pictures encoded again, its pictures referring to at most `refs` others. x264 numbers its
+// parameter sets `parameterSetId`; x265 numbers them 0, and they are numbered again as they are given on.
+CodecContext openEncoder(const AVStream* ref, int parameterSetId, double crf, int refs)
 {
     const AVCodecParameters* par = ref->codecpar;
     const bool hevc = par->codec_id == AV_CODEC_ID_HEVC;
@@ -80,6 +81,7 @@ CodecContext openEncoder(const AVStream* ref, int parameterSetId, double crf)
     encoder->chroma_sample_location = par->chroma_location;
     encoder->level = par->level;
     encoder->max_b_frames = 0; // shown in the order decoded: the stretch's own decoding times fit
+    encoder->refs = refs;
     encoder->gop_size = 1 << 20; // a keyframe only where asked
     encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     // Interlaced pictures stay interlaced, coded as x264 codes them (a frame's macroblocks as frame or field
@@ -99,8 +101,9 @@ CodecContext openEncoder(const AVStream* ref, int parameterSetId, double crf)
         // Its level is the least the pictures need: asking for the source's would hold the rate to that
         // level's limit, and the pictures far below the source's.
         // Psycho-visual tuning spends bits on what only looks like the source: these pictures should be it.
-        av_opt_set(encoder->priv_data, "x265-params",
-            "log-level=error:open-gop=0:scenecut=0:aq-mode=0:psy-rd=0:psy-rdoq=0", 0);
+        const std::string params
+            = "log-level=error:open-gop=0:scenecut=0:aq-mode=0:psy-rd=0:psy-rdoq=0:ref=" + std::to_string(refs);
+        av_opt_set(encoder->priv_data, "x265-params", params.c_str(), 0);
     } else {
         // Stitchable: the same parameter sets whatever the rate, so that a stretch can be encoded again at
         // another.
@@ -207,23 +210,45 @@ bool Recoder::makeAvc(std::string& why)
         return false;
     }
     m_ids = { *id, *id, *id };
-    const CodecContext encoder = openEncoder(m_ref, static_cast<int>(*id), m_crf);
+    // Our pictures refer to no more pictures than the source's declare they may, and our SPS declares the
+    // source's buffer, so that a decoder keeps what it holds where one meets the other.
+    const auto sourceSps = config->sps.empty() ? std::nullopt : readAvcSps(config->sps.front());
+    if (!sourceSps || sourceSps->maxRefFrames == 0) {
+        why = "the video's header is not one the tool can add to";
+        return false;
+    }
+    m_refs = static_cast<int>(std::min(sourceSps->maxRefFrames, 2u));
+    const CodecContext encoder = openEncoder(m_ref, static_cast<int>(*id), m_crf, m_refs);
     if (!encoder) {
         why = "no H.264 encoder (libx264) takes this video here";
         return false;
     }
     m_ourSets = parameterSetsOf(encoder.get());
-    if (m_annexB) {
-        m_inBand = m_ourSets;
-        return true;
-    }
     AvcConfig merged = *config;
-    for (Bytes& unit : annexBUnits(encoder->extradata, encoder->extradata_size)) {
-        const int type = unit.empty() ? 0 : unit[0] & 0x1f;
-        if (type == 7)
-            merged.sps.push_back(std::move(unit));
-        else if (type == 8)
-            merged.pps.push_back(std::move(unit));
+    std::vector<Bytes> declared;
+    for (const Bytes& unit : m_ourSets) {
+        const bool sps = (unit[0] & 0x1f) == 7;
+        const auto ours = sps ? readAvcSps(unit) : std::nullopt;
+        auto matched = ours ? matchAvcSps(*ours, *sourceSps) : std::nullopt;
+        if (sps && !matched) {
+            why = "the encoder's pictures do not fit the picture buffer the video declares";
+            return false;
+        }
+        if (sps && matched->pocType == 2) {
+            // Our pictures are shown in the order they are decoded, which their SPS says by a picture order of
+            // type 2; decoders that order what they show by the counts that slices carry (OpenH264) take such
+            // pictures as all shown at once and mix them with the source's. So the slices carry the counts.
+            matched->pocType = 0;
+            matched->log2MaxPocLsb = std::min(16u, matched->log2MaxFrameNum + 1);
+            m_pocBits = matched->log2MaxPocLsb;
+            m_ordered.emplace(encoder->extradata, encoder->extradata_size);
+        }
+        declared.push_back(sps ? writeAvcSps(*matched) : unit);
+        (sps ? merged.sps : merged.pps).push_back(declared.back());
+    }
+    if (m_annexB) {
+        m_inBand = std::move(declared);
+        return true;
     }
     if (merged.sps.size() > 31 || merged.pps.size() > 255 || merged.sps.size() == config->sps.size()) {
         why = "the new parameter sets do not fit the video's header";
@@ -268,7 +293,21 @@ bool Recoder::makeHevc(std::string& why)
         return false;
     }
     m_ids = { *vps, *sps, *pps };
-    const CodecContext encoder = openEncoder(m_ref, 0, m_crf);
+    // As for H.264: our pictures need no more room than the source's declare, and our VPS and SPS declare
+    // theirs.
+    std::optional<Bytes> sourceSets[2]; // VPS, SPS
+    for (const HevcConfig::Array& array : config->arrays)
+        for (const Bytes& unit : array.units)
+            if (const int type = hevcUnitType(unit);
+                (type == HevcVps || type == HevcSps) && !sourceSets[type - HevcVps])
+                sourceSets[type - HevcVps] = unit;
+    const auto room = sourceSets[1] ? hevcBuffer(*sourceSets[1]) : std::nullopt;
+    if (!sourceSets[0] || !room || room->ordering.empty() || room->ordering.back()[0] == 0) {
+        why = "the video's header is not one the tool can add to";
+        return false;
+    }
+    m_refs = static_cast<int>(std::min(room->ordering.back()[0], 2u));
+    const CodecContext encoder = openEncoder(m_ref, 0, m_crf, m_refs);
     if (!encoder) {
         why = "no HEVC encoder (libx265) takes this video here";
         return false;
@@ -291,7 +330,12 @@ bool Recoder::makeHevc(std::string& why)
                 return false;
             }
         }
-        std::optional<Bytes> renumbered = renumber(unit);
+        std::optional<Bytes> matched = type == HevcPps ? unit : matchHevcBuffer(unit, *sourceSets[type - HevcVps]);
+        if (!matched) {
+            why = "the encoder's pictures do not fit the picture buffer the video declares";
+            return false;
+        }
+        std::optional<Bytes> renumbered = renumber(*matched);
         if (!renumbered) {
             why = "the HEVC encoder's parameter sets could not be numbered apart from the video's";
             return false;
@@ -359,6 +403,9 @@ std::unique_ptr<Recoder> Recoder::again(AVStream* ref) const
     recoder->m_ourSets = m_ourSets;
     recoder->m_lengthSize = m_lengthSize;
     recoder->m_ids = m_ids;
+    recoder->m_refs = m_refs;
+    recoder->m_ordered = m_ordered;
+    recoder->m_pocBits = m_pocBits;
     recoder->m_crf = m_crf;
     recoder->setStretches(m_stretches);
     return recoder;
@@ -448,7 +495,7 @@ Recoder::Attempt Recoder::encodeStretch(double crf, bool counted)
         return decoder;
     };
     const CodecContext decoder = openDecoder(m_ref->codecpar);
-    const CodecContext encoder = openEncoder(m_ref, static_cast<int>(m_ids[0]), crf);
+    const CodecContext encoder = openEncoder(m_ref, static_cast<int>(m_ids[0]), crf, m_refs);
     if (!encoder || parameterSetsOf(encoder.get()) != m_ourSets)
         throw SplitError { Failed, "the encoder changed its parameter sets between cuts" };
     // Our pictures are decoded again as they come, to be compared with the source's.
@@ -525,10 +572,20 @@ Recoder::Attempt Recoder::encodeStretch(double crf, bool counted)
     return attempt;
 }
 
-Packet Recoder::forPieces(const AVPacket* encoded, bool lastOfStretch) const
+Packet Recoder::forPieces(const AVPacket* encoded, bool lastOfStretch)
 {
     std::vector<Bytes> units = annexBUnits(encoded->data, encoded->size);
     const bool hevc = m_ref->codecpar->codec_id == AV_CODEC_ID_HEVC;
+    if (m_ordered) {
+        // Each of our pictures refers to the one before, so counts two apart from the keyframe are their order.
+        m_sinceKey = (encoded->flags & AV_PKT_FLAG_KEY) ? 0 : m_sinceKey + 1;
+        for (Bytes& unit : units) {
+            std::optional<Bytes> ordered = m_ordered->withPictureOrder(unit, 2 * m_sinceKey, m_pocBits);
+            if (!ordered)
+                throw SplitError { Failed, "a picture encoded again could not be given its order" };
+            unit = std::move(*ordered);
+        }
+    }
     if (hevc) {
         for (Bytes& unit : units) {
             std::optional<Bytes> renumbered = renumber(unit);
@@ -637,6 +694,7 @@ void Recoder::finishStretch(const GivePacket& give)
     m_crf = best.crf;
     m_quality.add(best.quality);
     m_sourceBytes += m_stretchSourceBytes;
+    m_cuts += stretch.keptStartsPiece ? 1 : 0;
     for (std::size_t o = 0; o < best.packets.size(); ++o) {
         const Packet& encoded = best.packets[o];
         Packet packet = forPieces(encoded.get(), o + 1 == best.packets.size());

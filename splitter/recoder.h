@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #pragma once
 
+#include "splitter/avcrestart.h"
 #include "splitter/avhandles.h"
 #include "splitter/exactcuts.h"
 #include "splitter/lumacomparison.h"
@@ -77,7 +78,7 @@ private:
         LumaComparison quality;
     };
     Attempt encodeStretch(double crf, bool counted);
-    Packet forPieces(const AVPacket* encoded, bool lastOfStretch) const;
+    Packet forPieces(const AVPacket* encoded, bool lastOfStretch);
     Packet withSourceSets(Packet key) const;
     void finishStretch(const GivePacket& give);
 
@@ -88,6 +89,10 @@ private:
     std::vector<Bytes> m_inBand; // our parameter sets, numbered apart, to start our keyframes with then
     int m_lengthSize = 4; // bytes of each NAL unit's length in the source's samples, or of a start code
     std::array<unsigned, 3> m_ids {}; // our parameter sets' numbers: H.264's one, HEVC's VPS, SPS and PPS
+    int m_refs = 1; // the most pictures ours may refer to
+    std::optional<AvcRestart> m_ordered; // reads our H.264 slices, to give them their order counts
+    unsigned m_pocBits = 0;
+    unsigned m_sinceKey = 0; // our pictures since our last keyframe
     std::vector<RecodedStretch> m_stretches;
     std::size_t m_next = 0; // the stretch being read or next
     std::int64_t m_index = 0; // of the deciding stream's next packet, in decoding order

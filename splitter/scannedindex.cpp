@@ -3,6 +3,7 @@
 #include "splitter/scannedindex.h"
 
 #include "splitter/avcrestart.h"
+#include "splitter/cutplan.h"
 
 #include <algorithm>
 #include <memory>
@@ -74,6 +75,30 @@ private:
 };
 
 } // namespace
+
+bool opensWithOpenGroups(AVFormatContext* in, int stream)
+{
+    // Up to the fourth keyframe, so that the third one's leading pictures are read too.
+    constexpr int keyframes = 4;
+    constexpr int mostPackets = 4000;
+    std::vector<std::int64_t> pts;
+    std::vector<bool> key;
+    int keys = 0;
+    Packet packet = newPacket();
+    for (int read = 0; read < mostPackets && av_read_frame(in, packet.get()) >= 0; ++read) {
+        const bool isKey = (packet->flags & AV_PKT_FLAG_KEY) != 0;
+        const bool ours = packet->stream_index == stream && packet->pts != AV_NOPTS_VALUE;
+        if (ours && isKey && ++keys == keyframes)
+            break;
+        if (ours) {
+            pts.push_back(packet->pts);
+            key.push_back(isKey);
+        }
+        av_packet_unref(packet.get());
+    }
+    const std::vector<bool> clean = cleanKeyframes(pts, key);
+    return clean.size() > 1 && std::find(clean.begin() + 1, clean.end(), false) != clean.end();
+}
 
 std::unique_ptr<SampleIndex> scanSamples(AVFormatContext* in, const std::function<void(std::int64_t)>& progress)
 {

@@ -47,8 +47,17 @@ private:
     void open();
     void plan();
     // An index of every sample made by reading the file through, for a file without one.
-    const SampleIndex* scanForExactCuts();
+    const SampleIndex* scanForPlanning();
+    // Whether the file's first groups of pictures are open, from reading its start (it is opened again).
+    bool openGroups();
+    // The stretches encoded again for pieces that start at `cuts`, from the index.
+    ExactCuts planStretches(const std::vector<std::int64_t>& cuts);
+    void applyStretches(ExactCuts cuts);
+    bool makeRecoder();
     void planExactCuts();
+    void encodeLeadingPictures();
+    // Open groups' keyframes whose leading pictures are not encoded again start no piece.
+    void passOverOpenKeyframes();
     // Hands a packet read to the pieces, through the stretches encoded again for exact pieces.
     void pass(Packet packet, Recoder* recoder, PieceDistributor& distributor);
     void warnAboutPlan(const SplitPlan& plan, int openKeyframes) const;
@@ -73,7 +82,8 @@ private:
     std::unique_ptr<SampleIndex>
         m_libraryIndex; // libavformat's, or one made by reading the file, where there is no index of our own
     std::unique_ptr<InPlaceReader> m_inPlace;
-    std::unique_ptr<Recoder> m_recoder; // for exact pieces
+    std::unique_ptr<Recoder> m_recoder; // for exact pieces, and open groups' leading pictures at cuts
+    std::string m_whyNotRecoded;
     MediaLayout m_layout;
     KeyframeScan m_scan;
     SplitPlan m_plan;
@@ -119,14 +129,12 @@ void Split::plan()
 {
     m_length.length = lengthInTicks(m_request.seconds, m_layout.refBase.num, m_layout.refBase.den);
     m_length.slack = std::max<std::int64_t>(0, (m_layout.refFrame + 1) / 2 - 1);
-    const bool openCuts = openCutsAllowed(
-        isMovFamily(m_layout.format), openGroupsCanBeCut(m_input->streams[m_layout.ref]->codecpar->codec_id));
     const SampleIndex* samples = m_index.get();
     if (!samples)
         samples = (m_libraryIndex = libraryIndex(m_input.get(), m_request.input, m_layout.ref)).get();
-    if (!samples && m_request.exact && canBeEncodedAgain(m_input->streams[m_layout.ref]->codecpar))
-        samples = scanForExactCuts();
-    if (auto scan = samples ? scanIndex(m_input.get(), m_layout, *samples, openCuts) : std::nullopt) {
+    if (!samples && canBeEncodedAgain(m_input->streams[m_layout.ref]->codecpar) && (m_request.exact || openGroups()))
+        samples = scanForPlanning();
+    if (auto scan = samples ? scanIndex(m_input.get(), m_layout, *samples) : std::nullopt) {
         m_scan = std::move(*scan);
     } else {
         // No full index to plan from (Matroska, TS, a fragmented MP4): plan while writing, reading the file
@@ -149,14 +157,29 @@ void Split::plan()
     m_length.origin = std::max<std::int64_t>(m_scan.start, 0);
     if (m_request.exact)
         planExactCuts();
+    else
+        encodeLeadingPictures();
+    passOverOpenKeyframes();
+    // Each exact cut falls where asked, whatever the keyframes: those an open group keeps from starting a
+    // piece shape nothing, and are not worth a line.
+    if (m_request.exact && m_recoder)
+        m_scan.keys.passedOver = 0;
     m_plan = planFromKeyframes(m_scan.keys, m_scan.firstShown, m_scan.end, m_length, m_scan.start);
     warnAboutPlan(m_plan, m_scan.keys.passedOver);
 }
 
-const SampleIndex* Split::scanForExactCuts()
+bool Split::openGroups()
 {
-    // Every picture's times are needed before the first piece is written: the file is read through once,
-    // counted as half the work, and opened again to split it.
+    const bool open = opensWithOpenGroups(m_input.get(), m_layout.ref);
+    m_input = openInput(m_request.input);
+    return open;
+}
+
+const SampleIndex* Split::scanForPlanning()
+{
+    // Every picture's times are needed before the first piece is written (exact pieces, or cuts at open
+    // groups' keyframes): the file is read through once, counted as half the work, and opened again to split
+    // it.
     const std::int64_t size = m_input->pb ? avio_size(m_input->pb) : 0;
     m_libraryIndex = scanSamples(m_input.get(), [&](std::int64_t read) { m_progress.update(read, 2 * size, 0, 0); });
     if (!m_libraryIndex)
@@ -166,16 +189,9 @@ const SampleIndex* Split::scanForExactCuts()
     return m_libraryIndex.get();
 }
 
-void Split::planExactCuts()
+ExactCuts Split::planStretches(const std::vector<std::int64_t>& cuts)
 {
     AVStream* ref = m_input->streams[m_layout.ref];
-    std::string why = "exact lengths are made for H.264 and HEVC video only";
-    if (canBeEncodedAgain(ref->codecpar))
-        m_recoder = Recoder::make(ref, why);
-    if (!m_recoder) {
-        warn(why + "; this file is cut at keyframes");
-        return;
-    }
     std::vector<std::int64_t> pts;
     std::vector<std::int64_t> dts;
     std::vector<bool> key;
@@ -204,9 +220,11 @@ void Split::planExactCuts()
         return file.read(head.data(), static_cast<std::int64_t>(head.size()), sample.pos) >= 0
             && pictures.canStartAfresh(head.data(), head.size()).value_or(false);
     };
-    const bool openCuts = openCutsAllowed(true, openGroupsCanBeCut(ref->codecpar->codec_id));
-    ExactCuts cuts = quorvane::splitter::planExactCuts(
-        pts, dts, key, *m_length.origin, m_length.length, m_length.slack, m_scan.end, openCuts, followsNewPictures);
+    return quorvane::splitter::planExactCuts(pts, dts, key, cuts, m_length.slack, followsNewPictures);
+}
+
+void Split::applyStretches(ExactCuts cuts)
+{
     m_recoder->setStretches(std::move(cuts.stretches));
     m_recoder->onPicture([this] { showProgress(); });
     // The new keyframes start pieces; a piece may run up to the first picture shown at or after its length.
@@ -229,10 +247,81 @@ void Split::planExactCuts()
         keys.dts.insert(keys.dts.begin() + at, cuts.cleanedDts[k]);
         keys.open.insert(keys.open.begin() + at, false);
     }
-    // Each cut falls where asked, whatever the keyframes: those an open group keeps from starting a piece
-    // shape nothing, and are not worth a line.
-    keys.passedOver = 0;
+}
+
+bool Split::makeRecoder()
+{
+    AVStream* ref = m_input->streams[m_layout.ref];
+    std::string why = "exact lengths are made for H.264 and HEVC video only";
+    if (canBeEncodedAgain(ref->codecpar))
+        m_recoder = Recoder::make(ref, why);
+    if (!m_recoder)
+        m_whyNotRecoded = why;
+    return m_recoder != nullptr;
+}
+
+void Split::planExactCuts()
+{
+    if (!makeRecoder()) {
+        warn(m_whyNotRecoded + "; this file is cut at keyframes");
+        return;
+    }
+    applyStretches(planStretches(exactCutTimes(*m_length.origin, m_length.length, m_length.slack, m_scan.end)));
     m_length.slack = std::max<std::int64_t>(m_length.slack, m_layout.refFrame - 1);
+}
+
+void Split::encodeLeadingPictures()
+{
+    // An open group's keyframe starts a piece once the pictures shown before it but decoded after it (which
+    // need the group before) are encoded again: no player then has to hide a picture at the end of the piece
+    // before, nor show pictures decoded from the wrong ones at the start of the next.
+    StartingKeyframes& keys = m_scan.keys;
+    if (std::find(keys.open.begin(), keys.open.end(), true) == keys.open.end() || !makeRecoder())
+        return;
+    for (;;) {
+        const SplitPlan plan = planFromKeyframes(keys, m_scan.firstShown, m_scan.end, m_length, m_scan.start);
+        std::vector<std::int64_t> cuts;
+        for (std::size_t p = 1; p < plan.pieces.size(); ++p) {
+            const auto at = std::lower_bound(keys.pts.begin(), keys.pts.end(), plan.pieces[p].start);
+            if (at != keys.pts.end() && *at == plan.pieces[p].start
+                && keys.open[static_cast<std::size_t>(at - keys.pts.begin())])
+                cuts.push_back(plan.pieces[p].start);
+        }
+        if (cuts.empty()) {
+            m_recoder.reset();
+            return;
+        }
+        ExactCuts made = planStretches(cuts);
+        // A keyframe whose leading pictures cannot be encoded again (its groups are tangled) is no cut.
+        bool all = true;
+        for (const std::int64_t cut : cuts) {
+            if (std::find(made.cleanedPts.begin(), made.cleanedPts.end(), cut) != made.cleanedPts.end())
+                continue;
+            const auto at = std::lower_bound(keys.pts.begin(), keys.pts.end(), cut) - keys.pts.begin();
+            keys.pts.erase(keys.pts.begin() + at);
+            keys.dts.erase(keys.dts.begin() + at);
+            keys.open.erase(keys.open.begin() + at);
+            ++keys.passedOver;
+            all = false;
+        }
+        if (all) {
+            applyStretches(std::move(made));
+            return;
+        }
+    }
+}
+
+void Split::passOverOpenKeyframes()
+{
+    StartingKeyframes& keys = m_scan.keys;
+    for (std::size_t k = keys.pts.size(); k-- > 1;) {
+        if (!keys.open[k])
+            continue;
+        keys.pts.erase(keys.pts.begin() + static_cast<std::ptrdiff_t>(k));
+        keys.dts.erase(keys.dts.begin() + static_cast<std::ptrdiff_t>(k));
+        keys.open.erase(keys.open.begin() + static_cast<std::ptrdiff_t>(k));
+        ++keys.passedOver;
+    }
 }
 
 void Split::pass(Packet packet, Recoder* recoder, PieceDistributor& distributor)
@@ -329,6 +418,14 @@ int Split::report(const PieceDistributor& distributor, int readResult)
             "overall and %.2f dB at the lowest\n",
             m_request.input.c_str(), m_recoder->cutsRecoded(), m_recoder->secondsRecoded(), m_recoder->bitrateRatio(),
             m_recoder->quality().overall(), m_recoder->quality().lowest());
+    if (m_recoder && !m_request.exact && m_recoder->cutsRecoded() > 0) {
+        char text[200];
+        std::snprintf(text, sizeof text,
+            "%d cuts are at keyframes of open groups of pictures: the pictures shown just before each (%.2f s of "
+            "video in all) were encoded again, so that every player shows them",
+            m_recoder->cutsRecoded(), m_recoder->secondsRecoded());
+        warn(text);
+    }
     if (const int late = distributor.lateEventsLeftOut())
         warn(std::to_string(late) + " subtitle events stored too far from their time in the file were left out");
     if (const int mended = m_writer->timestampsMended())

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
+#include "splitter/avcrestart.h"
+#include "splitter/avcsps.h"
 #include "splitter/commandline.h"
 #include "splitter/compositionoffsets.h"
 #include "splitter/cutplan.h"
@@ -163,7 +165,7 @@ private slots:
         for (std::size_t i = 0; i < pts.size(); ++i)
             dts.push_back(10 * static_cast<std::int64_t>(i) - 10 * bframes);
         const ExactCuts cuts
-            = planExactCuts(pts, dts, key, 0, length, 4, 2000, false, [&](std::size_t) { return !leading; });
+            = planExactCuts(pts, dts, key, exactCutTimes(0, length, 4, 2000), 4, [&](std::size_t) { return !leading; });
         const auto text = [](const std::vector<std::int64_t>& times) {
             QStringList list;
             for (const std::int64_t t : times)
@@ -230,6 +232,103 @@ private slots:
         QVERIFY(back == original);
         if (hevcUnitType(original) == HevcSps)
             QCOMPARE(hevcSpsProfile(original)->level, 30u);
+    }
+
+    // x264's SPS for pictures encoded again (no B-frames, two references, order of type 2) against a source's
+    // (a B-pyramid, four references), 320x240: each reads and writes back byte for byte. Ours is made to
+    // declare the source's level, references, reordering, buffering and timing, and keeps what its slices are
+    // read by; it is refused where the pictures differ in size, or ours need more references. Given picture
+    // order counts of its own, our keyframe's slice keeps its data as it was.
+    void avcSpsDeclaresTheSourcesBuffer()
+    {
+        const Bytes source { 0x67, 0x64, 0x00, 0x0d, 0xac, 0xd9, 0x41, 0x41, 0xfb, 0x01, 0x10, 0x00, 0x00, 0x03, 0x00,
+            0x10, 0x00, 0x00, 0x03, 0x03, 0xc0, 0xf1, 0x42, 0x99, 0x60 };
+        const Bytes ours { 0x67, 0x64, 0x00, 0x0d, 0x4b, 0x2d, 0x82, 0x83, 0xf6, 0x02, 0x20, 0x00, 0x00, 0x03, 0x00,
+            0x20, 0x00, 0x00, 0x07, 0x81, 0xe2, 0x85, 0x5c };
+        const Bytes ourPps { 0x68, 0x4a, 0xac, 0x3f, 0x2c };
+        const auto theirs = readAvcSps(source);
+        const auto mine = readAvcSps(ours);
+        QVERIFY(theirs && mine);
+        QVERIFY(writeAvcSps(*theirs) == source);
+        QVERIFY(writeAvcSps(*mine) == ours);
+        QVERIFY(mine->vui && mine->vui->restriction && theirs->vui && theirs->vui->restriction);
+        QCOMPARE(mine->vui->restriction->maxDecFrameBuffering, 2u);
+
+        const auto matched = matchAvcSps(*mine, *theirs);
+        QVERIFY(matched);
+        const auto back = readAvcSps(writeAvcSps(*matched));
+        QVERIFY(back && *back == *matched);
+        QCOMPARE(back->level, theirs->level);
+        QCOMPARE(back->maxRefFrames, 4u);
+        QCOMPARE(back->vui->restriction->maxDecFrameBuffering, 4u);
+        QCOMPARE(back->vui->restriction->maxReorderFrames, 2u);
+        QVERIFY(back->vui->timing == theirs->vui->timing);
+        QCOMPARE(back->id, mine->id);
+        QCOMPARE(back->pocType, mine->pocType);
+        QCOMPARE(back->log2MaxFrameNum, mine->log2MaxFrameNum);
+
+        AvcSps wider = *theirs;
+        wider.widthInMbsMinus1 += 1;
+        QVERIFY(!matchAvcSps(*mine, wider));
+        AvcSps moreRefs = *mine;
+        moreRefs.maxRefFrames = 5;
+        QVERIFY(!matchAvcSps(moreRefs, *theirs));
+        QVERIFY(!readAvcSps(Bytes(ours.begin(), ours.end() - 6))); // cut short
+
+        Bytes header;
+        for (const Bytes* unit : { &ours, &ourPps }) {
+            header.insert(header.end(), { 0, 0, 0, 1 });
+            header.insert(header.end(), unit->begin(), unit->end());
+        }
+        const AvcRestart ordered(header.data(), static_cast<int>(header.size()));
+        const Bytes idr { 0x65, 0x88, 0x41, 0x09, 0xff, 0xd9, 0x67, 0x4d, 0x18, 0x2b, 0x87, 0x02, 0x98, 0xdc, 0x9e,
+            0xe9 };
+        const auto counted = ordered.withPictureOrder(idr, 6, mine->log2MaxFrameNum + 1);
+        QVERIFY(counted && *counted != idr);
+        QVERIFY(std::equal(idr.end() - 10, idr.end(), counted->end() - 10)); // the slice data
+        const Bytes sei { 0x06, 0x05, 0x01, 0x80 };
+        QVERIFY(ordered.withPictureOrder(sei, 6, 5) == sei);
+    }
+
+    // x265's VPS and SPS (64x64): ours (no B-frames, three pictures held) declares the source's buffer (five
+    // pictures) but still shows each picture as soon as it is decoded; a source whose buffer is smaller than
+    // ours needs is refused.
+    void hevcSetsDeclareTheSourcesBuffer_data()
+    {
+        QTest::addColumn<QByteArray>("ours");
+        QTest::addColumn<QByteArray>("source");
+        const auto bytes = [](std::initializer_list<int> list) {
+            QByteArray out;
+            for (const int b : list)
+                out.append(static_cast<char>(b));
+            return out;
+        };
+        QTest::newRow("VPS") << bytes({ 0x40, 0x01, 0x0c, 0x01, 0xff, 0xff, 0x01, 0x60, 0x00, 0x00, 0x03, 0x00, 0x90,
+            0x00, 0x00, 0x03, 0x00, 0x00, 0x03, 0x00, 0x1e, 0xba, 0x02, 0x40 })
+                             << bytes({ 0x40, 0x01, 0x0c, 0x01, 0xff, 0xff, 0x01, 0x60, 0x00, 0x00, 0x03, 0x00, 0x90,
+                                    0x00, 0x00, 0x03, 0x00, 0x00, 0x03, 0x00, 0x1e, 0x95, 0x94, 0x09 });
+        QTest::newRow("SPS") << bytes({ 0x42, 0x01, 0x01, 0x01, 0x60, 0x00, 0x00, 0x03, 0x00, 0x90, 0x00, 0x00, 0x03,
+            0x00, 0x00, 0x03, 0x00, 0x1e, 0xa0, 0x20, 0x81, 0x05, 0x96, 0xea, 0x49, 0x32, 0xbc, 0x05, 0xa0, 0x20, 0x00,
+            0x00, 0x03, 0x00, 0x20, 0x00, 0x00, 0x03, 0x03, 0x21 })
+                             << bytes({ 0x42, 0x01, 0x01, 0x01, 0x60, 0x00, 0x00, 0x03, 0x00, 0x90, 0x00, 0x00, 0x03,
+                                    0x00, 0x00, 0x03, 0x00, 0x1e, 0xa0, 0x20, 0x81, 0x05, 0x96, 0x56, 0x54, 0xa4, 0xc2,
+                                    0xf0, 0x16, 0x80, 0x80, 0x00, 0x00, 0x03, 0x00, 0x80, 0x00, 0x00, 0x0c, 0x84 });
+    }
+    void hevcSetsDeclareTheSourcesBuffer()
+    {
+        QFETCH(QByteArray, ours);
+        QFETCH(QByteArray, source);
+        const Bytes mine(ours.begin(), ours.end());
+        const Bytes theirs(source.begin(), source.end());
+        QCOMPARE(hevcBuffer(mine)->ordering, (std::vector<std::array<unsigned, 3>> { { 2, 0, 1 } }));
+        QCOMPARE(hevcBuffer(theirs)->ordering, (std::vector<std::array<unsigned, 3>> { { 4, 2, 4 } }));
+        const auto matched = matchHevcBuffer(mine, theirs);
+        QVERIFY(matched);
+        const auto read = hevcBuffer(*matched);
+        QCOMPARE(read->ordering, (std::vector<std::array<unsigned, 3>> { { 4, 0, 1 } }));
+        QCOMPARE(read->level, 30u);
+        QCOMPARE(hevcParameterSetId(*matched), hevcParameterSetId(mine));
+        QVERIFY(!matchHevcBuffer(theirs, mine));
     }
 
     void idrPictures()
