@@ -202,9 +202,11 @@ void PieceWriter::writeHeader(const PieceSpan& span)
         // The TS writer takes 192-byte packets from the name alone (".m2ts" but not ".MTS", and not the
         // temporary name it is given): the pieces keep the source's size. It allows one program so.
         const bool m2ts = m_layout.tsPacketSize == ArrivalStamps::packetSize && m_in->nb_programs <= 1;
-        // The first packet at 1.4 s, as in FFmpeg's own TS files: FFmpeg's reader does not show a DVB subtitle
-        // at 0.
-        m_out->output_ts_offset = 1400000;
+        // As FFmpeg's own TS files: the clock starts 0.7 s before the first picture is decoded, which a
+        // player's buffer needs (GStreamer's reader mistimes the first pictures of an HEVC stream whose clock
+        // starts at its first decoding time), and every time moves on by twice that, so that the first packet
+        // comes at 1.4 s (FFmpeg's reader does not show a DVB subtitle at 0).
+        m_out->max_delay = 700000;
         AVDictionary* set = nullptr;
         result = av_dict_set_int(&set, "mpegts_m2ts_mode", m2ts ? 1 : 0, 0);
         options.reset(set);
@@ -281,6 +283,22 @@ void PieceWriter::restart(AvcRestart& pictures, Packet& packet)
     packet = std::move(changed);
 }
 
+namespace {
+
+// FFmpeg's TS reader ends a picture with the first zero of the next one's four-byte start code. A parser that
+// times each picture by the packet its start code begins in (GStreamer's) then gives every picture the time of
+// the one before. Zeros after a picture's last NAL unit belong to none; with units parted by their lengths
+// instead, the last byte is never 0.
+void trimTrailingZeros(AVPacket* packet)
+{
+    const std::uint8_t* d = packet->data;
+    const bool startCodes = packet->size >= 4 && d[0] == 0 && d[1] == 0 && (d[2] == 1 || (d[2] == 0 && d[3] == 1));
+    while (startCodes && packet->size > 4 && d[packet->size - 1] == 0)
+        --packet->size;
+}
+
+} // namespace
+
 void PieceWriter::write(Packet packet)
 {
     if (!m_aligned) {
@@ -311,16 +329,9 @@ void PieceWriter::write(Packet packet)
             fail(AVERROR(ENOMEM));
         }
     }
-    // libavformat gives a picture of length 0 a frame's length, guessed from the stream's frame rate as it
-    // takes the packet; the keyframe hidden at the end of a piece cut at an open group must keep its 0, or
-    // the edit list shows it.
-    AVStream* const target = m_out->streams[output];
-    const AVRational rates[] = { target->avg_frame_rate, target->r_frame_rate };
-    if (packet->duration == 0 && target->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
-        target->avg_frame_rate = target->r_frame_rate = AVRational { 0, 1 };
+    if (ist->codecpar->codec_id == AV_CODEC_ID_H264 || ist->codecpar->codec_id == AV_CODEC_ID_HEVC)
+        trimTrailingZeros(packet.get());
     const int result = send(packet.get(), ist);
-    target->avg_frame_rate = rates[0];
-    target->r_frame_rate = rates[1];
     if (result < 0)
         fail(m_out->pb && m_out->pb->error ? m_out->pb->error : result);
 }
