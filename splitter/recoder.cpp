@@ -129,6 +129,25 @@ std::vector<Bytes> parameterSetsOf(const AVCodecContext* encoder)
     return sets;
 }
 
+// The NAL units of a sample: with start codes between them (`lengthSize` 0), or each after its length.
+std::vector<Bytes> unitsOf(const std::uint8_t* data, int size, int lengthSize)
+{
+    if (lengthSize == 0)
+        return annexBUnits(data, size);
+    std::vector<Bytes> units;
+    for (int at = 0; at + lengthSize <= size;) {
+        std::size_t length = 0;
+        for (int b = 0; b < lengthSize; ++b)
+            length = (length << 8) | data[at + b];
+        at += lengthSize;
+        if (length > static_cast<std::size_t>(size - at))
+            break;
+        units.emplace_back(data + at, data + at + length);
+        at += static_cast<int>(length);
+    }
+    return units;
+}
+
 // A stream header of parameter sets with start codes between them (as MPEG-TS streams carry them), or none.
 bool annexBHeader(const AVCodecParameters* par)
 {
@@ -313,6 +332,11 @@ bool Recoder::makeHevc(std::string& why)
         return false;
     }
     m_ourSets = parameterSetsOf(encoder.get());
+    if (!m_annexB) {
+        for (const HevcConfig::Array& array : config->arrays)
+            if (const int type = array.head & 0x3f; type >= HevcVps && type <= HevcPps)
+                m_sourceSets.insert(m_sourceSets.end(), array.units.begin(), array.units.end());
+    }
     std::size_t added = 0;
     for (const Bytes& unit : annexBUnits(encoder->extradata, encoder->extradata_size)) {
         const int type = hevcUnitType(unit);
@@ -341,10 +365,9 @@ bool Recoder::makeHevc(std::string& why)
             return false;
         }
         ++added;
-        if (m_annexB) {
-            m_inBand.push_back(std::move(*renumbered));
+        m_inBand.push_back(*renumbered);
+        if (m_annexB)
             continue;
-        }
         auto array = std::find_if(config->arrays.begin(), config->arrays.end(),
             [&](const HevcConfig::Array& a) { return (a.head & 0x3f) == type; });
         if (array == config->arrays.end())
@@ -399,6 +422,7 @@ std::unique_ptr<Recoder> Recoder::again(AVStream* ref) const
         declareIn(ref);
     recoder->m_annexB = m_annexB;
     recoder->m_inBand = m_inBand;
+    recoder->m_sourceSets = m_sourceSets;
     recoder->m_header = m_header;
     recoder->m_ourSets = m_ourSets;
     recoder->m_lengthSize = m_lengthSize;
@@ -594,8 +618,10 @@ Packet Recoder::forPieces(const AVPacket* encoded, bool lastOfStretch)
             unit = std::move(*renumbered);
         }
     }
-    // Where the stream carries its parameter sets itself, each of our keyframes starts with ours.
-    if (m_annexB && (encoded->flags & AV_PKT_FLAG_KEY))
+    // Each of our keyframes starts with our parameter sets: where the stream carries its own, as it does; and
+    // in an HEVC header, which declares ours after the source's, a player may take only the first of each
+    // kind (Firefox does) and learn of ours only here.
+    if ((m_annexB || hevc) && (encoded->flags & AV_PKT_FLAG_KEY))
         units.insert(units.begin(), m_inBand.begin(), m_inBand.end());
     // The source's next keyframe may be an open group's, or use other parameter sets: the stream starts over.
     if (lastOfStretch)
@@ -620,20 +646,33 @@ Packet Recoder::withSourceSets(Packet key) const
 {
     // An open group's keyframe may come without the parameter sets it uses (only a closed group's keyframe
     // is given them when a stream is made to carry its own); after ours it may start a piece, so it gets the
-    // source's first ones.
+    // source's first ones. An HEVC keyframe after ours gets the source's too: a player that took ours from
+    // our keyframe may have let the header's go (Firefox starts a decoder that knows only ours).
     const bool hevc = m_ref->codecpar->codec_id == AV_CODEC_ID_HEVC;
-    for (const Bytes& unit : annexBUnits(key->data, key->size)) {
+    for (const Bytes& unit : unitsOf(key->data, key->size, m_annexB ? 0 : m_lengthSize)) {
         if (hevc ? hevcUnitType(unit) == HevcSps : !unit.empty() && (unit[0] & 0x1f) == 7)
             return key;
     }
-    const AVCodecParameters* par = m_ref->codecpar;
+    Bytes sets;
+    if (m_annexB) {
+        const AVCodecParameters* par = m_ref->codecpar;
+        sets.assign(par->extradata, par->extradata + par->extradata_size);
+    } else {
+        for (const Bytes& unit : m_sourceSets) {
+            for (int b = m_lengthSize - 1; b >= 0; --b)
+                sets.push_back(static_cast<std::uint8_t>(unit.size() >> (8 * b)));
+            sets.insert(sets.end(), unit.begin(), unit.end());
+        }
+    }
     Packet packet = newPacket();
-    if (av_new_packet(packet.get(), par->extradata_size + key->size) < 0
+    if (av_new_packet(packet.get(), static_cast<int>(sets.size()) + key->size) < 0
         || av_packet_copy_props(packet.get(), key.get()) < 0)
         throw std::bad_alloc();
-    std::copy(par->extradata, par->extradata + par->extradata_size, packet->data);
-    std::copy(key->data, key->data + key->size, packet->data + par->extradata_size);
+    std::copy(sets.begin(), sets.end(), packet->data);
+    std::copy(key->data, key->data + key->size, packet->data + sets.size());
     packet->stream_index = key->stream_index;
+    // Its bytes are no longer the source's at its position, which a piece would copy in their place.
+    packet->pos = -1;
     return packet;
 }
 
@@ -713,7 +752,7 @@ void Recoder::finishStretch(const GivePacket& give)
     }
     if (m_kept) {
         m_kept->dts = stretch.keptDts;
-        if (m_annexB)
+        if (m_annexB || m_ref->codecpar->codec_id == AV_CODEC_ID_HEVC)
             m_kept = withSourceSets(std::move(m_kept));
         give(std::move(m_kept));
     }

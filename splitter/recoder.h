@@ -86,7 +86,8 @@ private:
     Bytes m_header; // the source's stream header with our parameter sets added
     std::vector<Bytes> m_ourSets; // the parameter sets the encoder gives, to check each one against
     bool m_annexB = false; // the source's units have start codes, and its parameter sets come with its pictures
-    std::vector<Bytes> m_inBand; // our parameter sets, numbered apart, to start our keyframes with then
+    std::vector<Bytes> m_inBand; // our parameter sets, numbered apart, to start our keyframes with
+    std::vector<Bytes> m_sourceSets; // the parameter sets an HEVC header declares, for the keyframe after ours
     int m_lengthSize = 4; // bytes of each NAL unit's length in the source's samples, or of a start code
     std::array<unsigned, 3> m_ids {}; // our parameter sets' numbers: H.264's one, HEVC's VPS, SPS and PPS
     int m_refs = 1; // the most pictures ours may refer to

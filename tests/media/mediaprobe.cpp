@@ -3,6 +3,7 @@
 #include "mediaprobe.h"
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
 #include <libavutil/intreadwrite.h>
@@ -11,8 +12,10 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <limits>
+#include <memory>
 
 namespace quorvane::test {
 
@@ -174,6 +177,152 @@ std::vector<std::string> topLevelBoxes(const std::string& path)
         in.seekg(static_cast<std::streamoff>(size - consumed), std::ios::cur);
     }
     return boxes;
+}
+
+namespace {
+
+using Unit = std::vector<std::uint8_t>;
+
+int hevcType(const Unit& unit) { return unit.empty() ? -1 : (unit[0] >> 1) & 0x3f; }
+
+// The first VPS, SPS and PPS among `units`.
+std::vector<Unit> firstOfEachKind(const std::vector<Unit>& units)
+{
+    std::vector<Unit> sets;
+    for (int type = 32; type <= 34; ++type) {
+        const auto found = std::find_if(units.begin(), units.end(), [&](const Unit& u) { return hevcType(u) == type; });
+        if (found != units.end())
+            sets.push_back(*found);
+    }
+    return sets;
+}
+
+Unit withStartCodes(const std::vector<Unit>& units)
+{
+    Unit out;
+    for (const Unit& unit : units) {
+        out.insert(out.end(), { 0, 0, 0, 1 });
+        out.insert(out.end(), unit.begin(), unit.end());
+    }
+    return out;
+}
+
+struct FreeDecoder {
+    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+
+} // namespace
+
+std::string firstParameterSetsError(const std::string& path)
+{
+    av_log_set_level(AV_LOG_QUIET);
+    AVFormatContext* in = nullptr;
+    if (avformat_open_input(&in, ("file:" + path).c_str(), nullptr, nullptr) < 0)
+        return "cannot open";
+    std::string error;
+    const int video = avformat_find_stream_info(in, nullptr) < 0
+        ? -1
+        : av_find_best_stream(in, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    const AVCodecParameters* par = video >= 0 ? in->streams[video]->codecpar : nullptr;
+    if (!par || par->codec_id != AV_CODEC_ID_HEVC || par->extradata_size < 23 || par->extradata[0] != 1) {
+        avformat_close_input(&in);
+        return "no HEVC video with an hvcC header";
+    }
+    const std::uint8_t* header = par->extradata;
+    const int lengthSize = (header[21] & 3) + 1;
+    std::vector<Unit> declared;
+    for (int i = 0, at = 23; i < header[22] && at + 3 <= par->extradata_size; ++i) {
+        const int count = (header[at + 1] << 8) | header[at + 2];
+        at += 3;
+        for (int n = 0; n < count && at + 2 <= par->extradata_size; ++n) {
+            const int size = (header[at] << 8) | header[at + 1];
+            at += 2;
+            if (at + size > par->extradata_size)
+                break;
+            declared.emplace_back(header + at, header + at + size);
+            at += size;
+        }
+    }
+
+    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_HEVC);
+    std::unique_ptr<AVCodecContext, FreeDecoder> decoder;
+    Unit decoderSps;
+    AVFrame* frame = av_frame_alloc();
+    AVPacket* packet = av_packet_alloc();
+    AVPacket* annexB = av_packet_alloc();
+    const auto describe = [&](const char* what, int code, const AVPacket* p) {
+        char text[AV_ERROR_MAX_STRING_SIZE] = {};
+        av_strerror(code, text, sizeof text);
+        const double at = p ? static_cast<double>(p->pts) * av_q2d(in->streams[video]->time_base) : -1;
+        error = std::string(what) + " at " + std::to_string(at) + " s: " + text;
+    };
+    // Sends a packet (or the end) and takes every picture it lets out.
+    const auto decode = [&](const AVPacket* p) {
+        if (const int sent = avcodec_send_packet(decoder.get(), p); sent < 0) {
+            describe("sending a packet", sent, p);
+            return;
+        }
+        for (;;) {
+            const int got = avcodec_receive_frame(decoder.get(), frame);
+            if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
+                return;
+            if (got < 0) {
+                describe("decoding", got, p);
+                return;
+            }
+        }
+    };
+    const auto open = [&](const std::vector<Unit>& sets) {
+        if (decoder)
+            decode(nullptr); // the pictures the old decoder holds are shown first
+        decoder.reset(avcodec_alloc_context3(codec));
+        const Unit extradata = withStartCodes(sets);
+        decoder->extradata = static_cast<std::uint8_t*>(av_mallocz(extradata.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+        std::memcpy(decoder->extradata, extradata.data(), extradata.size());
+        decoder->extradata_size = static_cast<int>(extradata.size());
+        decoder->pkt_timebase = in->streams[video]->time_base;
+        if (avcodec_open2(decoder.get(), codec, nullptr) < 0)
+            error = "the decoder did not open";
+        const auto sps = std::find_if(sets.begin(), sets.end(), [](const Unit& u) { return hevcType(u) == 33; });
+        decoderSps = sps != sets.end() ? *sps : Unit {};
+    };
+    open(firstOfEachKind(declared));
+    while (error.empty() && av_read_frame(in, packet) >= 0) {
+        if (packet->stream_index == video) {
+            std::vector<Unit> units;
+            for (int at = 0; at + lengthSize <= packet->size;) {
+                std::size_t size = 0;
+                for (int b = 0; b < lengthSize; ++b)
+                    size = (size << 8) | packet->data[at + b];
+                at += lengthSize;
+                if (size > static_cast<std::size_t>(packet->size - at))
+                    break;
+                units.emplace_back(packet->data + at, packet->data + at + size);
+                at += static_cast<int>(size);
+            }
+            const std::vector<Unit> carried = firstOfEachKind(units);
+            const auto sps
+                = std::find_if(carried.begin(), carried.end(), [](const Unit& u) { return hevcType(u) == 33; });
+            if ((packet->flags & AV_PKT_FLAG_KEY) && sps != carried.end() && *sps != decoderSps)
+                open(carried);
+            const Unit bytes = withStartCodes(units);
+            if (error.empty() && av_new_packet(annexB, static_cast<int>(bytes.size())) == 0) {
+                std::memcpy(annexB->data, bytes.data(), bytes.size());
+                av_packet_copy_props(annexB, packet);
+                decode(annexB);
+                av_packet_unref(annexB);
+            }
+        }
+        av_packet_unref(packet);
+    }
+    if (error.empty())
+        decode(nullptr);
+    av_packet_free(&annexB);
+    av_packet_free(&packet);
+    av_frame_free(&frame);
+    decoder.reset();
+    avformat_close_input(&in);
+    return error;
 }
 
 } // namespace quorvane::test

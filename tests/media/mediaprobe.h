@@ -53,4 +53,10 @@ ProbedFile probeMedia(const std::string& path);
 // The top-level box types of an MP4-family file in order ("ftyp", "moov", "mdat", …).
 std::vector<std::string> topLevelBoxes(const std::string& path);
 
+// Decodes the HEVC video of a file (its header an 'hvcC') as a player does that keeps only the header's first
+// VPS, SPS and PPS, and at a keyframe carrying another SPS starts a new decoder knowing only the parameter
+// sets that keyframe carries (Firefox does both). The first error met, with the time of its packet; empty when
+// every picture decodes.
+std::string firstParameterSetsError(const std::string& path);
+
 } // namespace quorvane::test
