@@ -167,6 +167,7 @@ void PieceDistributor::take(Packet packet)
         || m_layout.streams[static_cast<std::size_t>(s)].cover)
         return; // left out, or a cover, which every piece gets when it is opened
     ++m_received[static_cast<std::size_t>(s)];
+    noteEnd(packet.get());
     if (s == m_layout.ref) {
         ++m_refPackets;
         const AVStream* st = m_in->streams[s];
@@ -194,6 +195,17 @@ void PieceDistributor::take(Packet packet)
     }
     m_heldBytes += packet->size;
     m_pending.push_back(std::move(packet));
+}
+
+void PieceDistributor::noteEnd(const AVPacket* packet)
+{
+    const AVStream* st = m_in->streams[packet->stream_index];
+    const AVMediaType type = st->codecpar->codec_type;
+    if (m_layout.streams[static_cast<std::size_t>(packet->stream_index)].sparse || packet->pts == AV_NOPTS_VALUE
+        || (type != AVMEDIA_TYPE_VIDEO && type != AVMEDIA_TYPE_AUDIO))
+        return;
+    const std::int64_t end = av_rescale_q(packet->pts + packet->duration, st->time_base, m_layout.refBase);
+    m_lastEnd = std::max(m_lastEnd.value_or(end), end);
 }
 
 void PieceDistributor::drainPending(bool atEnd)
@@ -383,7 +395,10 @@ void PieceDistributor::closeCurrentAndOpenNext()
 void PieceDistributor::end()
 {
     if (m_cutter) {
-        applyCuts(m_cutter->finish(m_lastShown.value_or(m_plan.pieces.front().start)));
+        // The last piece lasts as long as its longest stream: sound that runs on past the pictures may need
+        // one more cut.
+        const std::int64_t shown = m_lastShown.value_or(m_plan.pieces.front().start);
+        applyCuts(m_cutter->finish(std::max(shown, m_lastEnd.value_or(shown))));
         m_plan.pieces = m_cutter->pieces();
         releaseHeld();
     }

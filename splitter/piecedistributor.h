@@ -69,6 +69,8 @@ private:
     void releaseHeld();
     // The packet also shows its stream has passed into `piece`, so earlier pieces need nothing more of it.
     void route(int piece, Packet packet);
+    // The latest end of a video or audio stream's packet so far, for where the file ends.
+    void noteEnd(const AVPacket* packet);
     void drainPending(bool atEnd);
     bool currentCanClose() const;
     void closeCurrentAndOpenNext();
@@ -112,6 +114,7 @@ private:
     std::int64_t m_heldBytes = 0;
     std::int64_t m_refPackets = 0;
     std::optional<std::int64_t> m_lastShown;
+    std::optional<std::int64_t> m_lastEnd; // of any stream's, as noteEnd has it
 
     // Planning while reading.
     std::unique_ptr<KeyframeCutter> m_cutter;
