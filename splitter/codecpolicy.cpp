@@ -3,6 +3,7 @@
 #include "splitter/codecpolicy.h"
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavcodec/codec_desc.h>
 #include <libavutil/intreadwrite.h>
 }
@@ -108,6 +109,85 @@ bool overlapsFrameBefore(AVCodecID codec)
 {
     return codec == AV_CODEC_ID_AAC || codec == AV_CODEC_ID_AC3 || codec == AV_CODEC_ID_EAC3
         || codec == AV_CODEC_ID_MP3;
+}
+
+bool skipsSamplesAtStart(AVCodecID codec) { return codec == AV_CODEC_ID_OPUS; }
+
+std::optional<FramesBefore> framesBeforeAPiece(AVCodecID codec)
+{
+    // Opus's decoder has settled after 80 ms (the SeekPreRoll Matroska gives it). An MP3 frame borrows up to 511
+    // bytes of the frames before it.
+    if (codec == AV_CODEC_ID_OPUS)
+        return FramesBefore { 3840, 0 };
+    if (codec == AV_CODEC_ID_MP3)
+        return FramesBefore { 0, 511 };
+    // FFmpeg's reader moves an AC-3 frame's DiscardPadding to the frame before (its parser holds each frame until
+    // it has seen the next one's header): the frame before a piece could not be hidden, and would be heard.
+    if (codec == AV_CODEC_ID_AC3 || codec == AV_CODEC_ID_EAC3)
+        return std::nullopt;
+    if (overlapsFrameBefore(codec) || firstFrameIsSilent(codec))
+        return FramesBefore {};
+    return std::nullopt;
+}
+
+int reservoirBytes(const AVPacket* packet)
+{
+    if (packet->size < 4)
+        return 0;
+    // The header's version bit (MPEG-1 or later), its no-checksum bit and its channel mode size the side
+    // information.
+    const std::uint8_t* header = packet->data;
+    const bool mpeg1 = (header[1] & 0x08) != 0;
+    const bool mono = (header[3] >> 6) == 3;
+    const int side = mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17);
+    return std::max(0, packet->size - 4 - ((header[1] & 1) ? 0 : 2) - side);
+}
+
+bool firstFrameIsSilent(AVCodecID codec) { return codec == AV_CODEC_ID_VORBIS; }
+
+int sampleClock(const AVCodecParameters* codec)
+{
+    return codec->codec_id == AV_CODEC_ID_OPUS ? 48000 : codec->sample_rate;
+}
+
+int samplesIn(const AVCodecParameters* codec, const AVPacket* packet)
+{
+    if (codec->codec_id == AV_CODEC_ID_EAC3 && packet->size >= 5 && AV_RB16(packet->data) == 0x0b77) {
+        // After the sync word and the frame's size: the rate's code, then the count of 256-sample blocks'
+        // (six where the rate is a reduced one).
+        static constexpr int blocks[] = { 1, 2, 3, 6 };
+        return (packet->data[4] >> 6) == 3 ? 6 * 256 : blocks[(packet->data[4] >> 4) & 3] * 256;
+    }
+    if (codec->codec_id != AV_CODEC_ID_OPUS) {
+        const int each = samplesPerFrame(codec);
+        return each > 0
+            ? each
+            : std::max(0, av_get_audio_frame_duration2(const_cast<AVCodecParameters*>(codec), packet->size));
+    }
+    if (packet->size < 1)
+        return 0;
+    // The first byte's configuration gives each frame's length (SILK 10 to 60 ms, hybrid 10 or 20, CELT 2.5 to
+    // 20), its last two bits how many frames follow.
+    const int config = packet->data[0] >> 3;
+    static constexpr int silk[] = { 480, 960, 1920, 2880 };
+    const int frame = config < 12 ? silk[config % 4] : config < 16 ? 480 << (config % 2) : 120 << (config % 4);
+    switch (packet->data[0] & 3) {
+    case 0:
+        return frame;
+    case 1:
+    case 2:
+        return 2 * frame;
+    default:
+        return packet->size >= 2 ? frame * (packet->data[1] & 0x3f) : 0;
+    }
+}
+
+void setPreSkip(AVCodecParameters* codec, int samples)
+{
+    // OpusHead: the magic, a version, the channel count, then the pre-skip (16 bits, little-endian).
+    if (codec->codec_id != AV_CODEC_ID_OPUS || codec->extradata_size < 12 || samples < 0 || samples > 0xffff)
+        return;
+    AV_WL16(codec->extradata + 10, static_cast<std::uint16_t>(samples));
 }
 
 int samplesPerFrame(const AVCodecParameters* codec)

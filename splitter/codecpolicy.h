@@ -39,6 +39,37 @@ bool borrowsFromFramesBefore(AVCodecID codec);
 // the one before it, so a piece's sound starts a frame early, hidden by its edit list.
 bool overlapsFrameBefore(AVCodecID codec);
 
+// The decoder skips as many samples at the start as the stream's header says (Opus's pre-skip, which Matroska
+// repeats as the track's CodecDelay), wherever they end: a Matroska piece can start inside a frame.
+bool skipsSamplesAtStart(AVCodecID codec);
+
+// Matroska pieces after the first start with frames of the piece before, so that their first frame decodes as
+// in the source: at least one, and as many as hold `samples` (a decoder that converges, as Opus's does in 80 ms)
+// and `bytes` of reservoirBytes() (MP3's bit reservoir). None for a codec whose frames decode on their own.
+struct FramesBefore {
+    int samples = 0;
+    int bytes = 0;
+};
+std::optional<FramesBefore> framesBeforeAPiece(AVCodecID codec);
+
+// The bytes of an MP3 frame that a later frame may borrow: all but its header, checksum and side information.
+int reservoirBytes(const AVPacket* packet);
+
+// The first frame a decoder is given only primes it and gives no sound (Vorbis, whose frames are the overlaps of
+// two blocks): the frame before a piece's first needs nothing to hide it.
+bool firstFrameIsSilent(AVCodecID codec);
+
+// The samples `packet` decodes to: counted from an Opus packet's table of contents (at 48 kHz, as its pre-skip
+// is) or an E-AC-3 frame's header, else samplesPerFrame() or what libavcodec knows of the codec; 0 when not
+// known.
+int samplesIn(const AVCodecParameters* codec, const AVPacket* packet);
+
+// The rate samplesIn() and an Opus pre-skip count in.
+int sampleClock(const AVCodecParameters* codec);
+
+// Sets the pre-skip that `codec`'s header carries (Opus: OpusHead's, in its extradata), where it has one.
+void setPreSkip(AVCodecParameters* codec, int samples);
+
 // Samples in each audio frame where all frames hold as many; 0 when not known. FLAC says it only in its
 // STREAMINFO (its smallest and largest block size).
 int samplesPerFrame(const AVCodecParameters* codec);

@@ -124,6 +124,11 @@ bool isMovFamily(const AVOutputFormat* format)
     return false;
 }
 
+bool isMatroskaFamily(const AVOutputFormat* format)
+{
+    return std::strcmp(format->name, "matroska") == 0 || std::strcmp(format->name, "webm") == 0;
+}
+
 MediaLayout probeLayout(AVFormatContext* in, const std::string& inputName, const Warn& warn)
 {
     MediaLayout layout;

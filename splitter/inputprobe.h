@@ -42,5 +42,6 @@ InputContext openInput(const std::string& path, AVIOContext* io = nullptr,
 MediaLayout probeLayout(AVFormatContext* in, const std::string& inputName, const Warn& warn);
 
 bool isMovFamily(const AVOutputFormat* format);
+bool isMatroskaFamily(const AVOutputFormat* format); // Matroska and WebM
 
 } // namespace quorvane::splitter

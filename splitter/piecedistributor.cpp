@@ -45,6 +45,13 @@ PieceDistributor::PieceDistributor(AVFormatContext* in, const MediaLayout& layou
         m_startsEarly[s] = st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && sharedAtCuts(st, layout.format)
             && overlapsFrameBefore(st->codecpar->codec_id);
     }
+    m_joins.resize(layout.streams.size());
+    for (std::size_t s = 0; s < layout.streams.size(); ++s) {
+        const AVStream* st = in->streams[s];
+        if (isMatroskaFamily(layout.format) && layout.streams[s].output >= 0
+            && st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && framesBeforeAPiece(st->codecpar->codec_id))
+            m_joins[s] = std::make_unique<JoinPreroll>(st, sharedAtCuts(st, layout.format));
+    }
     const AVStream* ref = in->streams[layout.ref];
     if (std::string(layout.format->name) == "mp3" && borrowsFromFramesBefore(ref->codecpar->codec_id)
         && ref->codecpar->sample_rate > 0)
@@ -73,9 +80,47 @@ void PieceDistributor::begin(int piece)
     std::deque<Packet> preroll;
     if (piece > 0 && m_preroll)
         preroll = m_preroll->take(span.prerollSamples);
+    std::vector<std::deque<Packet>> before = framesBefore(piece, span);
     m_writer.open(span);
     for (Packet& packet : preroll)
         m_writer.write(std::move(packet));
+    for (std::deque<Packet>& frames : before) {
+        for (Packet& packet : frames)
+            m_writer.write(std::move(packet));
+    }
+}
+
+std::vector<std::deque<Packet>> PieceDistributor::framesBefore(int piece, PieceSpan& span)
+{
+    std::vector<std::deque<Packet>> before(m_joins.size());
+    if (piece == 0 || m_only)
+        return before;
+    span.preSkip.assign(m_joins.size(), -1);
+    for (std::size_t s = 0; s < m_joins.size(); ++s) {
+        if (!m_joins[s])
+            continue;
+        const AVStream* st = m_in->streams[s];
+        const AVCodecParameters* par = st->codecpar;
+        const std::int64_t cut = av_rescale_q(span.start, m_layout.refBase, st->time_base);
+        JoinPreroll::Start start = m_joins[s]->take(cut);
+        if (!start.found)
+            continue; // the stream starts in this piece, with the source's own start
+        if (skipsSamplesAtStart(par->codec_id)) {
+            // Decoded from before the cut, and skipped up to it; the frame that crosses it follows.
+            span.preSkip[s] = start.samples;
+        } else {
+            // Decoded before the piece's first frame but not heard: the first frame a decoder is given gives no
+            // sound of its own (Vorbis), or the frame is discarded whole. Each is shown at the piece's start, as
+            // no Matroska block may come before it, and keeps its own decoding time, which orders it.
+            for (Packet& frame : start.frames) {
+                frame->pts = cut;
+                if (!firstFrameIsSilent(par->codec_id))
+                    markSkipped(frame.get(), 0, samplesIn(par, frame.get()));
+            }
+        }
+        before[s] = std::move(start.frames);
+    }
+    return before;
 }
 
 std::optional<int> PieceDistributor::placeOf(const AVPacket* packet) const
@@ -227,7 +272,8 @@ Packet PieceDistributor::splitAtCut(int piece, AVPacket* packet) const
     if (piece + 1 >= static_cast<int>(m_plan.pieces.size()) || !sharedAtCuts(st, m_layout.format))
         return {};
     return quorvane::splitter::splitAtCut(packet, st,
-        av_rescale_q(m_plan.pieces[static_cast<std::size_t>(piece) + 1].start, m_layout.refBase, st->time_base));
+        av_rescale_q(m_plan.pieces[static_cast<std::size_t>(piece) + 1].start, m_layout.refBase, st->time_base),
+        m_layout.format);
 }
 
 void PieceDistributor::queue(int piece, Packet packet)
@@ -281,6 +327,8 @@ void PieceDistributor::writeNow(Packet packet)
     }
     if (Packet early = frameBefore(m_current, packet.get()))
         m_writer.write(std::move(early));
+    if (m_joins[s])
+        m_joins[s]->remember(packet.get());
     if (Packet rest = splitAtCut(m_current, packet.get())) {
         Packet early = frameBefore(m_current + 1, rest.get());
         queue(m_current + 1, std::move(rest));

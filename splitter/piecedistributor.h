@@ -5,6 +5,7 @@
 #include "splitter/avhandles.h"
 #include "splitter/cutplan.h"
 #include "splitter/inputprobe.h"
+#include "splitter/joinpreroll.h"
 #include "splitter/keyframecutter.h"
 #include "splitter/packetrouter.h"
 #include "splitter/piecewriter.h"
@@ -80,6 +81,8 @@ private:
     Packet splitAtCut(int piece, AVPacket* packet) const;
     void queue(int piece, Packet packet);
     void writeNow(Packet packet);
+    // The frames of the piece before that piece `piece` starts with (JoinPreroll), written once it is open.
+    std::vector<std::deque<Packet>> framesBefore(int piece, PieceSpan& span);
     // The frame before `first` of a stream whose pieces start a frame early (overlapsFrameBefore), for the
     // piece `first` is the first frame of: null where there is none, or the piece has it already.
     Packet frameBefore(int piece, const AVPacket* first);
@@ -106,6 +109,8 @@ private:
     std::vector<bool> m_startsEarly;
     std::vector<Packet> m_lastFrame;
     std::vector<int> m_earlyIn;
+    // Per input audio stream of Matroska pieces: the frames each piece starts with from the one before.
+    std::vector<std::unique_ptr<JoinPreroll>> m_joins;
     // Per input stream: the bitmap subtitle picture written last, while it still shows (showsPicture).
     std::vector<Packet> m_showing;
     int m_lateLeftOut = 0;

@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "splitter/piecesetup.h"
 
+#include "splitter/codecpolicy.h"
+
 extern "C" {
 #include <libavutil/timecode.h>
 }
@@ -103,6 +105,15 @@ void addPrograms(AVFormatContext* out, const AVFormatContext* in, const MediaLay
 
 } // namespace
 
+int preSkipOf(const AVFormatContext* in, const MediaLayout& layout, const PieceSpan& span, unsigned index)
+{
+    const AVCodecParameters* par = in->streams[index]->codecpar;
+    if (!isMatroskaFamily(layout.format) || !skipsSamplesAtStart(par->codec_id))
+        return 0;
+    return index < span.preSkip.size() && span.preSkip[index] >= 0 ? span.preSkip[index]
+                                                                   : std::max(0, par->initial_padding);
+}
+
 void addStreams(AVFormatContext* out, const AVFormatContext* in, const MediaLayout& layout, const PieceSpan& span,
     std::int64_t firstShown)
 {
@@ -117,6 +128,12 @@ void addStreams(AVFormatContext* out, const AVFormatContext* in, const MediaLayo
         // Older MP3 writers take the encoder delay from here, newer ones from the first packet's skip.
         if (span.prerollSamples >= 0 && static_cast<int>(i) == layout.ref)
             ost->codecpar->initial_padding = span.prerollSamples;
+        // The Matroska writer gives an Opus track's initial padding as its CodecDelay, which players take to be
+        // the pre-skip of its header.
+        if (i < span.preSkip.size() && span.preSkip[i] >= 0) {
+            ost->codecpar->initial_padding = preSkipOf(in, layout, span, i);
+            setPreSkip(ost->codecpar, ost->codecpar->initial_padding);
+        }
         moveTimecode(&ost->metadata, ist->metadata, ist, sinceFileStart, layout.refBase);
     }
     moveTimecode(&out->metadata, in->metadata, in->streams[layout.ref], sinceFileStart, layout.refBase);

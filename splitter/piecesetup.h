@@ -5,6 +5,7 @@
 #include "splitter/inputprobe.h"
 
 #include <cstdint>
+#include <vector>
 
 // What a piece holds besides its packets, set up before they come: its streams with their parameters, tags
 // and side data, a timecode that names where it starts, and the chapters that fall in it.
@@ -19,7 +20,14 @@ struct PieceSpan {
     // MP3 pieces after the first: how many samples of frames from the piece before come first, decoded only
     // to fill the decoder's bit reservoir and skipped (the LAME header's encoder delay says so).
     int prerollSamples = -1; // -1: the source's own delay (the first piece)
+    // Matroska pieces, per input stream whose decoder skips samples at its start (Opus): how many this piece
+    // skips, at sampleClock(), from the frames it starts with before its cut; -1 or none: the source's own.
+    std::vector<int> preSkip {};
 };
+
+// The samples stream `index` of a Matroska piece skips at its start (its pre-skip, the track's CodecDelay), at
+// sampleClock(); Matroska's block times run that much ahead of what is shown. 0 for other streams and writers.
+int preSkipOf(const AVFormatContext* in, const MediaLayout& layout, const PieceSpan& span, unsigned index);
 
 // The file's tags and the streams `layout` keeps, with their tags, and a timecode moved to where the piece
 // starts (`firstShown`: where the source's pictures start, which its timecode names). Throws std::bad_alloc.

@@ -311,11 +311,16 @@ void PieceWriter::write(Packet packet)
     const AVStream* ist = m_in->streams[s];
     const int output = m_layout.streams[static_cast<std::size_t>(s)].output;
     const AVStream* ost = m_out->streams[output];
-    const std::int64_t offset = av_rescale_q(m_span.start, m_layout.refBase, ist->time_base);
+    // Matroska's block times of a stream that skips samples at its start run that much ahead of what shows.
+    const int skipped = preSkipOf(m_in, m_layout, m_span, static_cast<unsigned>(s));
+    const std::int64_t offset = av_rescale_q(m_span.start, m_layout.refBase, ist->time_base)
+        - (skipped > 0 ? av_rescale_q(skipped, { 1, sampleClock(ist->codecpar) }, ist->time_base) : 0);
     const auto rebased = [&](std::int64_t t) -> std::optional<std::int64_t> {
         if (t == AV_NOPTS_VALUE)
             return std::nullopt;
-        return av_rescale_q(t - offset, ist->time_base, ost->time_base);
+        // The first frame may fall a tick before 0 for the rounding of millisecond times.
+        return av_rescale_q(
+            skipped > 0 ? std::max(t - offset, std::int64_t { 0 }) : t - offset, ist->time_base, ost->time_base);
     };
     const auto times = m_menders[static_cast<std::size_t>(output)].mend({ rebased(packet->dts), rebased(packet->pts) });
     packet->dts = *times.dts;

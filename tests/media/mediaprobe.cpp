@@ -103,6 +103,15 @@ ProbedFile probeMedia(const std::string& path)
 
     AVPacket* packet = av_packet_alloc();
     std::vector<double> skipUntil(file.streams.size(), -std::numeric_limits<double>::max());
+    // What a decoder skips at a stream's start by itself: Opus's pre-skip, in its header (Matroska's CodecDelay).
+    // A Vorbis decoder's first packet only primes it.
+    const bool matroska = std::string(in->iformat->name).find("matroska") != std::string::npos;
+    std::vector<double> preSkip(file.streams.size(), 0);
+    for (unsigned i = 0; i < in->nb_streams; ++i) {
+        const AVCodecParameters* par = in->streams[i]->codecpar;
+        if (matroska && par->codec_id == AV_CODEC_ID_OPUS && par->extradata_size >= 12)
+            preSkip[i] = AV_RL16(par->extradata + 10) / 48000.0;
+    }
     while (av_read_frame(in, packet) >= 0) {
         const auto i = static_cast<std::size_t>(packet->stream_index);
         ProbedStream& s = file.streams[i];
@@ -132,8 +141,17 @@ ProbedFile probeMedia(const std::string& path)
             const double from = static_cast<double>(pts) * base + skipStart;
             if (skip)
                 skipUntil[i] = std::max(skipUntil[i], from);
-            s.start = std::min(s.start, std::max(from, skipUntil[i]));
-            s.end = std::max(s.end, static_cast<double>(pts + packet->duration) * base - skipEnd);
+            if (s.packets == 1 && preSkip[i] > 0)
+                skipUntil[i] = from + preSkip[i];
+            // A frame whose samples are all skipped or discarded, or that only primes its decoder, shows nothing.
+            const bool priming = s.packets == 1 && in->streams[i]->codecpar->codec_id == AV_CODEC_ID_VORBIS;
+            const bool hidden = priming
+                || (skip && skipStart + skipEnd > 0
+                    && skipStart + skipEnd >= static_cast<double>(packet->duration) * base - 1e-6);
+            if (!hidden) {
+                s.start = std::min(s.start, std::max(from, skipUntil[i]));
+                s.end = std::max(s.end, static_cast<double>(pts + packet->duration) * base - skipEnd);
+            }
             if (packet->flags & AV_PKT_FLAG_KEY)
                 s.keyTimes.push_back(static_cast<double>(pts) * base);
             s.times.push_back(static_cast<double>(pts) * base);
