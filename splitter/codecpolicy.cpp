@@ -115,32 +115,17 @@ bool skipsSamplesAtStart(AVCodecID codec) { return codec == AV_CODEC_ID_OPUS; }
 
 std::optional<FramesBefore> framesBeforeAPiece(AVCodecID codec)
 {
-    // Opus's decoder has settled after 80 ms (the SeekPreRoll Matroska gives it). An MP3 frame borrows up to 511
-    // bytes of the frames before it.
+    // Opus's decoder has settled after 80 ms (the SeekPreRoll Matroska gives it), and the header's pre-skip hides
+    // them. A Vorbis decoder's first frame gives no sound: nothing needs hiding.
     if (codec == AV_CODEC_ID_OPUS)
-        return FramesBefore { 3840, 0 };
-    if (codec == AV_CODEC_ID_MP3)
-        return FramesBefore { 0, 511 };
-    // FFmpeg's reader moves an AC-3 frame's DiscardPadding to the frame before (its parser holds each frame until
-    // it has seen the next one's header): the frame before a piece could not be hidden, and would be heard.
-    if (codec == AV_CODEC_ID_AC3 || codec == AV_CODEC_ID_EAC3)
-        return std::nullopt;
-    if (overlapsFrameBefore(codec) || firstFrameIsSilent(codec))
+        return FramesBefore { 3840 };
+    if (firstFrameIsSilent(codec))
         return FramesBefore {};
+    // An AAC, MP3 or AC-3 frame before a piece's first would have to be hidden by its DiscardPadding, which only
+    // FFmpeg's reader honours for them: GStreamer's plays it, Firefox refuses an AAC track that has one before its
+    // last frame, and FFmpeg's moves an AC-3 frame's to the frame before. Those pieces start with a frame decoded
+    // without the one before it, as in every player.
     return std::nullopt;
-}
-
-int reservoirBytes(const AVPacket* packet)
-{
-    if (packet->size < 4)
-        return 0;
-    // The header's version bit (MPEG-1 or later), its no-checksum bit and its channel mode size the side
-    // information.
-    const std::uint8_t* header = packet->data;
-    const bool mpeg1 = (header[1] & 0x08) != 0;
-    const bool mono = (header[3] >> 6) == 3;
-    const int side = mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17);
-    return std::max(0, packet->size - 4 - ((header[1] & 1) ? 0 : 2) - side);
 }
 
 bool firstFrameIsSilent(AVCodecID codec) { return codec == AV_CODEC_ID_VORBIS; }

@@ -44,16 +44,12 @@ bool overlapsFrameBefore(AVCodecID codec);
 bool skipsSamplesAtStart(AVCodecID codec);
 
 // Matroska pieces after the first start with frames of the piece before, so that their first frame decodes as
-// in the source: at least one, and as many as hold `samples` (a decoder that converges, as Opus's does in 80 ms)
-// and `bytes` of reservoirBytes() (MP3's bit reservoir). None for a codec whose frames decode on their own.
+// in the source, where nothing needs a player to hide them: at least one, and as many as hold `samples` (a
+// decoder that converges, as Opus's does in 80 ms). None where a player would hear them.
 struct FramesBefore {
     int samples = 0;
-    int bytes = 0;
 };
 std::optional<FramesBefore> framesBeforeAPiece(AVCodecID codec);
-
-// The bytes of an MP3 frame that a later frame may borrow: all but its header, checksum and side information.
-int reservoirBytes(const AVPacket* packet);
 
 // The first frame a decoder is given only primes it and gives no sound (Vorbis, whose frames are the overlaps of
 // two blocks): the frame before a piece's first needs nothing to hide it.

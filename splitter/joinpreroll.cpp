@@ -21,7 +21,7 @@ void JoinPreroll::remember(const AVPacket* packet)
     if (av_packet_ref(copy.get(), packet) < 0)
         throw std::bad_alloc();
     m_recent.push_back(std::move(copy));
-    // Opus's 80 ms are at most 32 frames of 2.5 ms; MP3's reservoir a few frames.
+    // Opus's 80 ms are at most 32 frames of 2.5 ms.
     if (m_recent.size() > 48)
         m_recent.pop_front();
 }
@@ -42,15 +42,10 @@ JoinPreroll::Start JoinPreroll::take(std::int64_t cut)
         start.samples = samplesBeforeCut(last, m_stream, cut);
         recent.pop_back();
     }
-    int bytes = 0;
-    while (!recent.empty() && (start.frames.empty() || start.samples < m_wanted.samples || bytes < m_wanted.bytes)) {
+    while (!recent.empty() && (start.frames.empty() || start.samples < m_wanted.samples)) {
         Packet frame = std::move(recent.back());
         recent.pop_back();
         start.samples += samplesIn(m_stream->codecpar, frame.get());
-        // The frame just before the piece's first must decode whole too, for their overlap: the bytes it borrows
-        // lie in the frames before it.
-        if (!start.frames.empty() && m_wanted.bytes > 0)
-            bytes += reservoirBytes(frame.get());
         dropSkipMarks(frame.get());
         start.frames.push_front(std::move(frame));
     }

@@ -9,9 +9,9 @@
 #include <deque>
 
 // The audio frames a Matroska piece starts with from the piece before, decoded there only so that its own
-// first frame decodes as in the source (framesBeforeAPiece): the frame before, a few for MP3's bit reservoir,
-// 80 ms for Opus. Where the piece before shares the frame that crosses the cut (an Opus frame, see
-// cutsharing.h), the piece after gets that one as the rest of a shared frame, and the frames before it here.
+// first frame decodes as in the source (framesBeforeAPiece): the frame before (Vorbis), 80 ms (Opus). Where the piece
+// before shares the frame that crosses the cut (an Opus frame, see cutsharing.h), the piece after gets that one as the
+// rest of a shared frame, and the frames before it here.
 namespace quorvane::splitter {
 
 class JoinPreroll {

@@ -110,13 +110,10 @@ std::vector<std::deque<Packet>> PieceDistributor::framesBefore(int piece, PieceS
             span.preSkip[s] = start.samples;
         } else {
             // Decoded before the piece's first frame but not heard: the first frame a decoder is given gives no
-            // sound of its own (Vorbis), or the frame is discarded whole. Each is shown at the piece's start, as
-            // no Matroska block may come before it, and keeps its own decoding time, which orders it.
-            for (Packet& frame : start.frames) {
+            // sound of its own (Vorbis). It is shown at the piece's start, as no Matroska block may come before
+            // it, and keeps its own decoding time, which orders it.
+            for (Packet& frame : start.frames)
                 frame->pts = cut;
-                if (!firstFrameIsSilent(par->codec_id))
-                    markSkipped(frame.get(), 0, samplesIn(par, frame.get()));
-            }
         }
         before[s] = std::move(start.frames);
     }
