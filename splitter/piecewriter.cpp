@@ -209,6 +209,11 @@ void PieceWriter::writeHeader(const PieceSpan& span)
         m_out->max_delay = 700000;
         AVDictionary* set = nullptr;
         result = av_dict_set_int(&set, "mpegts_m2ts_mode", m2ts ? 1 : 0, 0);
+        // Each audio frame in a PES packet of its own, with its own time, as before: with that delay the writer
+        // would gather frames for up to 0.35 s under the first one's time, and a reader counts the times of the
+        // others on from it, which goes wrong where the source's times were mended.
+        if (result >= 0)
+            result = av_dict_set_int(&set, "pes_payload_size", 0, 0);
         options.reset(set);
         if (result < 0)
             fail(result, true);
