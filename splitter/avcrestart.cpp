@@ -38,39 +38,10 @@ AvcRestart::AvcRestart(const std::uint8_t* header, int headerSize)
 
 std::vector<Bytes> AvcRestart::units(const std::uint8_t* data, std::size_t size, bool partial) const
 {
-    if (m_lengthSize == 0)
-        return annexBUnits(data, static_cast<int>(std::min<std::size_t>(size, INT32_MAX)));
-    std::vector<Bytes> list;
-    for (std::size_t at = 0; at < size;) {
-        if (size - at < static_cast<std::size_t>(m_lengthSize))
-            return partial ? list : std::vector<Bytes> {};
-        std::size_t length = 0;
-        for (int b = 0; b < m_lengthSize; ++b)
-            length = length << 8 | data[at++];
-        if (partial && length > size - at)
-            length = size - at;
-        if (length == 0 || length > size - at)
-            return partial ? list : std::vector<Bytes> {};
-        list.emplace_back(data + at, data + at + length);
-        at += length;
-    }
-    return list;
+    return sampleUnits(data, size, m_lengthSize, partial);
 }
 
-Bytes AvcRestart::join(const std::vector<Bytes>& list) const
-{
-    Bytes out;
-    for (const Bytes& unit : list) {
-        if (m_lengthSize == 0) {
-            out.insert(out.end(), { 0, 0, 0, 1 });
-        } else {
-            for (int b = m_lengthSize - 1; b >= 0; --b)
-                out.push_back(static_cast<std::uint8_t>(unit.size() >> (8 * b)));
-        }
-        out.insert(out.end(), unit.begin(), unit.end());
-    }
-    return out;
-}
+Bytes AvcRestart::join(const std::vector<Bytes>& list) const { return joinUnits(list, m_lengthSize); }
 
 void AvcRestart::learn(const Bytes& unit)
 {

@@ -151,8 +151,8 @@ private:
 // Reads fields until the first that is not there; then every later one reads 0 and `ok` stays false.
 class Fields {
 public:
-    explicit Fields(const Bytes& payload)
-        : m_bits(payload)
+    explicit Fields(const Bytes& payload, std::size_t bit = 0)
+        : m_bits(payload, bit)
     {
     }
     unsigned u(int count) { return value(m_bits.u(count)); }

@@ -145,6 +145,42 @@ std::vector<Bytes> annexBUnits(const std::uint8_t* data, int size)
     return units;
 }
 
+std::vector<Bytes> sampleUnits(const std::uint8_t* data, std::size_t size, int lengthSize, bool partial)
+{
+    if (lengthSize == 0)
+        return annexBUnits(data, static_cast<int>(std::min<std::size_t>(size, INT32_MAX)));
+    std::vector<Bytes> list;
+    for (std::size_t at = 0; at < size;) {
+        if (size - at < static_cast<std::size_t>(lengthSize))
+            return partial ? list : std::vector<Bytes> {};
+        std::size_t length = 0;
+        for (int b = 0; b < lengthSize; ++b)
+            length = length << 8 | data[at++];
+        if (partial && length > size - at)
+            length = size - at;
+        if (length == 0 || length > size - at)
+            return partial ? list : std::vector<Bytes> {};
+        list.emplace_back(data + at, data + at + length);
+        at += length;
+    }
+    return list;
+}
+
+Bytes joinUnits(const std::vector<Bytes>& units, int lengthSize)
+{
+    Bytes out;
+    for (const Bytes& unit : units) {
+        if (lengthSize == 0) {
+            out.insert(out.end(), { 0, 0, 0, 1 });
+        } else {
+            for (int b = lengthSize - 1; b >= 0; --b)
+                out.push_back(static_cast<std::uint8_t>(unit.size() >> (8 * b)));
+        }
+        out.insert(out.end(), unit.begin(), unit.end());
+    }
+    return out;
+}
+
 std::optional<AvcConfig> readAvcC(const std::uint8_t* data, int size)
 {
     if (size < 7 || data[0] != 1)

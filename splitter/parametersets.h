@@ -16,6 +16,12 @@ using Bytes = std::vector<std::uint8_t>;
 
 // The NAL units of an Annex B stream (start codes between them).
 std::vector<Bytes> annexBUnits(const std::uint8_t* data, int size);
+// The NAL units of a sample: each after its length of `lengthSize` bytes, or with start codes between them
+// (`lengthSize` 0). Empty where a length runs past the sample's end; with `partial`, what came before it, and
+// a unit cut short by the end as far as it goes.
+std::vector<Bytes> sampleUnits(const std::uint8_t* data, std::size_t size, int lengthSize, bool partial = false);
+// The sample made of `units`, as sampleUnits() reads it.
+Bytes joinUnits(const std::vector<Bytes>& units, int lengthSize);
 
 // An H.264 stream header ("avcC"): its fixed start, its parameter sets, and what follows them.
 struct AvcConfig {

@@ -141,11 +141,18 @@ void PieceWriter::open(const PieceSpan& span)
     m_menders.assign(static_cast<std::size_t>(m_layout.outputs), {});
     m_restarts.clear();
     m_restarts.resize(m_in->nb_streams);
+    m_hevcRestarts.clear();
+    m_hevcRestarts.resize(m_in->nb_streams);
     for (unsigned s = 0; s < m_in->nb_streams; ++s) {
         const AVCodecParameters* par = m_in->streams[s]->codecpar;
-        if (par->codec_id != AV_CODEC_ID_H264 || m_layout.streams[s].output < 0 || m_layout.streams[s].cover)
+        if (m_layout.streams[s].output < 0 || m_layout.streams[s].cover)
             continue;
-        m_restarts[s] = std::make_unique<AvcRestart>(par->extradata, par->extradata_size);
+        if (par->codec_id == AV_CODEC_ID_H264)
+            m_restarts[s] = std::make_unique<AvcRestart>(par->extradata, par->extradata_size);
+        // Players that take only IDR pictures as keyframes in Matroska (Firefox) show nothing from a CRA picture
+        // that starts a piece or follows ours; in MP4 they go by its index.
+        if (par->codec_id == AV_CODEC_ID_HEVC && isMatroskaFamily(m_layout.format))
+            m_hevcRestarts[s] = std::make_unique<HevcRestart>(par->extradata, par->extradata_size, span.number > 0);
     }
     addCovers();
     if (m_opened)
@@ -274,14 +281,32 @@ void PieceWriter::restart(AvcRestart& pictures, Packet& packet)
     } catch (const std::bad_alloc&) {
         fail(AVERROR(ENOMEM));
     }
-    if (!bytes)
+    if (bytes)
+        replaceBytes(packet, *bytes);
+}
+
+void PieceWriter::restart(HevcRestart& pictures, Packet& packet)
+{
+    if (!pictures.wants((packet->flags & AV_PKT_FLAG_KEY) != 0))
         return;
+    std::optional<Bytes> bytes;
+    try {
+        bytes = pictures.picture(packet->data, static_cast<std::size_t>(packet->size));
+    } catch (const std::bad_alloc&) {
+        fail(AVERROR(ENOMEM));
+    }
+    if (bytes)
+        replaceBytes(packet, *bytes);
+}
+
+void PieceWriter::replaceBytes(Packet& packet, const Bytes& bytes)
+{
     Packet changed = newPacket();
-    if (bytes->size() > INT32_MAX - AV_INPUT_BUFFER_PADDING_SIZE
-        || av_new_packet(changed.get(), static_cast<int>(bytes->size())) < 0
+    if (bytes.size() > INT32_MAX - AV_INPUT_BUFFER_PADDING_SIZE
+        || av_new_packet(changed.get(), static_cast<int>(bytes.size())) < 0
         || av_packet_copy_props(changed.get(), packet.get()) < 0)
         fail(AVERROR(ENOMEM));
-    std::copy(bytes->begin(), bytes->end(), changed->data);
+    std::copy(bytes.begin(), bytes.end(), changed->data);
     changed->stream_index = packet->stream_index;
     changed->pos = -1; // not the source's bytes any more
     av_buffer_unref(&changed->opaque_ref);
@@ -311,6 +336,8 @@ void PieceWriter::write(Packet packet)
         return;
     }
     if (AvcRestart* pictures = m_restarts[static_cast<std::size_t>(packet->stream_index)].get())
+        restart(*pictures, packet);
+    if (HevcRestart* pictures = m_hevcRestarts[static_cast<std::size_t>(packet->stream_index)].get())
         restart(*pictures, packet);
     const int s = packet->stream_index;
     const AVStream* ist = m_in->streams[s];

@@ -6,6 +6,7 @@
 #include "splitter/avcrestart.h"
 #include "splitter/avhandles.h"
 #include "splitter/flacstreaminfo.h"
+#include "splitter/hevcrestart.h"
 #include "splitter/inputprobe.h"
 #include "splitter/piecefile.h"
 #include "splitter/piecesetup.h"
@@ -70,6 +71,10 @@ private:
     int send(AVPacket* packet, const AVStream* from);
     // An H.264 picture given the slice headers it needs in this piece (AvcRestart).
     void restart(AvcRestart& pictures, Packet& packet);
+    // An HEVC picture given the slice headers it needs in this piece (HevcRestart).
+    void restart(HevcRestart& pictures, Packet& packet);
+    // `packet` with other bytes, no longer the source's.
+    void replaceBytes(Packet& packet, const Bytes& bytes);
     // On a block-sharing file system, the first packets of a piece wait until the piece's long run of media
     // bytes shows, then the piece is opened again with room in front that puts that run at the same place
     // within a block as in the source.
@@ -97,6 +102,7 @@ private:
     // Per input stream, for H.264 video: each piece starts it afresh at its first keyframe, and again after
     // pictures encoded again with parameter sets of their own.
     std::vector<std::unique_ptr<AvcRestart>> m_restarts;
+    std::vector<std::unique_ptr<HevcRestart>> m_hevcRestarts;
     SystemFile m_source; // the input, read by the kernel's copies; outlives the pieces copying from it
     std::unique_ptr<PieceFile> m_file;
     std::unique_ptr<PieceFile> m_finished; // its media bytes being copied in

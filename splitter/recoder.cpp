@@ -129,25 +129,6 @@ std::vector<Bytes> parameterSetsOf(const AVCodecContext* encoder)
     return sets;
 }
 
-// The NAL units of a sample: with start codes between them (`lengthSize` 0), or each after its length.
-std::vector<Bytes> unitsOf(const std::uint8_t* data, int size, int lengthSize)
-{
-    if (lengthSize == 0)
-        return annexBUnits(data, size);
-    std::vector<Bytes> units;
-    for (int at = 0; at + lengthSize <= size;) {
-        std::size_t length = 0;
-        for (int b = 0; b < lengthSize; ++b)
-            length = (length << 8) | data[at + b];
-        at += lengthSize;
-        if (length > static_cast<std::size_t>(size - at))
-            break;
-        units.emplace_back(data + at, data + at + length);
-        at += static_cast<int>(length);
-    }
-    return units;
-}
-
 // A stream header of parameter sets with start codes between them (as MPEG-TS streams carry them), or none.
 bool annexBHeader(const AVCodecParameters* par)
 {
@@ -649,7 +630,8 @@ Packet Recoder::withSourceSets(Packet key) const
     // source's first ones. An HEVC keyframe after ours gets the source's too: a player that took ours from
     // our keyframe may have let the header's go (Firefox starts a decoder that knows only ours).
     const bool hevc = m_ref->codecpar->codec_id == AV_CODEC_ID_HEVC;
-    for (const Bytes& unit : unitsOf(key->data, key->size, m_annexB ? 0 : m_lengthSize)) {
+    for (const Bytes& unit :
+        sampleUnits(key->data, static_cast<std::size_t>(key->size), m_annexB ? 0 : m_lengthSize, true)) {
         if (hevc ? hevcUnitType(unit) == HevcSps : !unit.empty() && (unit[0] & 0x1f) == 7)
             return key;
     }
@@ -658,11 +640,7 @@ Packet Recoder::withSourceSets(Packet key) const
         const AVCodecParameters* par = m_ref->codecpar;
         sets.assign(par->extradata, par->extradata + par->extradata_size);
     } else {
-        for (const Bytes& unit : m_sourceSets) {
-            for (int b = m_lengthSize - 1; b >= 0; --b)
-                sets.push_back(static_cast<std::uint8_t>(unit.size() >> (8 * b)));
-            sets.insert(sets.end(), unit.begin(), unit.end());
-        }
+        sets = joinUnits(m_sourceSets, m_lengthSize);
     }
     Packet packet = newPacket();
     if (av_new_packet(packet.get(), static_cast<int>(sets.size()) + key->size) < 0

@@ -6,8 +6,10 @@
 #include "splitter/compositionoffsets.h"
 #include "splitter/cutplan.h"
 #include "splitter/exactcuts.h"
+#include "splitter/hevcrestart.h"
 #include "splitter/indexroom.h"
 #include "splitter/keyframecutter.h"
+#include "splitter/nalbits.h"
 #include "splitter/naming.h"
 #include "splitter/packetrouter.h"
 #include "splitter/parametersets.h"
@@ -329,6 +331,40 @@ private slots:
         QCOMPARE(read->level, 30u);
         QCOMPARE(hevcParameterSetId(*matched), hevcParameterSetId(mine));
         QVERIFY(!matchHevcBuffer(theirs, mine));
+    }
+
+    // x265's parameter sets (64x64, order counts of 8 bits), a CRA picture's slice (count 10) and the slice of the
+    // picture after it (count 13), each cut short after its first bytes. Where a piece after the first starts with
+    // it, the CRA picture becomes an IDR picture, its slice data as it was; the picture after it counts its order
+    // from it (3), the rest of its header and its data as they were. The file's own first picture is left alone.
+    void hevcKeyframesStartAfresh()
+    {
+        const Bytes header { 0, 0, 0, 1, 0x40, 0x01, 0x0c, 0x01, 0xff, 0xff, 0x01, 0x60, 0x00, 0x00, 0x03, 0x00, 0x90,
+            0x00, 0x00, 0x03, 0x00, 0x00, 0x03, 0x00, 0x1e, 0x95, 0x90, 0x09, 0, 0, 0, 1, 0x42, 0x01, 0x01, 0x01, 0x60,
+            0x00, 0x00, 0x03, 0x00, 0x90, 0x00, 0x00, 0x03, 0x00, 0x00, 0x03, 0x00, 0x1e, 0xa0, 0x20, 0x81, 0x05, 0x96,
+            0x56, 0x44, 0xa4, 0xc2, 0xf0, 0x16, 0x80, 0x80, 0x00, 0x00, 0x03, 0x00, 0x80, 0x00, 0x00, 0x0c, 0x84, 0, 0,
+            0, 1, 0x44, 0x01, 0xc0, 0x73, 0xc0, 0x89 };
+        const Bytes cra { 0, 0, 0, 1, 0x2a, 0x01, 0xac, 0x28, 0x5d, 0x25, 0x18, 0x80, 0x9a, 0x19, 0x5e, 0x3a, 0xfd,
+            0x09, 0x50, 0x99, 0x7a, 0x7e, 0x5d, 0x28, 0xe0, 0xf6, 0x62, 0x4d };
+        const Bytes after { 0, 0, 0, 1, 0x02, 0x01, 0xd0, 0x69, 0x5e, 0x20, 0xe4, 0xda, 0x10, 0x4a, 0x63, 0xa3, 0x93,
+            0xd3, 0x1d, 0x6c };
+        HevcRestart piece(header.data(), static_cast<int>(header.size()), true);
+        const auto idr = piece.picture(cra.data(), cra.size());
+        QVERIFY(idr && idr->size() < cra.size());
+        QCOMPARE(int((*idr)[4] >> 1), 19); // IDR_W_RADL
+        QVERIFY(std::equal(cra.end() - 12, cra.end(), idr->end() - 12));
+        QVERIFY(piece.wants(false));
+        const auto counted = piece.picture(after.data(), after.size());
+        QVERIFY(counted && counted->size() == after.size());
+        const Bytes payload(counted->begin() + 4, counted->end());
+        BitReader bits(payload, 21);
+        QCOMPARE(bits.u(8), std::optional<unsigned>(3));
+        QVERIFY(std::equal(after.begin() + 8, after.end(), counted->begin() + 8)); // past the count
+
+        HevcRestart file(header.data(), static_cast<int>(header.size()), false);
+        QVERIFY(!file.picture(cra.data(), cra.size()));
+        QVERIFY(!file.wants(false));
+        QVERIFY(!file.picture(after.data(), after.size()));
     }
 
     void idrPictures()

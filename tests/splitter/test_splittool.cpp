@@ -113,6 +113,24 @@ private:
         return static_cast<int>(decoder.readAllStandardError().count("WARNING"));
     }
 
+    // The kind of NAL unit of the first picture of a file's video, as FFmpeg names it ("IDR_W_RADL", "CRA_NUT").
+    static QString firstPictureKind(const QString& path)
+    {
+        QProcess ffmpeg;
+        ffmpeg.start("ffmpeg",
+            { "-nostdin", "-v", "trace", "-i", path, "-map", "0:v", "-frames:v", "1", "-c", "copy", "-bsf:v",
+                "trace_headers", "-f", "null", "-" });
+        ffmpeg.waitForFinished(60000);
+        const QString said = QString::fromUtf8(ffmpeg.readAllStandardError());
+        for (auto units = QRegularExpression("trace_headers.*nal_unit_type: \\d+\\((\\w+)\\)").globalMatch(said);
+             units.hasNext();) {
+            const QString kind = units.next().captured(1);
+            if (!kind.contains("PS") && !kind.contains("SEI") && kind != "AUD")
+                return kind;
+        }
+        return {};
+    }
+
     static QByteArray decodedAudio(const QString& path, int stream = 0)
     {
         QProcess ffmpeg;
@@ -1119,6 +1137,11 @@ private slots:
         const ToolRun again = runTool({ "-split", "5", path });
         QVERIFY2(again.err.contains("2 cuts are at keyframes of open groups of pictures"), qPrintable(again.err));
         QVERIFY2(!again.err.contains("mended"), qPrintable(again.err));
+        // In Matroska some players take only an IDR picture for a keyframe (Firefox): each piece starts with one.
+        if (name == "open265.mkv") {
+            for (int n = 2; n <= 3; ++n)
+                QCOMPARE(firstPictureKind(pieceName(path, n)), QStringLiteral("IDR_W_RADL"));
+        }
     }
 
     void chaptersFollowThePieces_data()
