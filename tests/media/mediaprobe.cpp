@@ -57,8 +57,10 @@ ProbedFile probeMedia(const std::string& path)
         const AVProgram* program = in->programs[p];
         const AVDictionaryEntry* name = av_dict_get(program->metadata, "service_name", nullptr, 0);
         std::string text = std::to_string(program->id) + " " + (name ? name->value : "") + ":";
-        for (unsigned s = 0; s < program->nb_stream_indexes; ++s)
-            text += " " + std::to_string(program->stream_index[s]);
+        for (unsigned s = 0; s < program->nb_stream_indexes; ++s) {
+            text += ' ';
+            text += std::to_string(program->stream_index[s]);
+        }
         file.programs.push_back(text);
     }
 
