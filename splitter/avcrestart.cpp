@@ -49,53 +49,8 @@ void AvcRestart::learn(const Bytes& unit)
     Fields f(payload);
     const unsigned type = f.u(8) & 0x1f;
     if (type == 7) {
-        Sps sps;
-        const unsigned profile = f.u(8);
-        f.u(16); // constraints, level
-        const unsigned id = f.ue();
-        unsigned chromaFormat = 1;
-        if (avcHighProfile(profile)) {
-            chromaFormat = f.ue();
-            if (chromaFormat == 3)
-                sps.separateColourPlane = f.u(1) != 0;
-            f.ue(); // bit depths
-            f.ue();
-            f.u(1);
-            if (f.u(1)) { // scaling matrices
-                for (int list = 0; list < (chromaFormat != 3 ? 8 : 12) && f.ok(); ++list) {
-                    if (!f.u(1))
-                        continue;
-                    int last = 8;
-                    int next = 8;
-                    for (int j = 0; j < (list < 6 ? 16 : 64) && f.ok(); ++j) {
-                        if (next != 0)
-                            next = (last + f.se() + 256) % 256;
-                        last = next == 0 ? last : next;
-                    }
-                }
-            }
-        }
-        sps.chromaArrayType = sps.separateColourPlane ? 0 : chromaFormat;
-        sps.log2MaxFrameNum = f.ue() + 4;
-        sps.pocType = f.ue();
-        if (sps.pocType == 0) {
-            sps.log2MaxPocLsb = f.ue() + 4;
-        } else if (sps.pocType == 1) {
-            sps.deltaPicOrderAlwaysZero = f.u(1) != 0;
-            f.se();
-            f.se();
-            const unsigned cycle = f.ue();
-            for (unsigned i = 0; i < cycle && i < 256 && f.ok(); ++i)
-                f.se();
-        }
-        sps.maxRefFrames = f.ue();
-        sps.gapsAllowed = f.u(1) != 0;
-        f.ue(); // width, height
-        f.ue();
-        sps.frameMbsOnly = f.u(1) != 0;
-        sps.unit = unit;
-        if (f.ok() && id < 32 && sps.log2MaxFrameNum <= 16 && sps.log2MaxPocLsb <= 16)
-            m_sps[id] = sps;
+        if (auto sps = readAvcSps(unit))
+            m_sps[sps->id] = Sps { std::move(*sps), unit };
     } else if (type == 8) {
         Pps pps;
         const unsigned id = f.ue();
@@ -192,7 +147,7 @@ std::optional<AvcRestart::Slice> AvcRestart::parse(const Bytes& payload) const
     const int lists = s.lists;
     if ((p.weightedPred && (s.type == SliceP || s.type == SliceSp)) || (p.weightedBipred == 1 && s.type == SliceB)) {
         f.ue();
-        if (sps.chromaArrayType != 0)
+        if (sps.chromaArrayType() != 0)
             f.ue();
         for (int list = 0; list < lists && f.ok(); ++list) {
             for (unsigned i = 0; i < refs[list] && i < 32 && f.ok(); ++i) {
@@ -200,7 +155,7 @@ std::optional<AvcRestart::Slice> AvcRestart::parse(const Bytes& payload) const
                     f.se();
                     f.se();
                 }
-                if (sps.chromaArrayType != 0 && f.u(1)) {
+                if (sps.chromaArrayType() != 0 && f.u(1)) {
                     for (int c = 0; c < 4; ++c)
                         f.se();
                 }

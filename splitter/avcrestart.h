@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #pragma once
 
+#include "splitter/avcsps.h"
 #include "splitter/nalbits.h"
 #include "splitter/parametersets.h"
 
@@ -51,16 +52,7 @@ public:
     std::optional<Bytes> withPictureOrder(const Bytes& unit, unsigned lsb, unsigned log2MaxPocLsb) const;
 
 private:
-    struct Sps {
-        unsigned log2MaxFrameNum = 4;
-        unsigned pocType = 0;
-        unsigned log2MaxPocLsb = 4;
-        bool deltaPicOrderAlwaysZero = false;
-        unsigned maxRefFrames = 1;
-        bool frameMbsOnly = true;
-        bool gapsAllowed = false;
-        bool separateColourPlane = false;
-        unsigned chromaArrayType = 1;
+    struct Sps : AvcSps {
         Bytes unit; // as it came, to give a keyframe that has none
     };
     struct Pps {

@@ -8,6 +8,15 @@ namespace quorvane::splitter {
 
 namespace {
 
+// H.264 profiles whose SPS says its chroma format, bit depths and scaling matrices.
+bool avcHighProfile(unsigned profile)
+{
+    for (const unsigned p : { 100u, 110u, 122u, 244u, 44u, 83u, 86u, 118u, 128u, 138u, 139u, 134u, 135u })
+        if (profile == p)
+            return true;
+    return false;
+}
+
 // The payload's bits from `from` up to `to`, carried as they came.
 RawBits carry(const Bytes& payload, std::size_t from, std::size_t to)
 {

@@ -176,15 +176,6 @@ private:
     bool m_ok = true;
 };
 
-// H.264 profiles whose SPS says its chroma format, bit depths and scaling matrices.
-inline bool avcHighProfile(unsigned profile)
-{
-    for (const unsigned p : { 100u, 110u, 122u, 244u, 44u, 83u, 86u, 118u, 128u, 138u, 139u, 134u, 135u })
-        if (profile == p)
-            return true;
-    return false;
-}
-
 // The payload's bits before its stop bit (the last bit set).
 inline std::optional<std::size_t> bitsBeforeStop(const Bytes& payload)
 {
