@@ -78,8 +78,9 @@ private:
 
 bool opensWithOpenGroups(AVFormatContext* in, int stream)
 {
-    // Up to the fourth keyframe, so that the third one's leading pictures are read too.
-    constexpr int keyframes = 4;
+    // Up to the third keyframe, so that the second one's leading pictures are read too: an encoder's first
+    // group is closed, its second open where they all are.
+    constexpr int keyframes = 3;
     constexpr int mostPackets = 4000;
     std::vector<std::int64_t> pts;
     std::vector<bool> key;
