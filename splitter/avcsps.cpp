@@ -4,6 +4,8 @@
 
 #include "splitter/nalbits.h"
 
+#include <algorithm>
+
 namespace quorvane::splitter {
 
 namespace {
@@ -187,10 +189,11 @@ std::optional<AvcSps> readAvcSps(const Bytes& unit)
                 sps.scalingMatrices = carry(payload, from, f.position());
         }
     }
-    sps.log2MaxFrameNum = f.ue() + 4;
+    // Each of these at most 12 (less 4): a larger one is no SPS, and must not wrap round to a small one.
+    sps.log2MaxFrameNum = std::min(f.ue(), 13u) + 4;
     sps.pocType = f.ue();
     if (sps.pocType == 0) {
-        sps.log2MaxPocLsb = f.ue() + 4;
+        sps.log2MaxPocLsb = std::min(f.ue(), 13u) + 4;
     } else if (sps.pocType == 1) {
         sps.deltaPicOrderAlwaysZero = f.u(1) != 0;
         sps.offsetForNonRefPic = f.se();

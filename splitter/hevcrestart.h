@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #pragma once
 
+#include "splitter/hevcsets.h"
 #include "splitter/parametersets.h"
 
 #include <cstdint>
@@ -32,30 +33,6 @@ public:
     std::optional<Bytes> picture(const std::uint8_t* data, std::size_t size);
 
 private:
-    struct Sps {
-        unsigned log2MaxPocLsb = 4;
-        bool separateColourPlane = false;
-        unsigned chromaArrayType = 1;
-        unsigned addressBits = 0; // of slice_segment_address
-        bool sao = false;
-        std::vector<unsigned> deltaPocs; // NumDeltaPocs of each short-term set
-        bool longTerm = false;
-        bool temporalMvp = false;
-    };
-    struct Pps {
-        unsigned sps = 0;
-        bool dependentSlices = false;
-        bool outputFlag = false;
-        unsigned extraBits = 0;
-        bool chromaQpOffsets = false;
-        bool deblockingOverride = false;
-        bool deblockingDisabled = false;
-        bool loopFilterAcross = false;
-        bool entryPoints = false; // tiles or wavefronts
-        bool headerExtension = false;
-        bool chromaQpOffsetList = false;
-        bool readable = true; // no extension this class cannot read past
-    };
     // The start of a slice segment header, as far as its order count.
     struct Slice {
         int type = 0; // the NAL unit's
@@ -75,8 +52,8 @@ private:
     std::optional<Bytes> toIdr(const Bytes& payload, const Slice& slice) const;
 
     int m_lengthSize = 0;
-    std::map<unsigned, Sps> m_sps;
-    std::map<unsigned, Pps> m_pps;
+    std::map<unsigned, HevcSpsFields> m_sps;
+    std::map<unsigned, HevcPpsFields> m_pps;
     bool m_startAfresh = false;
     bool m_started = false; // a picture was given
     std::optional<unsigned> m_lastSps; // of the picture before
