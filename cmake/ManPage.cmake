@@ -1,8 +1,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # SPDX-FileCopyrightText: 2026 Quorvane developers
-# The tool's manual page, with its list of exit statuses made from the rows of splitter/exitcodes.h, the one
+# The tool's manual page, with its list of exit statuses made from the rows of splitter/contract/exitcodes.h, the one
 # place they are written down: QUORVANE_EXIT_STATUS_LIST in docs/quorvane-split.1.
-set(exitCodes "${PROJECT_SOURCE_DIR}/splitter/exitcodes.h")
+set(exitCodes "${PROJECT_SOURCE_DIR}/splitter/contract/exitcodes.h")
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${exitCodes}")
 file(READ "${exitCodes}" header)
 string(REPLACE ";" "<semicolon>" header "${header}") # a CMake list would split the rows there

@@ -8,7 +8,7 @@ find_program(GZIP_EXE gzip REQUIRED)
 add_custom_command(OUTPUT "${PROJECT_BINARY_DIR}/man/quorvane-split.1.gz"
     COMMAND ${GZIP_EXE} -9nkf "${PROJECT_BINARY_DIR}/man/quorvane-split.1"
     DEPENDS "${PROJECT_BINARY_DIR}/man/quorvane-split.1" "${PROJECT_SOURCE_DIR}/docs/quorvane-split.1"
-        "${PROJECT_SOURCE_DIR}/splitter/exitcodes.h"
+        "${PROJECT_SOURCE_DIR}/splitter/contract/exitcodes.h"
     COMMENT "Compressing the manual page" VERBATIM)
 add_custom_target(manpages ALL DEPENDS "${PROJECT_BINARY_DIR}/man/quorvane-split.1.gz")
 install(FILES "${PROJECT_BINARY_DIR}/man/quorvane-split.1.gz" DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

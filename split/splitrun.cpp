@@ -11,7 +11,7 @@
 #include "platform/settingsplace.h"
 #include "split/fileutilities.h"
 #include "split/intervalchoice.h"
-#include "splitter/exitcodes.h"
+#include "splitter/contract/exitcodes.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "splitter/arguments.h"
-#include "splitter/commandline.h"
-#include "splitter/exitcodes.h"
-#include "splitter/splitter.h"
-#include "splitter/testswitches.h"
+#include "splitter/contract/commandline.h"
+#include "splitter/contract/exitcodes.h"
+#include "splitter/contract/testswitches.h"
+#include "splitter/orchestrator/splitter.h"
+#include "splitter/system/arguments.h"
 
 #include <cstdio>
 #include <exception>

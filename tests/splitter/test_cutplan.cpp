@@ -1,19 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
-#include "splitter/avcrestart.h"
-#include "splitter/avcsps.h"
-#include "splitter/commandline.h"
-#include "splitter/compositionoffsets.h"
-#include "splitter/cutplan.h"
-#include "splitter/exactcuts.h"
-#include "splitter/hevcrestart.h"
-#include "splitter/indexroom.h"
-#include "splitter/keyframecutter.h"
-#include "splitter/nalbits.h"
-#include "splitter/naming.h"
-#include "splitter/packetrouter.h"
-#include "splitter/parametersets.h"
-#include "splitter/timestampmender.h"
+#include "splitter/bitstream/avcrestart.h"
+#include "splitter/bitstream/avcsps.h"
+#include "splitter/bitstream/hevcrestart.h"
+#include "splitter/bitstream/nalbits.h"
+#include "splitter/bitstream/parametersets.h"
+#include "splitter/contract/commandline.h"
+#include "splitter/contract/naming.h"
+#include "splitter/plan/cutplan.h"
+#include "splitter/plan/exactcuts.h"
+#include "splitter/plan/keyframecutter.h"
+#include "splitter/plan/packetrouter.h"
+#include "splitter/plan/timestampmender.h"
+#include "splitter/reading/compositionoffsets.h"
+#include "splitter/reading/indexroom.h"
 
 #include <QRandomGenerator>
 #include <QTest>

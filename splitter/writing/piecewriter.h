@@ -1,0 +1,128 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Quorvane developers
+#pragma once
+
+#include "splitter/bitstream/avcrestart.h"
+#include "splitter/bitstream/hevcrestart.h"
+#include "splitter/contract/testswitches.h"
+#include "splitter/media/avhandles.h"
+#include "splitter/plan/timestampmender.h"
+#include "splitter/reading/inputprobe.h"
+#include "splitter/writing/arrivalstamps.h"
+#include "splitter/writing/flacstreaminfo.h"
+#include "splitter/writing/piecefile.h"
+#include "splitter/writing/piecesetup.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Writes one piece at a time beside the input, through a PieceFile, so a piece either exists whole or not
+// at all.
+namespace quorvane::splitter {
+
+class PieceWriter {
+public:
+    // `firstShown`: where the source's pictures start, which its timecode names. `switches` say how MP4
+    // pieces get their media bytes (see copyPayload below).
+    PieceWriter(AVFormatContext* in, const MediaLayout& layout, std::string inputPath, std::int64_t firstShown,
+        const TestSwitches& switches = {});
+    ~PieceWriter();
+
+    // MP4 pieces with their index in front get their media bytes from the source by the kernel (see
+    // PayloadRuns) where the file system shares blocks or copies on its own, and wherever the source is read
+    // in place (`readInPlace`: the bytes are not in the tool to write).
+    void copyPayload(bool readInPlace) { m_readInPlace = readInPlace; }
+    // Told once a piece (from 0) is open, and whenever a piece has its name.
+    void onOpened(std::function<void(int)> opened) { m_opened = std::move(opened); }
+    void onNamed(std::function<void()> named) { m_named = std::move(named); }
+
+    // Pieces written again because a packet left unread did not reach them whole.
+    int piecesSpoiled() const { return m_spoiledPieces; }
+
+    void open(const PieceSpan& span);
+    // `packet` in the input's stream numbering and times; rebased onto the piece's start.
+    void write(Packet packet);
+    // Where the piece ends, once known (a plan made while reading learns it only when the next piece begins).
+    void setEnd(std::int64_t end) { m_span.end = end; }
+    // False when the MP4 index outgrew its reserved room, or a packet left unread did not come out whole:
+    // the piece is removed, to be written again from bytes read as usual. A finished piece's media bytes
+    // are copied in while the next piece is written; it gets its name when that one finishes, or at
+    // complete().
+    bool finish();
+    // Waits for the last finished piece and gives it its name. Throws SplitError.
+    void complete();
+    // Removes the piece being written, if any, after completing a finished one still being copied. Throws
+    // SplitError when that one fails.
+    void abandon();
+
+    bool isOpen() const { return static_cast<bool>(m_out); }
+    int piece() const { return m_span.number; }
+    int piecesWritten() const { return m_written; }
+    int timestampsMended() const { return m_mendedBefore + mendedNow(); }
+    // Media bytes of the pieces written so far that the kernel copied, and that were read and written.
+    const PayloadRuns::Copied& payloadCopied() const { return m_copied; }
+
+private:
+    // Hands a packet to the muxer: the MP4 writer takes packets in the order given (the source's, so a
+    // piece's media bytes follow each other as in the source), the others interleave them.
+    int send(AVPacket* packet, const AVStream* from);
+    // An H.264 picture given the slice headers it needs in this piece (AvcRestart).
+    void restart(AvcRestart& pictures, Packet& packet);
+    // An HEVC picture given the slice headers it needs in this piece (HevcRestart).
+    void restart(HevcRestart& pictures, Packet& packet);
+    // `packet` with other bytes, no longer the source's.
+    void replaceBytes(Packet& packet, const Bytes& bytes);
+    // On a block-sharing file system, the first packets of a piece wait until the piece's long run of media
+    // bytes shows, then the piece is opened again with room in front that puts that run at the same place
+    // within a block as in the source.
+    void holdForAlignment(Packet packet);
+    void align();
+    void startPayloadCopy(const PieceSpan& span);
+    void writeHeader(const PieceSpan& span);
+    void addCovers();
+    int mendedNow() const;
+    // Removes the piece being written, leaving a finished one alone.
+    void discardCurrent();
+    // Abandons the piece and throws the SplitError for `averror`.
+    [[noreturn]] void fail(int averror, bool settingUp = false);
+
+    AVFormatContext* m_in;
+    const MediaLayout& m_layout;
+    std::string m_inputPath;
+    std::int64_t m_firstShown;
+    TestSwitches m_switches;
+    PieceSpan m_span;
+    OutputContext m_out;
+    std::unique_ptr<FlacStreamInfo> m_flac; // for FLAC pieces
+    std::unique_ptr<ArrivalStamps> m_stamps; // between the muxer and the file, for 192-byte TS pieces
+    std::vector<TimestampMender> m_menders;
+    // Per input stream, for H.264 video: each piece starts it afresh at its first keyframe, and again after
+    // pictures encoded again with parameter sets of their own.
+    std::vector<std::unique_ptr<AvcRestart>> m_restarts;
+    std::vector<std::unique_ptr<HevcRestart>> m_hevcRestarts;
+    SystemFile m_source; // the input, read by the kernel's copies; outlives the pieces copying from it
+    std::unique_ptr<PieceFile> m_file;
+    std::unique_ptr<PieceFile> m_finished; // its media bytes being copied in
+    std::string m_final;
+    std::function<void(int)> m_opened;
+    std::function<void()> m_named;
+    int m_written = 0;
+    bool m_chaptersAdded = false;
+    int m_mendedBefore = 0;
+    // Sharing blocks needs the piece's bytes at the same offset within a block as in the source: the index's
+    // room grows by what puts the first picture, where the piece's long run of media bytes starts, there.
+    int m_blockSize = 0;
+    bool m_aligned = true;
+    std::vector<Packet> m_sentBeforeAlignment; // as given to write(), held until the piece is aligned
+    std::int64_t m_heldBytes = 0;
+    bool m_readInPlace = false;
+    // A packet left unread reached the piece other than as it came: the piece is written again.
+    bool m_spoiled = false;
+    int m_spoiledPieces = 0;
+    PayloadRuns::Copied m_copied;
+};
+
+} // namespace quorvane::splitter
