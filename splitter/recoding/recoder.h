@@ -24,6 +24,7 @@
 namespace quorvane::splitter {
 
 using GivePacket = std::function<void(Packet)>;
+struct StretchSets;
 
 // Whether pictures of this video can be encoded again at all (its codec).
 bool canBeEncodedAgain(const AVCodecParameters* par);
@@ -64,20 +65,9 @@ public:
 
 private:
     Recoder() = default;
-    bool makeAvc(std::string& why);
-    bool makeHevc(std::string& why);
-    // One of our HEVC units numbered apart from the source's parameter sets.
-    std::optional<Bytes> renumber(const Bytes& unit) const;
+    void adopt(StretchSets sets);
     void declareIn(AVStream* ref) const;
     void openStretch(std::int64_t startPts);
-    // One way of encoding the stretch again, and how it came out.
-    struct Attempt {
-        double crf = 0;
-        std::vector<Packet> packets; // as the encoder gave them
-        std::int64_t bytes = 0;
-        LumaComparison quality;
-    };
-    Attempt encodeStretch(double crf, bool counted);
     Packet forPieces(const AVPacket* encoded, bool lastOfStretch);
     Packet withSourceSets(Packet key) const;
     void finishStretch(const GivePacket& give);
