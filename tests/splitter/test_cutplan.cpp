@@ -14,9 +14,12 @@
 #include "splitter/plan/timestampmender.h"
 #include "splitter/reading/compositionoffsets.h"
 #include "splitter/reading/indexroom.h"
+#include "splitter/recoding/ratesearch.h"
 
 #include <QRandomGenerator>
 #include <QTest>
+
+#include <cmath>
 
 using namespace quorvane::splitter;
 
@@ -365,6 +368,54 @@ private slots:
         QVERIFY(!file.picture(cra.data(), cra.size()));
         QVERIFY(!file.wants(false));
         QVERIFY(!file.picture(after.data(), after.size()));
+    }
+
+    // The rate a stretch is encoded again at, for a stretch whose pictures lose likeness (luma PSNR, dB) by `loss`
+    // a step of rate from `likeness` at rate 0, and whose bytes halve every six steps from `bytes` times the
+    // source's at rate 0: the rates tried from `start`, in order, and the one chosen. The aim is 45 dB or more
+    // at no more than three times the source's bytes.
+    void rateSearch_data()
+    {
+        QTest::addColumn<double>("start");
+        QTest::addColumn<double>("likeness");
+        QTest::addColumn<double>("loss");
+        QTest::addColumn<double>("bytes");
+        QTest::addColumn<QString>("tried");
+        QTest::addColumn<double>("chosen");
+        QTest::newRow("the first rate serves") << 12.0 << 53.0 << 0.5 << 8.0 << "12" << 12.0;
+        // Six times the bytes at 54 dB: up by six steps for each halving to 2.4 times, once.
+        QTest::newRow("too many bytes: up by the excess") << 12.0 << 60.0 << 0.5 << 24.0 << "12 20" << 20.0;
+        // 44 dB: down by the 2.5 dB short of 46.5; then by one step while still short of it, and the better
+        // likeness kept where both keep within bounds.
+        QTest::newRow("too little likeness: down by the shortfall") << 20.0 << 60.0 << 0.8 << 8.0 << "20 17 16" << 16.0;
+        // Below the rate known to lose likeness, halfway to 0 each time; never below 0.
+        QTest::newRow("likeness short at every rate: towards 0") << 4.0 << 40.0 << 0.1 << 1.0 << "4 2 1 0.5" << 0.5;
+        // Above the rate known to give too many bytes, halfway to 52; never above 51, and five tries at most.
+        QTest::newRow("bytes too many at every rate: up to 51, five tries")
+            << 40.0 << 60.0 << 0.0 << 10000.0 << "40 46 49 50.5 51" << 51.0;
+        // 45 dB needs rate 10 at most, three times the bytes rate 20 at least: the bounds close in on 10,
+        // and the likeness is kept.
+        QTest::newRow("no rate keeps both: gives up, likeness kept")
+            << 12.0 << 50.0 << 0.5 << 30.0 << "12 10 11 10.5" << 10.0;
+    }
+    void rateSearch()
+    {
+        QFETCH(double, start);
+        QFETCH(double, likeness);
+        QFETCH(double, loss);
+        QFETCH(double, bytes);
+        QFETCH(QString, tried);
+        QFETCH(double, chosen);
+        constexpr std::int64_t source = 100000;
+        RateSearch search(start, source);
+        QStringList rates;
+        for (std::optional<double> rate = search.next(); rate && rates.size() < 10; rate = search.next()) {
+            rates << QString::number(*rate);
+            search.tried(*rate, likeness - loss * *rate,
+                static_cast<std::int64_t>(static_cast<double>(source) * bytes * std::exp2(-*rate / 6.0)));
+        }
+        QCOMPARE(rates.join(QLatin1Char(' ')), tried);
+        QCOMPARE(search.best(), chosen);
     }
 
     void idrPictures()
