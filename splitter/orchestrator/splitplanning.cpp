@@ -3,9 +3,7 @@
 // Opening the input and planning its pieces.
 #include "splitter/orchestrator/split.h"
 
-#include "splitter/media/codecpolicy.h"
 #include "splitter/orchestrator/stretchplanner.h"
-#include "splitter/reading/indexroom.h"
 #include "splitter/reading/scannedindex.h"
 
 #include <algorithm>
