@@ -4,13 +4,13 @@
 
 #include "splitter/media/avhandles.h"
 #include "splitter/plan/cutplan.h"
-#include "splitter/plan/keyframecutter.h"
 #include "splitter/plan/packetrouter.h"
 #include "splitter/reading/inputprobe.h"
 #include "splitter/reading/sampleindex.h"
-#include "splitter/writing/joinpreroll.h"
+#include "splitter/routing/cutcrossing.h"
+#include "splitter/routing/readingplanner.h"
+#include "splitter/routing/routedstream.h"
 #include "splitter/writing/piecewriter.h"
-#include "splitter/writing/reservoirpreroll.h"
 
 #include <cstdint>
 #include <deque>
@@ -31,6 +31,9 @@ public:
     PieceDistributor(AVFormatContext* in, const MediaLayout& layout, SplitPlan plan, const SampleIndex* samples,
         PieceWriter& writer, std::function<PieceSpan(int, const SplitPlan&)> span,
         std::function<void(int, const SplitPlan&)> rewrite);
+    // Its parts keep references to its clock and streams.
+    PieceDistributor(const PieceDistributor&) = delete;
+    PieceDistributor& operator=(const PieceDistributor&) = delete;
 
     // For files without an index of their keyframes: the plan is made while reading (KeyframeCutter),
     // holding the packets since the last keyframe that may still become a cut (at most about a group of
@@ -38,7 +41,7 @@ public:
     void planWhileReading(std::int64_t firstShown, const PieceLength& length);
     const SplitPlan& plan() const { return m_plan; }
     // Keyframes passed over while reading because their group needs the one before (an open GOP).
-    int openKeyframes() const { return m_cutter ? m_cutter->openKeyframes() : 0; }
+    int openKeyframes() const { return m_planner ? m_planner->openKeyframes() : 0; }
 
     // Only piece `piece` is written; packets of every other piece are dropped (the second pass).
     void writeOnly(int piece) { m_only = piece; }
@@ -62,31 +65,23 @@ private:
         Packet packet;
     };
 
-    std::optional<std::int64_t> timeOf(const AVPacket* packet) const;
     std::optional<int> placeOf(const AVPacket* packet) const;
     void routeReference(Packet packet);
-    void holdReference(Packet packet);
-    void applyCuts(const std::vector<KeyframeCutter::Cut>& cuts);
     void releaseHeld();
     // The packet also shows its stream has passed into `piece`, so earlier pieces need nothing more of it.
     void route(int piece, Packet packet);
+    // The second pass: this piece's packets, and the remainder of an event that began before it.
+    void routeToOnly(int piece, Packet packet);
+    // A packet for a piece after the open one waits, in the file's order within its piece.
+    void waitForPiece(int piece, Packet packet);
     // The latest end of a video or audio stream's packet so far, for where the file ends.
     void noteEnd(const AVPacket* packet);
     void drainPending(bool atEnd);
     bool currentCanClose() const;
     void closeCurrentAndOpenNext();
     void finishCurrent();
-    // A packet that lasts past the cut after `piece` and that the pieces can share (cutsharing.h): shortened
-    // to the cut, with what the next piece gets returned.
-    Packet splitAtCut(int piece, AVPacket* packet) const;
     void queue(int piece, Packet packet);
     void writeNow(Packet packet);
-    // The frames of the piece before that piece `piece` starts with (JoinPreroll), written once it is open.
-    std::vector<std::deque<Packet>> framesBefore(int piece, PieceSpan& span);
-    // The frame before `first` of a stream whose pieces start a frame early (overlapsFrameBefore), for the
-    // piece `first` is the first frame of: null where there is none, or the piece has it already.
-    Packet frameBefore(int piece, const AVPacket* first);
-    void rememberFrame(const AVPacket* packet);
 
     AVFormatContext* m_in;
     const MediaLayout& m_layout;
@@ -96,23 +91,11 @@ private:
     std::function<PieceSpan(int, const SplitPlan&)> m_span;
     std::function<void(int, const SplitPlan&)> m_rewrite;
     PacketRouter m_router;
+    StreamClock m_clock;
+    std::vector<RoutedStream> m_streams; // per input stream
+    CutCrossing m_crossing;
     std::optional<int> m_only;
     int m_current = -1;
-    std::vector<int> m_passed; // per input stream: the highest piece a packet of it went to
-    std::vector<std::int64_t> m_received; // per input stream: packets read so far
-    // Per input stream: a video stream besides the deciding one (a broadcast's second program), which each
-    // piece starts at a keyframe of its own, and the piece its pictures go to now.
-    std::vector<bool> m_ownKeyframes;
-    std::vector<int> m_videoPiece;
-    // Per input stream whose MP4 pieces' sound starts a frame early: the frame last written (in the second pass,
-    // seen), and the last piece given its frame before.
-    std::vector<bool> m_startsEarly;
-    std::vector<Packet> m_lastFrame;
-    std::vector<int> m_earlyIn;
-    // Per input audio stream of Matroska pieces: the frames each piece starts with from the one before.
-    std::vector<std::unique_ptr<JoinPreroll>> m_joins;
-    // Per input stream: the bitmap subtitle picture written last, while it still shows (showsPicture).
-    std::vector<Packet> m_showing;
     int m_lateLeftOut = 0;
     std::deque<Waiting> m_queue; // packets for pieces after the open one
     std::deque<Packet> m_pending; // packets waiting for the deciding stream to place them
@@ -120,12 +103,7 @@ private:
     std::int64_t m_refPackets = 0;
     std::optional<std::int64_t> m_lastShown;
     std::optional<std::int64_t> m_lastEnd; // of any stream's, as noteEnd has it
-
-    // Planning while reading.
-    std::unique_ptr<KeyframeCutter> m_cutter;
-    std::deque<Packet> m_heldReference;
-    // MP3 pieces start with a few frames of the piece before.
-    std::unique_ptr<ReservoirPreroll> m_preroll;
+    std::unique_ptr<ReadingPlanner> m_planner;
 };
 
 } // namespace quorvane::splitter

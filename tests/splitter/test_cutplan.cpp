@@ -15,6 +15,7 @@
 #include "splitter/reading/compositionoffsets.h"
 #include "splitter/reading/indexroom.h"
 #include "splitter/recoding/ratesearch.h"
+#include "splitter/routing/readingplanner.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -495,6 +496,59 @@ private slots:
         QCOMPARE(router.reference(96, 98), 1);
         QCOMPARE(router.place(std::nullopt), std::optional<int>(1));
         QCOMPARE(router.reference(500, 500), 1); // there is no third piece
+    }
+
+    void picturesPlannedWhileReadingGoToTheirPieces_data()
+    {
+        QTest::addColumn<int>("group"); // pictures from one keyframe to the next, 40 ms each
+        QTest::addColumn<int>("lengthMs");
+        QTest::newRow("groups of 10, 1 s") << 10 << 1000;
+        QTest::newRow("groups of 25, 0.7 s") << 25 << 700;
+        QTest::newRow("groups of 12, 3 s") << 12 << 3000;
+    }
+
+    void picturesPlannedWhileReadingGoToTheirPieces()
+    {
+        // The deciding stream counts milliseconds, the plan 90 kHz ticks. A picture waits while its piece may
+        // still change, then goes, in reading order, to the piece it is shown in.
+        QFETCH(int, group);
+        QFETCH(int, lengthMs);
+        const std::unique_ptr<AVFormatContext, decltype(&avformat_free_context)> in(
+            avformat_alloc_context(), &avformat_free_context);
+        avformat_new_stream(in.get(), nullptr)->time_base = { 1, 1000 };
+        const StreamClock clock(in.get(), { 1, 90000 });
+        SplitPlan plan;
+        PacketRouter router(plan.cutDts, plan.fileStart);
+        std::int64_t held = 0;
+        ReadingPlanner planner(0, PieceLength { lengthMs * 90LL, 0, std::nullopt }, plan, router, clock, held);
+        std::vector<std::pair<std::int64_t, int>> routed; // shown at, in the plan's ticks; piece
+        const auto release = [&] {
+            while (const Packet packet = planner.released())
+                routed.emplace_back(*clock.shown(packet.get()),
+                    router.reference(clock.decoded(packet.get()), clock.shown(packet.get())));
+        };
+        const int pictures = 200;
+        for (int i = 0; i < pictures; ++i) {
+            Packet packet = newPacket();
+            QCOMPARE(av_new_packet(packet.get(), 100), 0);
+            packet->pts = packet->dts = 40LL * i;
+            if (i % group == 0)
+                packet->flags |= AV_PKT_FLAG_KEY;
+            planner.hold(std::move(packet));
+            release();
+        }
+        planner.finish(pictures * 40 * 90);
+        release();
+        QCOMPARE(held, std::int64_t(0));
+        QCOMPARE(routed.size(), std::size_t(pictures));
+        QVERIFY(plan.pieces.size() > 2);
+        for (std::size_t i = 0; i < routed.size(); ++i) {
+            const auto [shown, piece] = routed[i];
+            QCOMPARE(shown, std::int64_t(40 * 90) * static_cast<std::int64_t>(i));
+            const auto p = static_cast<std::size_t>(piece);
+            QVERIFY(p < plan.pieces.size() && plan.pieces[p].start <= shown);
+            QVERIFY(p + 1 == plan.pieces.size() || shown < plan.pieces[p + 1].start);
+        }
     }
 
     void planningWhileReadingGivesTheSamePieces()
