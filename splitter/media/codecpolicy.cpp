@@ -103,7 +103,13 @@ bool coverPictureInMp4(AVCodecID codec)
     return codec == AV_CODEC_ID_PNG || codec == AV_CODEC_ID_MJPEG || codec == AV_CODEC_ID_BMP;
 }
 
-bool borrowsFromFramesBefore(AVCodecID codec) { return codec == AV_CODEC_ID_MP3; }
+bool borrowsFromFramesBefore(AVCodecID codec) { return bytesBorrowedAtMost(codec) > 0; }
+
+int bytesBorrowedAtMost(AVCodecID codec)
+{
+    // An MP3 frame's side information says where its data begins, up to 511 bytes (9 bits) back.
+    return codec == AV_CODEC_ID_MP3 ? 511 : 0;
+}
 
 bool overlapsFrameBefore(AVCodecID codec)
 {

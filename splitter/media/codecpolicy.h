@@ -34,6 +34,8 @@ bool coverPictureInMp4(AVCodecID codec);
 // Frames borrow bytes from the frames before them (MP3's bit reservoir): a piece starts with a few frames of
 // the piece before, decoded but not shown.
 bool borrowsFromFramesBefore(AVCodecID codec);
+// How many bytes of the frames before it a frame may borrow at most; 0 for codecs whose frames stand alone.
+int bytesBorrowedAtMost(AVCodecID codec);
 
 // Each frame's sound overlaps the frame before it (their transforms overlap): a frame decodes whole only after
 // the one before it, so a piece's sound starts a frame early, hidden by its edit list.

@@ -36,7 +36,7 @@ void Split::makeWriter()
     // them.
     if (m_index)
         m_inPlace = std::make_unique<InPlaceReader>(m_request.input, *m_index, m_input.get());
-    m_writer->copyPayload(m_inPlace && !m_planWhileReading && isMovFamily(m_layout.format));
+    m_writer->copyPayload(m_inPlace && !m_planWhileReading && containerFacts(m_layout.format).mediaFromSource);
 }
 
 std::int64_t Split::indexReserve(int piece) const
@@ -51,7 +51,7 @@ std::int64_t Split::indexReserve(int piece) const
 PieceSpan Split::span(int piece, bool reserveIndex, const SplitPlan& plan) const
 {
     const PlannedPiece& planned = plan.pieces[static_cast<std::size_t>(piece)];
-    const bool reserve = reserveIndex && isMovFamily(m_layout.format);
+    const bool reserve = reserveIndex && containerFacts(m_layout.format).indexInFront;
     // The first piece keeps its streams' places against each other: a file that starts late (a broadcast
     // capture) is moved to start at 0, one with priming samples before 0 is left as it is.
     const std::int64_t start = piece == 0 ? std::max<std::int64_t>(m_plan.fileStart, 0) : planned.start;

@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "splitter/plan/cutplan.h"
 
+#include "splitter/plan/leadingpictures.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numeric>
@@ -107,12 +109,8 @@ std::vector<bool> cleanKeyframes(const std::vector<std::int64_t>& pts, const std
 {
     std::vector<bool> clean;
     for (std::size_t i = 0; i < pts.size(); ++i) {
-        if (!key[i])
-            continue;
-        bool leading = false;
-        for (std::size_t j = i + 1; j < pts.size() && !key[j] && !leading; ++j)
-            leading = pts[j] < pts[i];
-        clean.push_back(!leading);
+        if (key[i])
+            clean.push_back(!hasLeadingPictures(pts, key, i));
     }
     return clean;
 }

@@ -46,14 +46,11 @@ std::vector<KeyframeCutter::Cut> KeyframeCutter::keyframe(std::int64_t pts, std:
 
 std::vector<KeyframeCutter::Cut> KeyframeCutter::picture(std::int64_t pts, std::int64_t dts, bool key)
 {
-    if (key) {
-        std::vector<Cut> cuts = verify();
-        m_unverified = Unverified { { pts, dts } };
-        return cuts;
-    }
-    if (m_unverified && pts < m_unverified->at.pts)
-        m_unverified->open = true; // a leading picture: it needs the group before
-    return {};
+    std::vector<Cut> cuts = key ? verify() : std::vector<Cut> {};
+    m_group.picture(pts, key);
+    if (key)
+        m_unverified = Cut { pts, dts };
+    return cuts;
 }
 
 std::vector<KeyframeCutter::Cut> KeyframeCutter::verify()
@@ -62,20 +59,20 @@ std::vector<KeyframeCutter::Cut> KeyframeCutter::verify()
     // it showed before it.
     if (!m_unverified)
         return {};
-    const Unverified key = *m_unverified;
+    const Cut key = *m_unverified;
     m_unverified.reset();
-    if (key.open) {
+    if (m_group.open()) {
         ++m_openKeyframes;
         return {};
     }
-    return keyframe(key.at.pts, key.at.dts);
+    return keyframe(key.pts, key.dts);
 }
 
 std::optional<KeyframeCutter::Cut> KeyframeCutter::possibleCut() const
 {
     std::optional<Cut> from = m_candidate;
-    if (m_unverified && (!from || m_unverified->at.dts < from->dts))
-        from = m_unverified->at;
+    if (m_unverified && (!from || m_unverified->dts < from->dts))
+        from = m_unverified;
     return from;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "splitter/plan/cutplan.h"
+#include "splitter/plan/leadingpictures.h"
 
 #include <cstdint>
 #include <optional>
@@ -42,19 +43,14 @@ public:
     int openKeyframes() const { return m_openKeyframes; }
 
 private:
-    // A keyframe whose group is not yet known to be closed.
-    struct Unverified {
-        Cut at;
-        bool open = false;
-    };
-
     void cut(const Cut& at, bool forced, std::vector<Cut>& cuts);
     std::vector<Cut> verify();
 
     CutLimits m_limits;
     std::vector<PlannedPiece> m_pieces;
     std::optional<Cut> m_candidate;
-    std::optional<Unverified> m_unverified;
+    std::optional<Cut> m_unverified; // a keyframe whose group is not yet known to be closed
+    LeadingPictures m_group; // the pictures of its group so far
     int m_openKeyframes = 0;
 };
 

@@ -3,6 +3,7 @@
 #include "splitter/reading/inputprobe.h"
 
 #include "splitter/media/codecpolicy.h"
+#include "splitter/media/containerfacts.h"
 #include "splitter/media/spliterror.h"
 
 extern "C" {
@@ -115,20 +116,6 @@ InputContext openInput(
     return input;
 }
 
-bool isMovFamily(const AVOutputFormat* format)
-{
-    for (const char* name : { "mp4", "mov", "ipod", "3gp", "3g2", "psp", "ismv", "f4v" }) {
-        if (std::strcmp(format->name, name) == 0)
-            return true;
-    }
-    return false;
-}
-
-bool isMatroskaFamily(const AVOutputFormat* format)
-{
-    return std::strcmp(format->name, "matroska") == 0 || std::strcmp(format->name, "webm") == 0;
-}
-
 MediaLayout probeLayout(AVFormatContext* in, const std::string& inputName, const Warn& warn)
 {
     MediaLayout layout;
@@ -141,17 +128,16 @@ MediaLayout probeLayout(AVFormatContext* in, const std::string& inputName, const
     layout.refBase = in->streams[layout.ref]->time_base;
     layout.refFrame = frameTicks(in->streams[layout.ref]);
     layout.format = chooseFormat(in, inputName);
+    const ContainerFacts& pieces = containerFacts(layout.format);
 
     layout.streams.assign(in->nb_streams, {});
     for (unsigned i = 0; i < in->nb_streams; ++i) {
         const AVStream* st = in->streams[i];
         const AVCodecID codec = st->codecpar->codec_id;
         const bool known = codec != AV_CODEC_ID_NONE;
-        const bool cover = isCoverArt(st) && isMovFamily(layout.format) && coverPictureInMp4(codec);
-        // The Matroska writer keeps every attachment (the fonts of styled subtitles, say), though its codec
-        // tables, which the query reads, list none.
-        const bool attachment = st->codecpar->codec_type == AVMEDIA_TYPE_ATTACHMENT
-            && std::strcmp(layout.format->name, "matroska") == 0 && st->codecpar->extradata_size > 0;
+        const bool cover = isCoverArt(st) && pieces.keepsCoverPicture && coverPictureInMp4(codec);
+        const bool attachment = st->codecpar->codec_type == AVMEDIA_TYPE_ATTACHMENT && pieces.keepsAttachments
+            && st->codecpar->extradata_size > 0;
         if (!cover && !attachment
             && (!known || avformat_query_codec(layout.format, codec, FF_COMPLIANCE_NORMAL) == 0)) {
             if (static_cast<int>(i) == layout.ref && !known)

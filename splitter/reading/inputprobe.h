@@ -3,6 +3,7 @@
 #pragma once
 
 #include "splitter/media/avhandles.h"
+#include "splitter/media/containerfacts.h"
 
 #include <cstdint>
 #include <functional>
@@ -40,8 +41,5 @@ InputContext openInput(const std::string& path, AVIOContext* io = nullptr,
 
 // Throws SplitError when the input holds nothing the tool can cut or write.
 MediaLayout probeLayout(AVFormatContext* in, const std::string& inputName, const Warn& warn);
-
-bool isMovFamily(const AVOutputFormat* format);
-bool isMatroskaFamily(const AVOutputFormat* format); // Matroska and WebM
 
 } // namespace quorvane::splitter

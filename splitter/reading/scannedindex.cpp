@@ -3,7 +3,7 @@
 #include "splitter/reading/scannedindex.h"
 
 #include "splitter/bitstream/avcrestart.h"
-#include "splitter/plan/cutplan.h"
+#include "splitter/plan/leadingpictures.h"
 
 #include <algorithm>
 #include <memory>
@@ -82,8 +82,7 @@ bool opensWithOpenGroups(AVFormatContext* in, int stream)
     // group is closed, its second open where they all are.
     constexpr int keyframes = 3;
     constexpr int mostPackets = 4000;
-    std::vector<std::int64_t> pts;
-    std::vector<bool> key;
+    LeadingPictures group;
     int keys = 0;
     Packet packet = newPacket();
     for (int read = 0; read < mostPackets && av_read_frame(in, packet.get()) >= 0; ++read) {
@@ -91,14 +90,11 @@ bool opensWithOpenGroups(AVFormatContext* in, int stream)
         const bool ours = packet->stream_index == stream && packet->pts != AV_NOPTS_VALUE;
         if (ours && isKey && ++keys == keyframes)
             break;
-        if (ours) {
-            pts.push_back(packet->pts);
-            key.push_back(isKey);
-        }
+        if (ours)
+            group.picture(packet->pts, isKey);
         av_packet_unref(packet.get());
     }
-    const std::vector<bool> clean = cleanKeyframes(pts, key);
-    return clean.size() > 1 && std::find(clean.begin() + 1, clean.end(), false) != clean.end();
+    return keys >= 2 && group.open(); // the second keyframe's group
 }
 
 std::unique_ptr<SampleIndex> scanSamples(AVFormatContext* in, const std::function<void(std::int64_t)>& progress)

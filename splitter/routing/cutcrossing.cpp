@@ -3,6 +3,7 @@
 #include "splitter/routing/cutcrossing.h"
 
 #include "splitter/media/codecpolicy.h"
+#include "splitter/media/containerfacts.h"
 #include "splitter/writing/cutsharing.h"
 
 #include <string>
@@ -35,12 +36,12 @@ CutCrossing::CutCrossing(
     }
     for (std::size_t s = 0; s < layout.streams.size(); ++s) {
         const AVStream* st = in->streams[s];
-        if (isMatroskaFamily(layout.format) && layout.streams[s].output >= 0
+        if (containerFacts(layout.format).joinsFramesBefore && layout.streams[s].output >= 0
             && st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && framesBeforeAPiece(st->codecpar->codec_id))
             m_streams[s].join = std::make_unique<JoinPreroll>(st, sharedAtCuts(st, layout.format));
     }
     const AVStream* ref = in->streams[layout.ref];
-    if (std::string(layout.format->name) == "mp3" && borrowsFromFramesBefore(ref->codecpar->codec_id)
+    if (containerFacts(layout.format).encoderDelayHidesFrames && borrowsFromFramesBefore(ref->codecpar->codec_id)
         && ref->codecpar->sample_rate > 0)
         m_preroll = std::make_unique<ReservoirPreroll>(ref);
 }

@@ -3,7 +3,7 @@
 #include "splitter/writing/cutsharing.h"
 
 #include "splitter/media/codecpolicy.h"
-#include "splitter/reading/inputprobe.h"
+#include "splitter/media/containerfacts.h"
 
 extern "C" {
 #include <libavutil/intreadwrite.h>
@@ -16,9 +16,10 @@ namespace quorvane::splitter {
 bool sharedAtCuts(const AVStream* stream, const AVOutputFormat* pieces)
 {
     const AVCodecParameters* par = stream->codecpar;
+    const ContainerFacts& facts = containerFacts(pieces);
     return par->codec_type == AVMEDIA_TYPE_SUBTITLE
         || (par->codec_type == AVMEDIA_TYPE_AUDIO
-            && (isMovFamily(pieces) || (isMatroskaFamily(pieces) && skipsSamplesAtStart(par->codec_id))));
+            && (facts.editListHidesSamples || (facts.codecDelayHidesSamples && skipsSamplesAtStart(par->codec_id))));
 }
 
 int samplesBeforeCut(const AVPacket* packet, const AVStream* stream, std::int64_t cut)
@@ -77,7 +78,7 @@ Packet splitAtCut(AVPacket* packet, const AVStream* stream, std::int64_t cut, co
     }
     // An audio frame is whole in both: the later piece starts it before its own start, which its edit list
     // (in Matroska its pre-skip) skips, and the earlier one shows it up to the cut.
-    if (stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && isMatroskaFamily(pieces)) {
+    if (stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && containerFacts(pieces).codecDelayHidesSamples) {
         const int all = samplesIn(stream->codecpar, packet);
         markSkipped(packet, 0, all - samplesBeforeCut(packet, stream, cut));
     }

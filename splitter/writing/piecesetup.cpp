@@ -3,6 +3,7 @@
 #include "splitter/writing/piecesetup.h"
 
 #include "splitter/media/codecpolicy.h"
+#include "splitter/media/containerfacts.h"
 
 extern "C" {
 #include <libavutil/timecode.h>
@@ -108,7 +109,7 @@ void addPrograms(AVFormatContext* out, const AVFormatContext* in, const MediaLay
 int preSkipOf(const AVFormatContext* in, const MediaLayout& layout, const PieceSpan& span, unsigned index)
 {
     const AVCodecParameters* par = in->streams[index]->codecpar;
-    if (!isMatroskaFamily(layout.format) || !skipsSamplesAtStart(par->codec_id))
+    if (!containerFacts(layout.format).codecDelayHidesSamples || !skipsSamplesAtStart(par->codec_id))
         return 0;
     return index < span.preSkip.size() && span.preSkip[index] >= 0 ? span.preSkip[index]
                                                                    : std::max(0, par->initial_padding);

@@ -6,11 +6,10 @@
 #include "splitter/media/codecpolicy.h"
 #include "splitter/media/spliterror.h"
 #include "splitter/media/unreadpacket.h"
+#include "splitter/writing/muxersetup.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
-#include <cstring>
 
 namespace quorvane::splitter {
 
@@ -18,13 +17,13 @@ PieceWriter::PieceWriter(AVFormatContext* in, const MediaLayout& layout, std::st
     const TestSwitches& switches)
     : m_in(in)
     , m_layout(layout)
+    , m_container(containerFacts(layout.format))
     , m_inputPath(std::move(inputPath))
     , m_firstShown(firstShown)
     , m_switches(switches)
 {
     const AVCodecParameters* ref = in->streams[layout.ref]->codecpar;
-    if (std::strcmp(layout.format->name, "flac") == 0 && ref->extradata_size >= FlacStreamInfo::size
-        && ref->sample_rate > 0)
+    if (m_container.numbersFramesFromStart && ref->extradata_size >= FlacStreamInfo::size && ref->sample_rate > 0)
         m_flac = std::make_unique<FlacStreamInfo>(ref->extradata);
 }
 
@@ -34,62 +33,19 @@ PieceWriter::~PieceWriter()
     m_finished.reset(); // ended by a failure: a piece still being copied is not made whole
 }
 
-void PieceWriter::holdForAlignment(Packet packet)
-{
-    // The piece's media bytes follow the file's order, but only after its first moments, where packets of
-    // the piece before (stored late in the file) break it up. Hold the first packets until a long run shows.
-    m_heldBytes += packet->size;
-    m_sentBeforeAlignment.push_back(std::move(packet));
-    std::int64_t run = 0;
-    for (std::size_t i = m_sentBeforeAlignment.size(); i-- > 0;) {
-        const AVPacket* p = m_sentBeforeAlignment[i].get();
-        run += p->size;
-        if (i == 0 || p->pos < 0 || m_sentBeforeAlignment[i - 1]->pos + m_sentBeforeAlignment[i - 1]->size != p->pos)
-            break;
-    }
-    if (run >= 256 * 1024 || m_heldBytes >= 8 * 1024 * 1024)
-        align();
-}
-
 void PieceWriter::align()
 {
-    // The longest run of bytes that follow each other in the file among the held packets, and how many
-    // bytes of the piece come before it.
-    std::vector<Packet> held = std::move(m_sentBeforeAlignment);
-    m_sentBeforeAlignment.clear();
-    m_heldBytes = 0;
-    m_aligned = true;
-    std::int64_t bestStart = -1;
-    std::int64_t bestSize = 0;
-    std::int64_t bestBefore = 0;
-    std::int64_t before = 0;
-    for (std::size_t i = 0; i < held.size();) {
-        std::size_t j = i + 1;
-        std::int64_t size = held[i]->size;
-        while (j < held.size() && held[i]->pos >= 0 && held[j - 1]->pos + held[j - 1]->size == held[j]->pos)
-            size += held[j++]->size;
-        if (held[i]->pos >= 0 && size > bestSize) {
-            bestSize = size;
-            bestStart = held[i]->pos;
-            bestBefore = before;
-        }
-        for (std::size_t k = i; k < j; ++k)
-            before += held[k]->size;
-        i = j;
-    }
-    if (bestStart >= 0) {
-        const std::int64_t at = avio_tell(m_out->pb) + bestBefore;
-        const std::int64_t shift = ((bestStart - at) % m_blockSize + m_blockSize) % m_blockSize;
-        if (shift > 0) {
-            // Open the piece again with that much more room in front of its media.
-            PieceSpan span = m_span;
-            span.moovReserve += shift;
-            const int mendedBefore = m_mendedBefore;
-            discardCurrent();
-            open(span);
-            m_aligned = true;
-            m_mendedBefore = mendedBefore;
-        }
+    std::int64_t shift = 0;
+    std::vector<Packet> held = m_alignment.release(avio_tell(m_out->pb), shift);
+    if (shift > 0) {
+        // Open the piece again with that much more room in front of its media.
+        PieceSpan span = m_span;
+        span.moovReserve += shift;
+        const int mendedBefore = m_mendedBefore;
+        discardCurrent();
+        open(span);
+        m_alignment.start(0);
+        m_mendedBefore = mendedBefore;
     }
     for (Packet& packet : held)
         write(std::move(packet));
@@ -97,7 +53,7 @@ void PieceWriter::align()
 
 int PieceWriter::send(AVPacket* packet, const AVStream* from)
 {
-    PayloadRuns* const payload = isMovFamily(m_layout.format) ? m_file->payload() : nullptr;
+    PayloadRuns* const payload = m_container.mediaFromSource ? m_file->payload() : nullptr;
     const bool asRun
         = payload && from && reachesMuxerWhole(from->codecpar->codec_id) && m_switches.unread != UnreadForTest::Fill;
     // Bytes left in the source go to the muxer only where they become a run to copy.
@@ -105,7 +61,7 @@ int PieceWriter::send(AVPacket* packet, const AVStream* from)
         if (const int filled = fillUnread(packet); filled < 0)
             return filled;
     }
-    if (!isMovFamily(m_layout.format)) {
+    if (!m_container.mediaFromSource) {
         packet->pos = -1;
         return av_interleaved_write_frame(m_out.get(), packet);
     }
@@ -130,30 +86,13 @@ void PieceWriter::open(const PieceSpan& span)
     m_final = pieceFileName(m_inputPath, span.number + 1);
     m_file = std::make_unique<PieceFile>(m_final);
     m_spoiled = false;
-    m_blockSize = 0;
-    m_aligned = true;
-    m_sentBeforeAlignment.clear();
-    m_heldBytes = 0;
+    m_alignment.start(0);
     if (m_flac)
         m_flac->restart();
     startPayloadCopy(span);
     writeHeader(span);
     m_menders.assign(static_cast<std::size_t>(m_layout.outputs), {});
-    m_restarts.clear();
-    m_restarts.resize(m_in->nb_streams);
-    m_hevcRestarts.clear();
-    m_hevcRestarts.resize(m_in->nb_streams);
-    for (unsigned s = 0; s < m_in->nb_streams; ++s) {
-        const AVCodecParameters* par = m_in->streams[s]->codecpar;
-        if (m_layout.streams[s].output < 0 || m_layout.streams[s].cover)
-            continue;
-        if (par->codec_id == AV_CODEC_ID_H264)
-            m_restarts[s] = std::make_unique<AvcRestart>(par->extradata, par->extradata_size);
-        // Players that take only IDR pictures as keyframes in Matroska (Firefox) show nothing from a CRA picture
-        // that starts a piece or follows ours; in MP4 they go by its index.
-        if (par->codec_id == AV_CODEC_ID_HEVC && isMatroskaFamily(m_layout.format))
-            m_hevcRestarts[s] = std::make_unique<HevcRestart>(par->extradata, par->extradata_size, span.number > 0);
-    }
+    m_restarts = std::make_unique<KeyframeRestarts>(m_in, m_layout, span.number);
     addCovers();
     if (m_opened)
         m_opened(span.number);
@@ -161,18 +100,18 @@ void PieceWriter::open(const PieceSpan& span)
 
 void PieceWriter::startPayloadCopy(const PieceSpan& span)
 {
-    if (!m_switches.copyPayload || !isMovFamily(m_layout.format) || span.moovReserve <= 0)
+    if (!m_switches.copyPayload || !m_container.mediaFromSource || span.moovReserve <= 0)
         return;
     // With the index's room reserved in front, the muxer never reads the piece back: its media bytes can
     // wait to be copied in by the kernel.
-    m_blockSize = m_file->sharingBlockSize();
-    if (m_blockSize <= 0 && !m_switches.copyPayloadEverywhere && !m_readInPlace)
+    const int blockSize = m_file->sharingBlockSize();
+    if (blockSize <= 0 && !m_switches.copyPayloadEverywhere && !m_readInPlace)
         return;
     if (!m_source.isOpen())
         m_source = SystemFile::openForReading(m_inputPath);
     if (m_source.isOpen()) {
         m_file->copyPayloadFrom(m_source, m_switches.kernelCopy);
-        m_aligned = m_blockSize <= 0;
+        m_alignment.start(std::max(blockSize, 0));
     }
 }
 
@@ -195,47 +134,24 @@ void PieceWriter::writeHeader(const PieceSpan& span)
     } catch (const std::bad_alloc&) {
         fail(AVERROR(ENOMEM), true);
     }
-    Dictionary options;
-    if (isMovFamily(m_layout.format)) {
-        AVDictionary* set = nullptr;
-        result = span.moovReserve > 0 ? av_dict_set_int(&set, "moov_size", span.moovReserve, 0)
-                                      : av_dict_set(&set, "movflags", "+faststart", 0);
-        options.reset(set);
-        if (span.moovReserve <= 0)
-            m_file->willBeReopened(); // to move the index to the front
-        if (result < 0)
-            fail(result, true);
-    } else if (std::strcmp(m_layout.format->name, "mpegts") == 0) {
-        // The TS writer takes 192-byte packets from the name alone (".m2ts" but not ".MTS", and not the
-        // temporary name it is given): the pieces keep the source's size. It allows one program so.
-        const bool m2ts = m_layout.tsPacketSize == ArrivalStamps::packetSize && m_in->nb_programs <= 1;
-        // As FFmpeg's own TS files: the clock starts 0.7 s before the first picture is decoded, which a
-        // player's buffer needs (GStreamer's reader mistimes the first pictures of an HEVC stream whose clock
-        // starts at its first decoding time), and every time moves on by twice that, so that the first packet
-        // comes at 1.4 s (FFmpeg's reader does not show a DVB subtitle at 0).
-        m_out->max_delay = 700000;
-        AVDictionary* set = nullptr;
-        result = av_dict_set_int(&set, "mpegts_m2ts_mode", m2ts ? 1 : 0, 0);
-        // Each audio frame in a PES packet of its own, with its own time, as before: with that delay the writer
-        // would gather frames for up to 0.35 s under the first one's time, and a reader counts the times of the
-        // others on from it, which goes wrong where the source's times were mended.
-        if (result >= 0)
-            result = av_dict_set_int(&set, "pes_payload_size", 0, 0);
-        options.reset(set);
-        if (result < 0)
-            fail(result, true);
-        if (m2ts) {
-            try {
-                m_stamps = std::make_unique<ArrivalStamps>(m_file->io());
-            } catch (const std::bad_alloc&) {
-                fail(AVERROR(ENOMEM), true);
-            }
-            m_out->pb = m_stamps->io();
+    MuxerSetup setup;
+    if ((result = muxerSetup(m_in, m_layout, span, setup)) < 0)
+        fail(result, true);
+    if (setup.readBack)
+        m_file->willBeReopened(); // to move the index to the front
+    if (setup.maxDelay >= 0)
+        m_out->max_delay = setup.maxDelay;
+    if (setup.arrivalStamps) {
+        try {
+            m_stamps = std::make_unique<ArrivalStamps>(m_file->io());
+        } catch (const std::bad_alloc&) {
+            fail(AVERROR(ENOMEM), true);
         }
+        m_out->pb = m_stamps->io();
     }
-    AVDictionary* given = options.release();
+    AVDictionary* given = setup.options.release();
     result = avformat_write_header(m_out.get(), &given);
-    options.reset(given); // what the muxer did not take
+    setup.options.reset(given); // what the muxer did not take
     if (result < 0)
         fail(m_out->pb && m_out->pb->error ? m_out->pb->error : result, true);
 }
@@ -259,60 +175,6 @@ void PieceWriter::addCovers()
     }
 }
 
-void PieceWriter::restart(AvcRestart& pictures, Packet& packet)
-{
-    const bool key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
-    if (!pictures.wants(key))
-        return;
-    if (isUnread(packet.get())) {
-        // Most keyframes start afresh as they are, which their first bytes tell: the rest stays unread.
-        std::array<std::uint8_t, 4096> head {};
-        const int got = readHead(packet.get(), head.data(), static_cast<int>(head.size()));
-        if (got < 0)
-            fail(got);
-        if (!pictures.changes(head.data(), static_cast<std::size_t>(got), key))
-            return;
-        if (const int filled = fillUnread(packet.get()); filled < 0)
-            fail(filled);
-    }
-    std::optional<Bytes> bytes;
-    try {
-        bytes = pictures.picture(packet->data, static_cast<std::size_t>(packet->size), key);
-    } catch (const std::bad_alloc&) {
-        fail(AVERROR(ENOMEM));
-    }
-    if (bytes)
-        replaceBytes(packet, *bytes);
-}
-
-void PieceWriter::restart(HevcRestart& pictures, Packet& packet)
-{
-    if (!pictures.wants((packet->flags & AV_PKT_FLAG_KEY) != 0))
-        return;
-    std::optional<Bytes> bytes;
-    try {
-        bytes = pictures.picture(packet->data, static_cast<std::size_t>(packet->size));
-    } catch (const std::bad_alloc&) {
-        fail(AVERROR(ENOMEM));
-    }
-    if (bytes)
-        replaceBytes(packet, *bytes);
-}
-
-void PieceWriter::replaceBytes(Packet& packet, const Bytes& bytes)
-{
-    Packet changed = newPacket();
-    if (bytes.size() > INT32_MAX - AV_INPUT_BUFFER_PADDING_SIZE
-        || av_new_packet(changed.get(), static_cast<int>(bytes.size())) < 0
-        || av_packet_copy_props(changed.get(), packet.get()) < 0)
-        fail(AVERROR(ENOMEM));
-    std::copy(bytes.begin(), bytes.end(), changed->data);
-    changed->stream_index = packet->stream_index;
-    changed->pos = -1; // not the source's bytes any more
-    av_buffer_unref(&changed->opaque_ref);
-    packet = std::move(changed);
-}
-
 namespace {
 
 // FFmpeg's TS reader ends a picture with the first zero of the next one's four-byte start code. A parser that
@@ -331,14 +193,13 @@ void trimTrailingZeros(AVPacket* packet)
 
 void PieceWriter::write(Packet packet)
 {
-    if (!m_aligned) {
-        holdForAlignment(std::move(packet));
+    if (m_alignment.waiting()) {
+        if (m_alignment.hold(std::move(packet)))
+            align();
         return;
     }
-    if (AvcRestart* pictures = m_restarts[static_cast<std::size_t>(packet->stream_index)].get())
-        restart(*pictures, packet);
-    if (HevcRestart* pictures = m_hevcRestarts[static_cast<std::size_t>(packet->stream_index)].get())
-        restart(*pictures, packet);
+    if (const int restarted = m_restarts->restart(packet); restarted < 0)
+        fail(restarted);
     const int s = packet->stream_index;
     const AVStream* ist = m_in->streams[s];
     const int output = m_layout.streams[static_cast<std::size_t>(s)].output;
@@ -375,7 +236,7 @@ void PieceWriter::write(Packet packet)
 
 bool PieceWriter::finish()
 {
-    if (!m_aligned)
+    if (m_alignment.waiting())
         align();
     if (!m_chaptersAdded) {
         // Chapters wait for the piece's end; both muxers write them with their trailer.

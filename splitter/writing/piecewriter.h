@@ -2,16 +2,16 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #pragma once
 
-#include "splitter/bitstream/avcrestart.h"
-#include "splitter/bitstream/hevcrestart.h"
 #include "splitter/contract/testswitches.h"
 #include "splitter/media/avhandles.h"
 #include "splitter/plan/timestampmender.h"
 #include "splitter/reading/inputprobe.h"
 #include "splitter/writing/arrivalstamps.h"
 #include "splitter/writing/flacstreaminfo.h"
+#include "splitter/writing/keyframerestarts.h"
 #include "splitter/writing/piecefile.h"
 #include "splitter/writing/piecesetup.h"
+#include "splitter/writing/startalignment.h"
 
 #include <cstdint>
 #include <functional>
@@ -69,16 +69,8 @@ private:
     // Hands a packet to the muxer: the MP4 writer takes packets in the order given (the source's, so a
     // piece's media bytes follow each other as in the source), the others interleave them.
     int send(AVPacket* packet, const AVStream* from);
-    // An H.264 picture given the slice headers it needs in this piece (AvcRestart).
-    void restart(AvcRestart& pictures, Packet& packet);
-    // An HEVC picture given the slice headers it needs in this piece (HevcRestart).
-    void restart(HevcRestart& pictures, Packet& packet);
-    // `packet` with other bytes, no longer the source's.
-    void replaceBytes(Packet& packet, const Bytes& bytes);
-    // On a block-sharing file system, the first packets of a piece wait until the piece's long run of media
-    // bytes shows, then the piece is opened again with room in front that puts that run at the same place
-    // within a block as in the source.
-    void holdForAlignment(Packet packet);
+    // The packets held for the piece's alignment (StartAlignment) are written, after the piece is opened again
+    // with more room in front where they need it.
     void align();
     void startPayloadCopy(const PieceSpan& span);
     void writeHeader(const PieceSpan& span);
@@ -91,6 +83,7 @@ private:
 
     AVFormatContext* m_in;
     const MediaLayout& m_layout;
+    const ContainerFacts& m_container;
     std::string m_inputPath;
     std::int64_t m_firstShown;
     TestSwitches m_switches;
@@ -99,10 +92,9 @@ private:
     std::unique_ptr<FlacStreamInfo> m_flac; // for FLAC pieces
     std::unique_ptr<ArrivalStamps> m_stamps; // between the muxer and the file, for 192-byte TS pieces
     std::vector<TimestampMender> m_menders;
-    // Per input stream, for H.264 video: each piece starts it afresh at its first keyframe, and again after
-    // pictures encoded again with parameter sets of their own.
-    std::vector<std::unique_ptr<AvcRestart>> m_restarts;
-    std::vector<std::unique_ptr<HevcRestart>> m_hevcRestarts;
+    // Each piece starts its H.264 and HEVC video afresh at its first keyframe, and again after pictures
+    // encoded again with parameter sets of their own.
+    std::unique_ptr<KeyframeRestarts> m_restarts;
     SystemFile m_source; // the input, read by the kernel's copies; outlives the pieces copying from it
     std::unique_ptr<PieceFile> m_file;
     std::unique_ptr<PieceFile> m_finished; // its media bytes being copied in
@@ -112,12 +104,7 @@ private:
     int m_written = 0;
     bool m_chaptersAdded = false;
     int m_mendedBefore = 0;
-    // Sharing blocks needs the piece's bytes at the same offset within a block as in the source: the index's
-    // room grows by what puts the first picture, where the piece's long run of media bytes starts, there.
-    int m_blockSize = 0;
-    bool m_aligned = true;
-    std::vector<Packet> m_sentBeforeAlignment; // as given to write(), held until the piece is aligned
-    std::int64_t m_heldBytes = 0;
+    StartAlignment m_alignment;
     bool m_readInPlace = false;
     // A packet left unread reached the piece other than as it came: the piece is written again.
     bool m_spoiled = false;

@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "splitter/writing/reservoirpreroll.h"
 
+#include "splitter/media/codecpolicy.h"
+
 extern "C" {
 #include <libavutil/intreadwrite.h>
 }
@@ -11,6 +13,7 @@ namespace quorvane::splitter {
 ReservoirPreroll::ReservoirPreroll(const AVStream* stream)
     : m_timeBase(stream->time_base)
     , m_sampleRate(stream->codecpar->sample_rate)
+    , m_borrowed(bytesBorrowedAtMost(stream->codecpar->codec_id))
 {
 }
 
@@ -32,7 +35,7 @@ std::deque<Packet> ReservoirPreroll::take(int& samples)
         frames.push_front(std::move(*p));
         if (frames.size() > 1)
             bytes += frames.front()->size;
-        if (bytes >= 512)
+        if (bytes > m_borrowed)
             break;
     }
     m_recent.clear();

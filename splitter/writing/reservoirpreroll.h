@@ -6,7 +6,7 @@
 
 #include <deque>
 
-// MP3 frames borrow bytes from the frames before them (the bit reservoir, at most 511 bytes). Each piece after
+// MP3 frames borrow bytes from the frames before them (the bit reservoir, bytesBorrowedAtMost()). Each piece after
 // the first starts with enough frames of the piece before that its own first frame decodes whole; the LAME
 // header's encoder delay tells the decoder to skip them, so the pieces played one after another give the
 // source's samples.
@@ -25,6 +25,7 @@ public:
 private:
     AVRational m_timeBase;
     int m_sampleRate;
+    int m_borrowed; // bytes a frame may borrow at most
     std::deque<Packet> m_recent;
 };
 

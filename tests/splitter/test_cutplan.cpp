@@ -580,15 +580,44 @@ private slots:
         QCOMPARE(describe(cutter.pieces()), QStringLiteral("0-40 40-130 130-150"));
     }
 
+    // Pictures in decoding order, each with the time it shows at ("I" a keyframe), and which keyframes may start
+    // a piece: not one a picture decoded after it, before the next keyframe, shows before. The plan from an index
+    // and the plan made while reading ask the same rule.
+    void keyframesWithLeadingPicturesCannotStartAPiece_data()
+    {
+        QTest::addColumn<QString>("pictures");
+        QTest::addColumn<QString>("clean");
+        QTest::newRow("the second I's B-frames show before it") << "I0 P3 B1 B2 I7 B5 B6 P8"
+                                                                << "1 0";
+        QTest::newRow("closed groups") << "I0 P3 B1 B2 I4 P7 B5 B6"
+                                       << "1 1";
+        QTest::newRow("a leading picture after one that is not") << "I0 P2 B1 I5 P7 B4 B6"
+                                                                 << "1 0";
+        QTest::newRow("shown before the keyframe before: the later group's") << "I4 P5 I8 B3"
+                                                                             << "1 0";
+        QTest::newRow("only the first group open") << "I2 B0 B1 I3 P4"
+                                                   << "0 1";
+    }
+
     void keyframesWithLeadingPicturesCannotStartAPiece()
     {
-        // Decoding order I P B B | I B B P: the second I's B-frames show before it (an open group).
-        const std::vector<std::int64_t> open { 0, 3, 1, 2, 7, 5, 6, 8 };
-        const std::vector<bool> key { true, false, false, false, true, false, false, false };
-        QCOMPARE(cleanKeyframes(open, key), (std::vector<bool> { true, false }));
-        // I P B B | I P B B: closed groups, every keyframe can start a piece.
-        const std::vector<std::int64_t> closed { 0, 3, 1, 2, 4, 7, 5, 6 };
-        QCOMPARE(cleanKeyframes(closed, key), (std::vector<bool> { true, true }));
+        QFETCH(QString, pictures);
+        QFETCH(QString, clean);
+        std::vector<std::int64_t> pts;
+        std::vector<bool> key;
+        for (const QString& picture : pictures.split(QLatin1Char(' '))) {
+            key.push_back(picture.startsWith(QLatin1Char('I')));
+            pts.push_back(picture.mid(1).toLongLong());
+        }
+        std::vector<bool> expected;
+        for (const QString& flag : clean.split(QLatin1Char(' ')))
+            expected.push_back(flag == QLatin1String("1"));
+        QCOMPARE(cleanKeyframes(pts, key), expected);
+        KeyframeCutter cutter(0, PieceLength { 1000, 0, std::nullopt });
+        for (std::size_t i = 0; i < pts.size(); ++i)
+            cutter.picture(pts[i], static_cast<std::int64_t>(i), key[i]);
+        cutter.finish(100);
+        QCOMPARE(cutter.openKeyframes(), static_cast<int>(std::count(expected.begin(), expected.end(), false)));
     }
 
     void timestampsAreMendedWithinAStream()
