@@ -207,7 +207,8 @@ ExactCuts Split::planStretches(const std::vector<std::int64_t>& cuts)
     // After pictures encoded again an HEVC keyframe starts over at the end of sequence between them; an
     // H.264 one if it is an IDR picture or its slice headers can make it one (AvcRestart).
     const SystemFile file = SystemFile::openForReading(m_request.input);
-    AvcRestart pictures(ref->codecpar->extradata, ref->codecpar->extradata_size);
+    const auto header = codecHeaderOf(m_layout, ref);
+    AvcRestart pictures(header.data(), static_cast<int>(header.size()));
     const auto followsNewPictures = [&](std::size_t index) {
         if (ref->codecpar->codec_id != AV_CODEC_ID_H264)
             return true;
@@ -258,6 +259,9 @@ bool Split::makeRecoder()
         m_recoder = Recoder::make(ref, why);
     if (!m_recoder)
         m_whyNotRecoded = why;
+    // Kept when no stretch comes to be encoded again after all, as the pieces have always declared it.
+    else if (const Bytes* header = m_recoder->header())
+        m_layout.streams[static_cast<std::size_t>(m_layout.ref)].declared.extradata = *header;
     return m_recoder != nullptr;
 }
 
@@ -490,7 +494,9 @@ int Split::run()
 {
     try {
         open();
-        m_layout = probeLayout(m_input.get(), m_request.input, [this](const std::string& text) { warn(text); });
+        m_layout = probeLayout(
+            m_input.get(), m_request.input, [this](const std::string& text) { warn(text); },
+            m_index ? m_index->declared() : std::vector<DeclaredHeader> {});
         plan();
         // Pieces an earlier, killed run left half-written here go first.
         PartFile::removeStaleParts(folderOf(m_request.input));

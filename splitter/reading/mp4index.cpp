@@ -6,7 +6,6 @@
 #include "splitter/reading/shortenedmoov.h"
 
 #include <algorithm>
-#include <climits>
 
 namespace quorvane::splitter {
 
@@ -91,18 +90,23 @@ bool Mp4Index::bind(AVFormatContext* in)
         if (!modelReading(data, t, st, m_movieScale) || !listsAsModelled(data, t, st))
             return false;
 
-        // What libavformat found in the shortened tables, as the whole ones have it.
-        const std::int64_t samples = t.sizes.count;
-        st->nb_frames = samples;
-        st->duration = t.duration;
-        if (t.video && samples > 0 && t.timed > 0)
-            av_reduce(&st->avg_frame_rate.num, &st->avg_frame_rate.den, t.scale * samples, t.timed, INT_MAX);
-        const std::int64_t before = std::min<std::int64_t>(t.mdhdDuration, t.timed > 0 ? t.timed : t.mdhdDuration);
-        if (before > 0)
-            st->codecpar->bit_rate = static_cast<std::int64_t>(
-                t.bytes * 8 * static_cast<std::uint64_t>(t.scale) / static_cast<std::uint64_t>(before));
+        t.declared = wholeTableValues(t, st);
+        // The one value still given to the stream itself: libavformat's probing of the packets reads it (how many
+        // make the seconds it probes), and so does the encoder of pictures made again.
+        if (const auto rate = wholeFrameRate(t))
+            st->avg_frame_rate = *rate;
     }
     return bound == m_tracks.size();
+}
+
+std::vector<DeclaredHeader> Mp4Index::declared() const
+{
+    std::vector<DeclaredHeader> headers(m_in ? m_in->nb_streams : 0);
+    for (const auto& track : m_tracks) {
+        if (track->stream >= 0)
+            headers[static_cast<std::size_t>(track->stream)] = track->declared;
+    }
+    return headers;
 }
 
 struct Mp4Index::Reading {

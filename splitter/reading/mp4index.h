@@ -3,6 +3,7 @@
 #pragma once
 
 #include "splitter/media/avhandles.h"
+#include "splitter/reading/inputprobe.h"
 #include "splitter/reading/mp4boxes.h"
 #include "splitter/reading/sampleindex.h"
 
@@ -47,10 +48,12 @@ public:
     std::int64_t moovAt() const;
     std::int64_t moovSize() const; // the whole box's
 
-    // Takes the streams of `in`, the file as opened with shortMoov(), and gives them what libavformat would
-    // have found in the whole tables (durations, frame counts, rates). False when this index cannot stand in
-    // for libavformat's: the samples it did list differ from ours.
+    // Takes the streams of `in`, the file as opened with shortMoov(), before libavformat probes their packets.
+    // False when this index cannot stand in for libavformat's: the samples it did list differ from ours.
     bool bind(AVFormatContext* in);
+    // Per stream of the bound input, what libavformat would have found in the whole tables (durations, rates),
+    // for the pieces to declare.
+    std::vector<DeclaredHeader> declared() const;
 
     // The samples in the order libavformat's reader gives them, with their packets' fields; false at the
     // end.

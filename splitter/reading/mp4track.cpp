@@ -168,6 +168,30 @@ bool listsAsModelled(const Bytes& data, const Mp4Track& t, AVStream* st)
     return t.video || t.kept == 0 || t.duration - (rawDts(data, t, t.kept - 1) + t.offset) > 0;
 }
 
+DeclaredHeader wholeTableValues(const Mp4Track& t, const AVStream* st)
+{
+    DeclaredHeader header;
+    header.fromWholeTables = true;
+    header.found = { st->duration, st->codecpar->bit_rate };
+    header.whole = header.found;
+    header.whole.duration = t.duration;
+    const std::int64_t before = std::min<std::int64_t>(t.mdhdDuration, t.timed > 0 ? t.timed : t.mdhdDuration);
+    if (before > 0)
+        header.whole.bitRate = static_cast<std::int64_t>(
+            t.bytes * 8 * static_cast<std::uint64_t>(t.scale) / static_cast<std::uint64_t>(before));
+    return header;
+}
+
+std::optional<AVRational> wholeFrameRate(const Mp4Track& t)
+{
+    const std::int64_t samples = t.sizes.count;
+    if (!t.video || samples == 0 || t.timed <= 0)
+        return std::nullopt;
+    AVRational rate {};
+    av_reduce(&rate.num, &rate.den, t.scale * samples, t.timed, INT_MAX);
+    return rate;
+}
+
 std::int64_t rawDts(const Bytes& data, const Mp4Track& t, std::int64_t i)
 {
     const auto run = std::upper_bound(t.runSample.begin(), t.runSample.end(), i) - t.runSample.begin() - 1;

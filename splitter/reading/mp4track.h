@@ -3,10 +3,12 @@
 #pragma once
 
 #include "splitter/media/avhandles.h"
+#include "splitter/reading/inputprobe.h"
 #include "splitter/reading/mp4tables.h"
 #include "splitter/reading/samplecursor.h"
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 // A model of libavformat's MOV reader, for one track: which of the tables' samples it gives, and with what
@@ -35,6 +37,7 @@ struct Mp4Track : mp4::SampleTables {
     bool cut = false; // its tables cut short for libavformat
     std::vector<std::int64_t> runSample; // per time-to-sample entry: its first sample and decoding time
     std::vector<std::int64_t> runDts;
+    DeclaredHeader declared; // the stream's values as the whole tables give them
 
     mp4::SampleCursor cursor(const mp4::Bytes& data) const { return { data, *this, audio }; }
 };
@@ -55,6 +58,13 @@ bool modelReading(const mp4::Bytes& data, Mp4Track& t, const AVStream* st, std::
 // Whether libavformat's index of `st`, read from the tables as given to it (cut short or not), lists the samples
 // this model gives.
 bool listsAsModelled(const mp4::Bytes& data, const Mp4Track& t, AVStream* st);
+
+// What libavformat found of stream `st` in the tables cut short, and what the whole tables give (as libavformat
+// reading them whole would have it), once modelReading() has run.
+DeclaredHeader wholeTableValues(const Mp4Track& t, const AVStream* st);
+
+// The average frame rate the whole tables give, where they give one.
+std::optional<AVRational> wholeFrameRate(const Mp4Track& t);
 
 // The decoding time in the tables of sample `i`, once modelReading() has run.
 std::int64_t rawDts(const mp4::Bytes& data, const Mp4Track& t, std::int64_t i);

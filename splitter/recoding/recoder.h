@@ -30,16 +30,17 @@ bool canBeEncodedAgain(const AVCodecParameters* par);
 
 class Recoder {
 public:
-    // For input stream `ref`; nullptr with the reason in `why` when it cannot be encoded again here. On
-    // success the stream's header (`ref->codecpar->extradata`) declares the new parameter sets too, so that
-    // every piece made from it does.
+    // For input stream `ref`; nullptr with the reason in `why` when it cannot be encoded again here.
     static std::unique_ptr<Recoder> make(AVStream* ref, std::string& why);
+    // The stream header that declares the new parameter sets beside the source's, for every piece made from the
+    // stream to declare (DeclaredHeader); nullptr where the parameter sets come with the pictures instead.
+    const Bytes* header() const { return m_annexB ? nullptr : &m_header; }
     ~Recoder();
     Recoder(const Recoder&) = delete;
     Recoder& operator=(const Recoder&) = delete;
 
     // A fresh pass over the input (a piece written again reads it from the start), whose deciding stream is
-    // `ref`: its header is given our parameter sets too.
+    // `ref`.
     std::unique_ptr<Recoder> again(AVStream* ref) const;
     void setStretches(std::vector<RecodedStretch> stretches);
     // Called after each picture encoded again, so that progress moves while it works.
@@ -68,7 +69,6 @@ private:
     bool makeHevc(std::string& why);
     // One of our HEVC units numbered apart from the source's parameter sets.
     std::optional<Bytes> renumber(const Bytes& unit) const;
-    void declareIn(AVStream* ref) const;
     void openStretch(std::int64_t startPts);
     // One way of encoding the stretch again, and how it came out.
     struct Attempt {

@@ -147,12 +147,14 @@ void PieceWriter::open(const PieceSpan& span)
         const AVCodecParameters* par = m_in->streams[s]->codecpar;
         if (m_layout.streams[s].output < 0 || m_layout.streams[s].cover)
             continue;
+        const auto header = codecHeaderOf(m_layout, m_in->streams[s]);
         if (par->codec_id == AV_CODEC_ID_H264)
-            m_restarts[s] = std::make_unique<AvcRestart>(par->extradata, par->extradata_size);
+            m_restarts[s] = std::make_unique<AvcRestart>(header.data(), static_cast<int>(header.size()));
         // Players that take only IDR pictures as keyframes in Matroska (Firefox) show nothing from a CRA picture
         // that starts a piece or follows ours; in MP4 they go by its index.
         if (par->codec_id == AV_CODEC_ID_HEVC && isMatroskaFamily(m_layout.format))
-            m_hevcRestarts[s] = std::make_unique<HevcRestart>(par->extradata, par->extradata_size, span.number > 0);
+            m_hevcRestarts[s]
+                = std::make_unique<HevcRestart>(header.data(), static_cast<int>(header.size()), span.number > 0);
     }
     addCovers();
     if (m_opened)

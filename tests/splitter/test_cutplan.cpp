@@ -664,9 +664,14 @@ private slots:
                 << QStringLiteral("%1 %2 %3 %4%5").arg(s.pos).arg(s.size).arg(s.dts).arg(s.pts).arg(s.key ? " K" : "");
         });
         QCOMPARE(listed, samples);
+        // What the pieces declare of the stream is what the whole tables say: 250 bytes over 200 ms.
+        const MediaLayout layout = probeLayout(
+            opened.input.get(), path.toStdString(), [](const std::string&) {}, opened.index->declared());
         const AVStream* st = opened.input->streams[0];
-        QCOMPARE(st->nb_frames, std::int64_t(5));
-        QCOMPARE(st->duration, std::int64_t(200));
+        QCOMPARE(durationOf(layout, st), std::int64_t(200));
+        QCOMPARE(st->avg_frame_rate.num, 25);
+        QCOMPARE(st->avg_frame_rate.den, 1);
+        QCOMPARE(bitRateOf(layout, st), std::int64_t(10000));
 
         // The shortened index read back holds the tables up to the end of the chunk with sample `keep`.
         const bool cut = keep < 5;
