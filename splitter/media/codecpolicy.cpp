@@ -78,6 +78,11 @@ bool reachesMuxerWhole(AVCodecID codec)
     return row && row->whole;
 }
 
+bool mp4ReaderGivesSamplesAsTheyAre(AVCodecID codec)
+{
+    return codec != AV_CODEC_ID_EIA_608 && codec != AV_CODEC_ID_DVVIDEO && codec != AV_CODEC_ID_DVAUDIO;
+}
+
 bool mayStayUnread(const AVStream* stream)
 {
     const AVCodecParameters* par = stream->codecpar;

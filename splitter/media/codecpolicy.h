@@ -19,6 +19,12 @@ namespace quorvane::splitter {
 // be copied from the source instead (PayloadRuns).
 bool reachesMuxerWhole(AVCodecID codec);
 
+// The MP4 reader gives each of this codec's samples as one packet, the sample's bytes as the tables list them.
+// Not so a CEA-608 sample, whose packet is the caption data inside the sample's own box header, nor DV, whose
+// frames the reader splits into the picture and the sound they carry: an index that stands in for the reader's
+// (Mp4Index) cannot give their packets.
+bool mp4ReaderGivesSamplesAsTheyAre(AVCodecID codec);
+
 // `stream`'s packets may stay unread in the source until they are copied into the pieces (InPlaceReader):
 // FFmpeg 5.1's MP4 writer writes them as given, reading at most bytesTheWriterReads() of each.
 bool mayStayUnread(const AVStream* stream);

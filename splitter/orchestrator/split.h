@@ -13,6 +13,7 @@
 #include "splitter/reading/keyframescan.h"
 #include "splitter/reading/mp4index.h"
 #include "splitter/reading/sampleindex.h"
+#include "splitter/reading/shortenedmoov.h"
 #include "splitter/recoding/recoder.h"
 #include "splitter/routing/piecedistributor.h"
 #include "splitter/writing/piecewriter.h"

@@ -69,7 +69,7 @@ void Split::plan()
         return;
     }
     m_length.origin = std::max<std::int64_t>(m_scan.start, 0);
-    StretchPlanner stretches(m_request.input, m_input->streams[m_layout.ref], m_layout.ref, m_scan);
+    StretchPlanner stretches(m_request.input, m_input->streams[m_layout.ref], m_layout, m_scan);
     if (m_request.exact)
         planExactCuts(stretches);
     else
@@ -112,6 +112,9 @@ bool Split::makeRecoder()
         m_recoder = Recoder::make(ref, why);
     if (!m_recoder)
         m_whyNotRecoded = why;
+    // Kept when no stretch comes to be encoded again after all, as the pieces have always declared it.
+    else if (const Bytes* header = m_recoder->header())
+        m_layout.streams[static_cast<std::size_t>(m_layout.ref)].declared.extradata = *header;
     return m_recoder != nullptr;
 }
 

@@ -17,7 +17,9 @@ int Split::run()
 {
     try {
         open();
-        m_layout = probeLayout(m_input.get(), m_request.input, [this](const std::string& text) { warn(text); });
+        m_layout = probeLayout(
+            m_input.get(), m_request.input, [this](const std::string& text) { warn(text); },
+            m_index ? m_index->declared() : std::vector<DeclaredHeader> {});
         plan();
         // Pieces an earlier, killed run left half-written here go first.
         PartFile::removeStaleParts(folderOf(m_request.input));

@@ -10,10 +10,11 @@
 
 namespace quorvane::splitter {
 
-StretchPlanner::StretchPlanner(const std::string& input, const AVStream* ref, int refIndex, KeyframeScan& scan)
+StretchPlanner::StretchPlanner(
+    const std::string& input, const AVStream* ref, const MediaLayout& layout, KeyframeScan& scan)
     : m_input(input)
     , m_ref(ref)
-    , m_refIndex(refIndex)
+    , m_layout(layout)
     , m_scan(scan)
 {
 }
@@ -24,7 +25,7 @@ ExactCuts StretchPlanner::planStretches(const std::vector<std::int64_t>& cuts, s
     std::vector<std::int64_t> dts;
     std::vector<bool> key;
     std::map<std::size_t, IndexedSample> keySamples; // by decoding index
-    m_scan.samples->forEach(m_refIndex, [&](const IndexedSample& sample) {
+    m_scan.samples->forEach(m_layout.ref, [&](const IndexedSample& sample) {
         if (sample.key)
             keySamples.emplace(pts.size(), sample);
         pts.push_back(sample.pts);
@@ -34,7 +35,8 @@ ExactCuts StretchPlanner::planStretches(const std::vector<std::int64_t>& cuts, s
     // After pictures encoded again an HEVC keyframe starts over at the end of sequence between them; an
     // H.264 one if it is an IDR picture or its slice headers can make it one (AvcRestart).
     const SystemFile file = SystemFile::openForReading(m_input);
-    AvcRestart pictures(m_ref->codecpar->extradata, m_ref->codecpar->extradata_size);
+    const auto header = codecHeaderOf(m_layout, m_ref);
+    AvcRestart pictures(header.data(), static_cast<int>(header.size()));
     const auto followsNewPictures = [&](std::size_t index) {
         if (m_ref->codecpar->codec_id != AV_CODEC_ID_H264)
             return true;

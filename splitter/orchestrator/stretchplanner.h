@@ -19,8 +19,8 @@ namespace quorvane::splitter {
 
 class StretchPlanner {
 public:
-    // `ref` is the deciding stream of the file at `input`, numbered `refIndex`; `scan` lists its samples.
-    StretchPlanner(const std::string& input, const AVStream* ref, int refIndex, KeyframeScan& scan);
+    // `ref` is the deciding stream of the file at `input`, as `layout` lays it out; `scan` lists its samples.
+    StretchPlanner(const std::string& input, const AVStream* ref, const MediaLayout& layout, KeyframeScan& scan);
 
     // Pieces of `length`, cut where asked: `recoder` is given the stretches around the cuts.
     void planExactCuts(Recoder& recoder, const PieceLength& length);
@@ -37,7 +37,7 @@ private:
 
     const std::string& m_input;
     const AVStream* m_ref;
-    int m_refIndex;
+    const MediaLayout& m_layout;
     KeyframeScan& m_scan;
 };
 

@@ -12,10 +12,7 @@ namespace quorvane::splitter {
 
 struct CompositionOffsets {
     std::vector<std::int64_t> offsets; // per sample, in the track's own time scale; all 0 without a table
-    // Negative offsets would show a sample before it is decoded; readers move every decoding time back by
-    // this much instead (the largest negative offset but those of the table's last two entries, as
-    // FFmpeg's reader has it).
-    std::int64_t decodeShift = 0;
+    std::int64_t decodeShift = 0; // mp4::decodeShift()
     std::int64_t lastDuration = 0; // of the last sample, from the "stts" table
 };
 

@@ -74,6 +74,12 @@ const AVOutputFormat* chooseFormat(const AVFormatContext* in, const std::string&
     return format;
 }
 
+const DeclaredHeader* declaredOf(const MediaLayout& layout, const AVStream* st)
+{
+    const auto index = static_cast<std::size_t>(st->index);
+    return index < layout.streams.size() ? &layout.streams[index].declared : nullptr;
+}
+
 // One picture at the stream's average frame rate, or one audio frame, in the stream's ticks.
 std::int64_t frameTicks(const AVStream* st)
 {
@@ -116,9 +122,38 @@ InputContext openInput(
     return input;
 }
 
-MediaLayout probeLayout(AVFormatContext* in, const std::string& inputName, const Warn& warn)
+std::span<const std::uint8_t> codecHeaderOf(const MediaLayout& layout, const AVStream* st)
+{
+    if (const DeclaredHeader* declared = declaredOf(layout, st); declared && !declared->extradata.empty())
+        return declared->extradata;
+    if (!st->codecpar->extradata || st->codecpar->extradata_size <= 0)
+        return {};
+    return { st->codecpar->extradata, static_cast<std::size_t>(st->codecpar->extradata_size) };
+}
+
+std::int64_t durationOf(const MediaLayout& layout, const AVStream* st)
+{
+    const DeclaredHeader* declared = declaredOf(layout, st);
+    return declared && declared->fromWholeTables && st->duration == declared->found.duration ? declared->whole.duration
+                                                                                             : st->duration;
+}
+
+std::int64_t bitRateOf(const MediaLayout& layout, const AVStream* st)
+{
+    const DeclaredHeader* declared = declaredOf(layout, st);
+    return declared && declared->fromWholeTables && st->codecpar->bit_rate == declared->found.bitRate
+        ? declared->whole.bitRate
+        : st->codecpar->bit_rate;
+}
+
+MediaLayout probeLayout(
+    AVFormatContext* in, const std::string& inputName, const Warn& warn, std::vector<DeclaredHeader> declared)
 {
     MediaLayout layout;
+    declared.resize(in->nb_streams);
+    layout.streams.assign(in->nb_streams, {});
+    for (unsigned i = 0; i < in->nb_streams; ++i)
+        layout.streams[i].declared = std::move(declared[i]);
     layout.ref = chooseReference(in);
     const std::string demuxer = in->iformat->name;
     if (layout.ref < 0 || demuxer == "tty")
@@ -130,7 +165,6 @@ MediaLayout probeLayout(AVFormatContext* in, const std::string& inputName, const
     layout.format = chooseFormat(in, inputName);
     const ContainerFacts& pieces = containerFacts(layout.format);
 
-    layout.streams.assign(in->nb_streams, {});
     for (unsigned i = 0; i < in->nb_streams; ++i) {
         const AVStream* st = in->streams[i];
         const AVCodecID codec = st->codecpar->codec_id;
@@ -153,7 +187,7 @@ MediaLayout probeLayout(AVFormatContext* in, const std::string& inputName, const
         }
         const AVMediaType type = st->codecpar->codec_type;
         const bool sparse = (type != AVMEDIA_TYPE_VIDEO && type != AVMEDIA_TYPE_AUDIO) || isCoverArt(st);
-        layout.streams[i] = { layout.outputs++, sparse, isCoverArt(st) };
+        layout.streams[i] = { layout.outputs++, sparse, isCoverArt(st), std::move(layout.streams[i].declared) };
         layout.headerBytes += st->codecpar->extradata_size + 1024 + tagBytes(st->metadata);
     }
     layout.headerBytes += tagBytes(in->metadata);

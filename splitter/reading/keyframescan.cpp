@@ -55,8 +55,9 @@ std::optional<KeyframeScan> scanIndex(const AVFormatContext* in, const MediaLayo
     scan.end = scan.start;
     if (in->duration != AV_NOPTS_VALUE)
         scan.end = scan.start + av_rescale_q(in->duration, AV_TIME_BASE_Q, layout.refBase);
-    if (ref->duration != AV_NOPTS_VALUE && ref->start_time != AV_NOPTS_VALUE)
-        scan.end = std::max(scan.end, ref->start_time + ref->duration);
+    if (const std::int64_t duration = durationOf(layout, ref);
+        duration != AV_NOPTS_VALUE && ref->start_time != AV_NOPTS_VALUE)
+        scan.end = std::max(scan.end, ref->start_time + duration);
     return scan;
 }
 

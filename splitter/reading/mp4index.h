@@ -3,9 +3,9 @@
 #pragma once
 
 #include "splitter/media/avhandles.h"
+#include "splitter/reading/inputprobe.h"
 #include "splitter/reading/mp4boxes.h"
 #include "splitter/reading/sampleindex.h"
-#include "splitter/system/systemfile.h"
 
 #include <cstdint>
 #include <memory>
@@ -14,13 +14,15 @@
 
 // An MP4-family file's index kept as the file has it: its sample tables, a few bytes a sample, where
 // libavformat's reader would hold 24 bytes a sample in its own index and as much again while building it.
-// libavformat then reads the file with each track's tables cut short (see ShortenedMoov), for the streams'
+// libavformat then reads the file with each track's tables cut short (mp4::shortenedMoov), for the streams'
 // parameters only; the packets come from here, each as libavformat's reader would give it.
 //
 // Only files whose tables say nothing this index does not follow are taken: one sample description per
 // track, no fragments, no encryption, at most one edit after an empty one, media in the file itself. For
 // any other, read() gives nullptr and the file is read by libavformat as a whole.
 namespace quorvane::splitter {
+
+struct Mp4Track;
 
 struct Mp4Sample {
     int stream = -1;
@@ -46,10 +48,12 @@ public:
     std::int64_t moovAt() const;
     std::int64_t moovSize() const; // the whole box's
 
-    // Takes the streams of `in`, the file as opened with shortMoov(), and gives them what libavformat would
-    // have found in the whole tables (durations, frame counts, rates). False when this index cannot stand in
-    // for libavformat's: the samples it did list differ from ours.
+    // Takes the streams of `in`, the file as opened with shortMoov(), before libavformat probes their packets.
+    // False when this index cannot stand in for libavformat's: the samples it did list differ from ours.
     bool bind(AVFormatContext* in);
+    // Per stream of the bound input, what libavformat would have found in the whole tables (durations, rates),
+    // for the pieces to declare.
+    std::vector<DeclaredHeader> declared() const;
 
     // The samples in the order libavformat's reader gives them, with their packets' fields; false at the
     // end.
@@ -60,41 +64,17 @@ public:
     void forEach(int stream, const std::function<void(const IndexedSample&)>& take) const override;
     std::int64_t count(int stream) const override;
 
-    struct Track;
     struct Reading;
 
 private:
     Mp4Index() = default;
-    const Track* trackOf(int stream) const;
+    const Mp4Track* trackOf(int stream) const;
 
     mp4::Moov m_moov;
     std::int64_t m_movieScale = 0;
-    std::vector<std::unique_ptr<Track>> m_tracks;
+    std::vector<std::unique_ptr<Mp4Track>> m_tracks;
     const AVFormatContext* m_in = nullptr;
     std::unique_ptr<Reading> m_reading;
-};
-
-// The file at `path` read with the `length` bytes at `at` replaced by `bytes` and zeros after them, for
-// libavformat.
-class ShortenedMoov {
-public:
-    ShortenedMoov(const std::string& path, std::int64_t at, std::int64_t length, mp4::Bytes bytes);
-    ShortenedMoov(const ShortenedMoov&) = delete;
-    ShortenedMoov& operator=(const ShortenedMoov&) = delete;
-    // nullptr when the file cannot be opened.
-    AVIOContext* io() const { return m_io.get(); }
-
-    int readIn(std::uint8_t* buffer, int size);
-    std::int64_t seek(std::int64_t offset, int whence);
-
-private:
-    SystemFile m_file;
-    std::int64_t m_size = 0;
-    std::int64_t m_pos = 0;
-    std::int64_t m_at = 0;
-    std::int64_t m_length = 0;
-    mp4::Bytes m_bytes;
-    IoContext m_io;
 };
 
 } // namespace quorvane::splitter

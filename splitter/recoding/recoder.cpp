@@ -42,8 +42,6 @@ std::unique_ptr<Recoder> Recoder::make(AVStream* ref, std::string& why)
     if (!sets)
         return nullptr;
     recoder->adopt(std::move(*sets));
-    if (!recoder->m_annexB)
-        recoder->declareIn(ref);
     return recoder;
 }
 
@@ -61,23 +59,10 @@ void Recoder::adopt(StretchSets sets)
     m_pocBits = sets.pocBits;
 }
 
-void Recoder::declareIn(AVStream* ref) const
-{
-    auto* extradata = static_cast<std::uint8_t*>(av_mallocz(m_header.size() + AV_INPUT_BUFFER_PADDING_SIZE));
-    if (!extradata)
-        throw std::bad_alloc();
-    std::memcpy(extradata, m_header.data(), m_header.size());
-    av_freep(&ref->codecpar->extradata);
-    ref->codecpar->extradata = extradata;
-    ref->codecpar->extradata_size = static_cast<int>(m_header.size());
-}
-
 std::unique_ptr<Recoder> Recoder::again(AVStream* ref) const
 {
     std::unique_ptr<Recoder> recoder(new Recoder);
     recoder->m_ref = ref;
-    if (!m_annexB)
-        declareIn(ref);
     recoder->m_annexB = m_annexB;
     recoder->m_inBand = m_inBand;
     recoder->m_sourceSets = m_sourceSets;

@@ -31,16 +31,17 @@ bool canBeEncodedAgain(const AVCodecParameters* par);
 
 class Recoder {
 public:
-    // For input stream `ref`; nullptr with the reason in `why` when it cannot be encoded again here. On
-    // success the stream's header (`ref->codecpar->extradata`) declares the new parameter sets too, so that
-    // every piece made from it does.
+    // For input stream `ref`; nullptr with the reason in `why` when it cannot be encoded again here.
     static std::unique_ptr<Recoder> make(AVStream* ref, std::string& why);
+    // The stream header that declares the new parameter sets beside the source's, for every piece made from the
+    // stream to declare (DeclaredHeader); nullptr where the parameter sets come with the pictures instead.
+    const Bytes* header() const { return m_annexB ? nullptr : &m_header; }
     ~Recoder();
     Recoder(const Recoder&) = delete;
     Recoder& operator=(const Recoder&) = delete;
 
     // A fresh pass over the input (a piece written again reads it from the start), whose deciding stream is
-    // `ref`: its header is given our parameter sets too.
+    // `ref`.
     std::unique_ptr<Recoder> again(AVStream* ref) const;
     void setStretches(std::vector<RecodedStretch> stretches);
     // Called after each picture encoded again, so that progress moves while it works.
@@ -66,7 +67,6 @@ public:
 private:
     Recoder() = default;
     void adopt(StretchSets sets);
-    void declareIn(AVStream* ref) const;
     void openStretch(std::int64_t startPts);
     Packet forPieces(const AVPacket* encoded, bool lastOfStretch);
     Packet withSourceSets(Packet key) const;

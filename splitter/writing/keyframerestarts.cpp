@@ -39,11 +39,12 @@ KeyframeRestarts::KeyframeRestarts(const AVFormatContext* in, const MediaLayout&
         const AVCodecParameters* par = in->streams[s]->codecpar;
         if (layout.streams[s].output < 0 || layout.streams[s].cover)
             continue;
+        const auto header = codecHeaderOf(layout, in->streams[s]);
         if (par->codec_id == AV_CODEC_ID_H264)
-            m_avc[s] = std::make_unique<AvcRestart>(par->extradata, par->extradata_size);
+            m_avc[s] = std::make_unique<AvcRestart>(header.data(), static_cast<int>(header.size()));
         // In MP4 players go by its index, which lists a CRA picture as a keyframe.
         if (par->codec_id == AV_CODEC_ID_HEVC && containerFacts(layout.format).keyframesMustBeIdr)
-            m_hevc[s] = std::make_unique<HevcRestart>(par->extradata, par->extradata_size, piece > 0);
+            m_hevc[s] = std::make_unique<HevcRestart>(header.data(), static_cast<int>(header.size()), piece > 0);
     }
 }
 

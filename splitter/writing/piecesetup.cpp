@@ -37,21 +37,40 @@ std::string movedTimecode(const char* timecode, AVRational rate, std::int64_t of
 }
 
 // A timecode in `tags`, at the frame rate of `stream`, names the time at which the piece starts in the source.
-void moveTimecode(
-    AVDictionary** to, const AVDictionary* tags, const AVStream* stream, std::int64_t sinceStart, AVRational base)
+void moveTimecode(AVDictionary** to, const AVDictionary* tags, const AVStream* stream, std::int64_t sinceStart,
+    const MediaLayout& layout)
 {
     const AVDictionaryEntry* timecode = av_dict_get(tags, "timecode", nullptr, 0);
     if (!timecode)
         return;
     const AVRational rate = stream->avg_frame_rate.num ? stream->avg_frame_rate : stream->r_frame_rate;
-    check(av_dict_set(to, "timecode", movedTimecode(timecode->value, rate, sinceStart, base).c_str(), 0));
+    check(av_dict_set(to, "timecode", movedTimecode(timecode->value, rate, sinceStart, layout.refBase).c_str(), 0));
 }
 
-void addStream(AVFormatContext* out, const AVStream* ist, const AVOutputFormat* format)
+// The piece's header says what the layout declares where it differs from the input's.
+void declare(AVStream* ost, const AVStream* ist, const MediaLayout& layout)
 {
+    ost->codecpar->bit_rate = bitRateOf(layout, ist);
+    const DeclaredHeader& declared = layout.streams[static_cast<std::size_t>(ist->index)].declared;
+    if (!declared.extradata.empty()) {
+        const std::size_t size = declared.extradata.size();
+        auto* extradata = static_cast<std::uint8_t*>(av_mallocz(size + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (!extradata)
+            throw std::bad_alloc();
+        std::memcpy(extradata, declared.extradata.data(), size);
+        av_freep(&ost->codecpar->extradata);
+        ost->codecpar->extradata = extradata;
+        ost->codecpar->extradata_size = static_cast<int>(size);
+    }
+}
+
+void addStream(AVFormatContext* out, const AVStream* ist, const MediaLayout& layout)
+{
+    const AVOutputFormat* format = layout.format;
     AVStream* ost = avformat_new_stream(out, nullptr);
     if (!ost || avcodec_parameters_copy(ost->codecpar, ist->codecpar) < 0)
         throw std::bad_alloc();
+    declare(ost, ist, layout);
     // Keep the input's codec tag (hvc1, say) where the container knows it for this codec.
     unsigned int tag = 0;
     if (format->codec_tag && av_codec_get_id(format->codec_tag, ist->codecpar->codec_tag) != ist->codecpar->codec_id
@@ -124,7 +143,7 @@ void addStreams(AVFormatContext* out, const AVFormatContext* in, const MediaLayo
         if (layout.streams[i].output < 0)
             continue;
         const AVStream* ist = in->streams[i];
-        addStream(out, ist, layout.format);
+        addStream(out, ist, layout);
         AVStream* ost = out->streams[out->nb_streams - 1];
         // Older MP3 writers take the encoder delay from here, newer ones from the first packet's skip.
         if (span.prerollSamples >= 0 && static_cast<int>(i) == layout.ref)
@@ -135,9 +154,9 @@ void addStreams(AVFormatContext* out, const AVFormatContext* in, const MediaLayo
             ost->codecpar->initial_padding = preSkipOf(in, layout, span, i);
             setPreSkip(ost->codecpar, ost->codecpar->initial_padding);
         }
-        moveTimecode(&ost->metadata, ist->metadata, ist, sinceFileStart, layout.refBase);
+        moveTimecode(&ost->metadata, ist->metadata, ist, sinceFileStart, layout);
     }
-    moveTimecode(&out->metadata, in->metadata, in->streams[layout.ref], sinceFileStart, layout.refBase);
+    moveTimecode(&out->metadata, in->metadata, in->streams[layout.ref], sinceFileStart, layout);
     addPrograms(out, in, layout);
 }
 

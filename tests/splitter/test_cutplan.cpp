@@ -14,13 +14,25 @@
 #include "splitter/plan/timestampmender.h"
 #include "splitter/reading/compositionoffsets.h"
 #include "splitter/reading/indexroom.h"
+#include "splitter/reading/inplacereader.h"
+#include "splitter/reading/inputprobe.h"
+#include "splitter/reading/mp4index.h"
+#include "splitter/reading/mp4tables.h"
+#include "splitter/reading/shortenedmoov.h"
 #include "splitter/recoding/ratesearch.h"
 #include "splitter/routing/readingplanner.h"
 
+#include "mp4builder.h"
+
+#include <QFile>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
+#include <cstring>
+
+Q_DECLARE_METATYPE(quorvane::test::Mp4Tables)
 
 using namespace quorvane::splitter;
 
@@ -41,6 +53,47 @@ QString describe(const std::vector<PlannedPiece>& pieces)
     for (const auto& p : pieces)
         parts << QStringLiteral("%1%2-%3").arg(p.start).arg(p.longerThanAsked ? "!" : "").arg(p.end);
     return parts.join(QLatin1Char(' '));
+}
+
+// Five pictures in chunks of 2, 2 and 1 samples, keyframes the first and fourth, one every 40 ticks of 1000,
+// each shown 80 after it is decoded but the second (120) and third (40).
+quorvane::test::Mp4Tables fivePictures()
+{
+    quorvane::test::Mp4Tables t;
+    t.stts = { { 5, 40 } };
+    t.ctts = { { 1, 80 }, { 1, 120 }, { 1, 40 }, { 2, 80 } };
+    t.stss = { 1, 4 };
+    t.stsc = { 2, 2, 1 };
+    t.sizes = { 100, 20, 30, 90, 10 };
+    t.chunks = { 0, 200, 400 };
+    return t;
+}
+
+// An MP4 file opened as the tool opens one with its own index: libavformat reads it with the tables cut after
+// `keep` samples, and the index stands in for libavformat's.
+struct IndexedInput {
+    std::unique_ptr<Mp4Index> index;
+    mp4::Bytes shortMoov;
+    std::unique_ptr<ShortenedMoov> shortened;
+    InputContext input;
+    bool bound = false;
+};
+
+IndexedInput openIndexed(const std::string& path, std::uint32_t keep)
+{
+    av_log_set_level(AV_LOG_FATAL); // libavformat's complaints about the made-up pictures
+    IndexedInput opened;
+    opened.index = Mp4Index::read(path);
+    if (!opened.index)
+        return opened;
+    opened.shortMoov = opened.index->shortMoov(keep);
+    opened.shortened
+        = std::make_unique<ShortenedMoov>(path, opened.index->moovAt(), opened.index->moovSize(), opened.shortMoov);
+    opened.input = openInput(path, opened.shortened->io(), [&](AVFormatContext* in) {
+        opened.bound = opened.index->bind(in);
+        return true;
+    });
+    return opened;
 }
 
 } // namespace
@@ -679,6 +732,127 @@ private slots:
         QByteArray broken = moov;
         broken.chop(8);
         QVERIFY(!compositionOffsetsInMoov(std::vector<unsigned char>(broken.begin(), broken.end()), 2));
+    }
+
+    void mp4IndexReadsItsTables_data()
+    {
+        QTest::addColumn<quorvane::test::Mp4Tables>("tables");
+        QTest::addColumn<int>("keep"); // samples of each track libavformat is shown
+        QTest::addColumn<QStringList>("samples"); // "position size dts pts", "K" for a keyframe; none: refused
+
+        using quorvane::test::Mp4Tables;
+        // mdat's payload starts at byte 36.
+        const QStringList five { "36 100 0 80 K", "136 20 40 160", "236 30 80 120", "266 90 120 200 K",
+            "436 10 160 240" };
+        QTest::newRow("whole tables") << fivePictures() << 4096 << five;
+        QTest::newRow("cut after the second chunk") << fivePictures() << 3 << five;
+        QTest::newRow("cut after the first chunk") << fivePictures() << 1 << five;
+        const auto damaged = [](auto change) {
+            Mp4Tables t = fivePictures();
+            change(t);
+            return t;
+        };
+        QTest::newRow("more sizes counted than held")
+            << damaged([](Mp4Tables& t) { t.sizesCount = 7; }) << 4096 << QStringList();
+        QTest::newRow("no time-to-sample entry counted")
+            << damaged([](Mp4Tables& t) { t.sttsCount = 0; }) << 4096 << QStringList();
+        QTest::newRow("a time-to-sample run of none") << damaged([](Mp4Tables& t) {
+            t.stts = { { 0, 40 }, { 5, 40 } };
+        }) << 4096 << QStringList();
+        QTest::newRow("times for fewer samples") << damaged([](Mp4Tables& t) {
+            t.stts = { { 4, 40 } };
+        }) << 4096 << QStringList();
+        QTest::newRow("chunks for more samples") << damaged([](Mp4Tables& t) {
+            t.stsc = { 2, 2, 2 };
+        }) << 4096 << QStringList();
+        QTest::newRow("offsets for fewer samples") << damaged([](Mp4Tables& t) {
+            t.ctts = { { 3, 80 } };
+        }) << 4096 << QStringList();
+        QTest::newRow("two sample descriptions")
+            << damaged([](Mp4Tables& t) { t.descriptions = 2; }) << 4096 << QStringList();
+    }
+
+    void mp4IndexReadsItsTables()
+    {
+        QFETCH(quorvane::test::Mp4Tables, tables);
+        QFETCH(int, keep);
+        QFETCH(QStringList, samples);
+        const QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("five.mp4"));
+        const quorvane::test::Mp4File file = quorvane::test::mp4File(tables);
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(reinterpret_cast<const char*>(file.bytes.data()), static_cast<qint64>(file.bytes.size()));
+        out.close();
+
+        const IndexedInput opened = openIndexed(path.toStdString(), static_cast<std::uint32_t>(keep));
+        QCOMPARE(opened.index != nullptr, !samples.isEmpty());
+        if (samples.isEmpty())
+            return;
+        QVERIFY(opened.input);
+        QVERIFY(opened.bound); // libavformat listed of the tables what the index lists
+        QStringList listed;
+        opened.index->forEach(0, [&](const IndexedSample& s) {
+            listed
+                << QStringLiteral("%1 %2 %3 %4%5").arg(s.pos).arg(s.size).arg(s.dts).arg(s.pts).arg(s.key ? " K" : "");
+        });
+        QCOMPARE(listed, samples);
+        // What the pieces declare of the stream is what the whole tables say: 250 bytes over 200 ms.
+        const MediaLayout layout = probeLayout(
+            opened.input.get(), path.toStdString(), [](const std::string&) {}, opened.index->declared());
+        const AVStream* st = opened.input->streams[0];
+        QCOMPARE(durationOf(layout, st), std::int64_t(200));
+        QCOMPARE(st->avg_frame_rate.num, 25);
+        QCOMPARE(st->avg_frame_rate.den, 1);
+        QCOMPARE(bitRateOf(layout, st), std::int64_t(10000));
+
+        // The shortened index read back holds the tables up to the end of the chunk with sample `keep`.
+        const bool cut = keep < 5;
+        QCOMPARE(opened.shortMoov.empty(), !cut);
+        if (!cut)
+            return;
+        // A moov box, then the header of a free box that fills the rest of the original's room.
+        const mp4::Bytes& moov = opened.shortMoov;
+        const auto moovSize = static_cast<std::size_t>(mp4::readBig(moov.data(), 4));
+        QCOMPARE(moov.size(), moovSize + 8);
+        QVERIFY(std::memcmp(&moov[4], "moov", 4) == 0 && std::memcmp(&moov[moovSize + 4], "free", 4) == 0);
+        QCOMPARE(static_cast<std::int64_t>(moovSize + mp4::readBig(&moov[moovSize], 4)), opened.index->moovSize());
+        const mp4::Bytes inner(moov.begin() + 8, moov.begin() + static_cast<std::ptrdiff_t>(moovSize));
+        const auto trak = mp4::findTrak(inner, 1);
+        const auto read = trak ? mp4::readSampleTables(inner, *trak) : std::nullopt;
+        QVERIFY(read);
+        const std::uint32_t kept = keep < 2 ? 2 : 4;
+        QCOMPARE(read->sizes.count, kept);
+        QCOMPARE(read->chunks.count, kept / 2);
+        QCOMPARE(read->stss.count, keep < 2 ? 1u : 2u);
+    }
+
+    void mp4IndexStopsWhereTheFileEnds()
+    {
+        // The last chunk lies past the end of the file: the samples before it are read, then the file ends.
+        quorvane::test::Mp4Tables tables = fivePictures();
+        tables.chunks = { 0, 200, 1 << 20 };
+        tables.dataSize = 320;
+        const QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("short.mp4"));
+        const quorvane::test::Mp4File file = quorvane::test::mp4File(tables);
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(reinterpret_cast<const char*>(file.bytes.data()), static_cast<qint64>(file.bytes.size()));
+        out.close();
+
+        IndexedInput opened = openIndexed(path.toStdString(), 4096);
+        QVERIFY(opened.input && opened.bound);
+        InPlaceReader reader(path.toStdString(), *opened.index, opened.input.get());
+        Packet packet = newPacket();
+        int read = 0;
+        int packets = 0;
+        while ((read = reader.read(packet.get())) >= 0) {
+            ++packets;
+            av_packet_unref(packet.get());
+        }
+        QCOMPARE(read, AVERROR_EOF);
+        QCOMPARE(packets, 4);
     }
 };
 
