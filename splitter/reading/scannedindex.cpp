@@ -15,10 +15,17 @@ namespace {
 
 class ScannedIndex final : public SampleIndex {
 public:
+    // Keeps nothing of `in`, which the caller opens again once it is read through.
     explicit ScannedIndex(const AVFormatContext* in)
-        : m_in(in)
-        , m_streams(in->nb_streams)
+        : m_streams(in->nb_streams)
     {
+        for (unsigned i = 0; i < in->nb_streams; ++i) {
+            const AVStream* st = in->streams[i];
+            m_streams[i].timeBase = st->time_base;
+            if (st->codecpar->codec_id == AV_CODEC_ID_H264)
+                m_streams[i].pictures
+                    = std::make_unique<AvcRestart>(st->codecpar->extradata, st->codecpar->extradata_size);
+        }
     }
 
     void add(const AVPacket* packet)
@@ -30,12 +37,8 @@ public:
         IndexedSample sample { dts, packet->pts != AV_NOPTS_VALUE ? packet->pts : dts,
             (packet->flags & AV_PKT_FLAG_KEY) != 0, false, -1, packet->size, {} };
         // Its bytes are at hand now, and not at a place the index could give.
-        const AVCodecParameters* par = m_in->streams[packet->stream_index]->codecpar;
-        if (sample.key && par->codec_id == AV_CODEC_ID_H264) {
-            if (!stream.pictures)
-                stream.pictures = std::make_unique<AvcRestart>(par->extradata, par->extradata_size);
+        if (sample.key && stream.pictures)
             sample.afresh = stream.pictures->canStartAfresh(packet->data, static_cast<std::size_t>(packet->size));
-        }
         stream.samples.push_back(sample);
         stream.ascending = stream.ascending && dts >= stream.latest;
         stream.latest = std::max(stream.latest, dts);
@@ -44,7 +47,7 @@ public:
     std::int64_t samplesBefore(int stream, std::int64_t time, AVRational base) const override
     {
         const Stream& s = m_streams[static_cast<std::size_t>(stream)];
-        const std::int64_t t = av_rescale_q(time, base, m_in->streams[stream]->time_base);
+        const std::int64_t t = av_rescale_q(time, base, s.timeBase);
         if (!s.ascending) // timestamps that step back (joined recordings): counted one by one
             return std::count_if(s.samples.begin(), s.samples.end(), [&](const IndexedSample& x) { return x.dts < t; });
         return std::lower_bound(s.samples.begin(), s.samples.end(), t, [](const IndexedSample& x, std::int64_t v) {
@@ -68,9 +71,9 @@ private:
         std::vector<IndexedSample> samples;
         std::int64_t latest = INT64_MIN;
         bool ascending = true;
+        AVRational timeBase { 1, 1 };
         std::unique_ptr<AvcRestart> pictures; // H.264: which keyframes can start afresh
     };
-    const AVFormatContext* m_in;
     std::vector<Stream> m_streams;
 };
 
