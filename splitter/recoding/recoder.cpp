@@ -129,13 +129,6 @@ std::vector<Bytes> parameterSetsOf(const AVCodecContext* encoder)
     return sets;
 }
 
-// A stream header of parameter sets with start codes between them (as MPEG-TS streams carry them), or none.
-bool annexBHeader(const AVCodecParameters* par)
-{
-    const std::uint8_t* d = par->extradata;
-    return par->extradata_size < 4 || (d[0] == 0 && d[1] == 0 && (d[2] == 1 || (d[2] == 0 && d[3] == 1)));
-}
-
 // The smallest number from `low` to `high` that `used` does not hold.
 std::optional<unsigned> freeNumber(const std::vector<unsigned>& used, unsigned low, unsigned high)
 {
@@ -181,7 +174,8 @@ std::unique_ptr<Recoder> Recoder::make(AVStream* ref, std::string& why)
 bool Recoder::makeAvc(std::string& why)
 {
     const AVCodecParameters* par = m_ref->codecpar;
-    m_annexB = annexBHeader(par);
+    const auto framing = unitFraming(NalCodec::Avc, par->extradata, par->extradata_size);
+    m_annexB = framing && framing->startCodes();
     std::optional<AvcConfig> config;
     if (m_annexB) {
         config.emplace();
@@ -203,7 +197,7 @@ bool Recoder::makeAvc(std::string& why)
         for (const Bytes& set : *sets)
             if (const auto id = avcParameterSetId(set))
                 used.push_back(*id);
-    m_lengthSize = m_annexB ? 4 : (par->extradata[4] & 3) + 1;
+    m_lengthSize = framing && !m_annexB ? framing->lengthSize : 4;
     const auto id = freeNumber(used, 1, 31);
     if (!id) {
         why = "the video's header leaves no number free for new parameter sets";
@@ -261,7 +255,8 @@ bool Recoder::makeAvc(std::string& why)
 bool Recoder::makeHevc(std::string& why)
 {
     const AVCodecParameters* par = m_ref->codecpar;
-    m_annexB = annexBHeader(par);
+    const auto framing = unitFraming(NalCodec::Hevc, par->extradata, par->extradata_size);
+    m_annexB = framing && framing->startCodes();
     std::optional<HevcConfig> config;
     if (m_annexB) {
         config.emplace();
@@ -280,7 +275,7 @@ bool Recoder::makeHevc(std::string& why)
             if (const int type = hevcUnitType(unit); type >= HevcVps && type <= HevcPps)
                 if (const auto id = hevcParameterSetId(unit))
                     used[type - HevcVps].push_back(*id);
-    m_lengthSize = m_annexB ? 4 : (config->start[21] & 3) + 1;
+    m_lengthSize = framing && !m_annexB ? framing->lengthSize : 4;
     const unsigned profile = m_annexB ? static_cast<unsigned>(par->profile) : config->start[1] & 0x1fu;
     const unsigned level = m_annexB ? static_cast<unsigned>(par->level) : config->start[12];
     // A slice referring to PPS 15 to 30 has a header one byte longer than one referring to PPS 0, which is
