@@ -10,14 +10,13 @@ std::optional<UnitFraming> unitFraming(NalCodec codec, const std::uint8_t* heade
 {
     if (!header || size <= 0)
         return UnitFraming {};
-    const auto startCode = [&](int zeros) {
-        return size > zeros && std::all_of(header, header + zeros, [](std::uint8_t b) { return b == 0; })
-            && header[zeros] == 1;
-    };
-    if (startCode(2) || startCode(3))
+    // A start code, after any zero bytes that may lead a stream.
+    const int zeros
+        = static_cast<int>(std::find_if(header, header + size, [](std::uint8_t b) { return b != 0; }) - header);
+    if (zeros >= 2 && zeros < size && header[zeros] == 1)
         return UnitFraming {};
-    // A record starts with its version, 1; its smallest holds the sizes of each kind of set, or the count
-    // of its arrays.
+    // Otherwise a record: its version, 1, then fixed fields (the length size among them) up to the count of its
+    // first sets (avcC) or of its arrays (hvcC).
     const int lengthAt = codec == NalCodec::Avc ? 4 : 21;
     const int smallest = codec == NalCodec::Avc ? 7 : 23;
     if (header[0] != 1 || size < smallest)

@@ -584,6 +584,7 @@ private slots:
         QCOMPARE(lengthSize(NalCodec::Hevc, hvcC), 2);
         QCOMPARE(lengthSize(NalCodec::Avc, { 1, 0x64, 0, 0x1f, 0xff }), -1); // cut short
         QCOMPARE(lengthSize(NalCodec::Hevc, Bytes(hvcC.begin(), hvcC.end() - 1)), -1);
+        QCOMPARE(lengthSize(NalCodec::Avc, { 0, 0, 0, 0, 1, 0x67 }), 0);
         QCOMPARE(lengthSize(NalCodec::Avc, { 0, 0, 2, 0x67 }), -1);
     }
 
