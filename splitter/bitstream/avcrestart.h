@@ -2,13 +2,13 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #pragma once
 
-#include "splitter/bitstream/avcsps.h"
-#include "splitter/bitstream/nalbits.h"
-#include "splitter/bitstream/parametersets.h"
+#include "splitter/bitstream/avcslices.h"
+#include "splitter/bitstream/nalunits.h"
 
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <utility>
 #include <vector>
 
 // H.264 pictures made to start afresh at a keyframe that is not an IDR picture (an open group's I picture, a
@@ -49,82 +49,31 @@ public:
     // given that count (`lsb`, of `log2MaxPocLsb` bits) in its header, for an SPS that says so (type 0). Some
     // decoders order what they show by that field alone, and take the pictures of type 2 as all shown at
     // once. Other units come back as they are; nullopt for a slice this class cannot read.
-    std::optional<Bytes> withPictureOrder(const Bytes& unit, unsigned lsb, unsigned log2MaxPocLsb) const;
+    std::optional<Bytes> withPictureOrder(const Bytes& unit, unsigned lsb, unsigned log2MaxPocLsb) const
+    {
+        return m_slices.withPictureOrder(unit, lsb, log2MaxPocLsb);
+    }
 
 private:
-    struct Sps : AvcSps {
-        Bytes unit; // as it came, to give a keyframe that has none
-    };
-    struct Pps {
-        unsigned sps = 0;
-        bool cabac = false;
-        bool bottomFieldPicOrder = false;
-        unsigned sliceGroups = 1;
-        unsigned refIdxL0 = 1;
-        unsigned refIdxL1 = 1;
-        bool weightedPred = false;
-        unsigned weightedBipred = 0;
-        bool deblockingControl = false;
-        bool redundantPicCnt = false;
-        Bytes unit; // as it came
-    };
-    struct Mmco {
-        unsigned op = 0;
-        unsigned a = 0; // difference_of_pic_nums_minus1, long_term_pic_num or max_long_term_frame_idx_plus1
-        unsigned b = 0; // long_term_frame_idx
-    };
-    // A slice's header as far as restarting needs it, with where its parts lie in the unit's payload.
-    struct Slice {
-        unsigned refIdc = 0;
-        bool idr = false;
-        unsigned type = 0; // slice_type % 5
-        unsigned pps = 0;
-        unsigned frameNum = 0;
-        std::size_t frameNumAt = 0;
-        bool field = false;
-        unsigned idrPicId = 0;
-        std::size_t afterFieldAt = 0; // where an IDR picture's idr_pic_id goes
-        std::size_t pocAt = 0; // the picture order fields
-        std::size_t pocEnd = 0;
-        // ref_pic_list_modification(): each list's commands (modification_of_pic_nums_idc and its number).
-        std::size_t listsAt = 0;
-        std::size_t listsEnd = 0;
-        int lists = 0;
-        std::vector<std::pair<unsigned, unsigned>> reorder[2];
-        bool reordered[2] = { false, false };
-        std::size_t markingAt = 0; // dec_ref_pic_marking(), when refIdc
-        std::size_t markingEnd = 0;
-        bool adaptive = false;
-        std::vector<Mmco> mmco;
-        std::size_t dataAt = 0; // slice_data(), before any alignment bits
-    };
-
     // The units of a sample; with `partial`, a unit cut short by the sample's end too.
     std::vector<Bytes> units(const std::uint8_t* data, std::size_t size, bool partial = false) const;
-    Bytes join(const std::vector<Bytes>& units) const;
-    void learn(const Bytes& unit);
-    std::optional<Slice> parse(const Bytes& payload) const;
-    // What a picture's slices get instead of their own: a frame number, its reordering commands and its
-    // marking commands, all naming pictures by the new numbers; made an IDR picture or not.
-    struct Renumbered {
-        unsigned frameNum = 0;
-        bool toIdr = false;
-        std::vector<std::pair<unsigned, unsigned>> reorder[2];
-        std::vector<Mmco> mmco;
-    };
-    std::optional<Bytes> rewrite(const Bytes& payload, const Slice& slice, const Renumbered& to) const;
-    // A slice whose header `w` holds, rewritten up to its data: the data after it, aligned again.
-    std::optional<Bytes> withData(BitWriter& w, const Bytes& payload, const Slice& slice) const;
+    // The first slice of a picture's units that reads.
+    std::optional<AvcSlice> firstSlice(const std::vector<Bytes>& units) const;
+    // Each slice of a picture read, with its payload; nullopt where one does not read or is of another frame
+    // than `first`.
+    std::optional<std::vector<std::pair<AvcSlice, Bytes>>> slicesOf(
+        const std::vector<Bytes>& units, const AvcSlice& first) const;
+    // The picture's units with its slices renumbered, made an IDR picture's where `afresh`.
+    std::optional<std::vector<Bytes>> renumber(std::vector<Bytes> units, const AvcSlice& first, bool afresh);
     // A slice of the picture numbered `ours`, its reordering commands following the pictures they name to
     // their new numbers; nullopt where one names a picture not held.
-    std::optional<Renumbered> relist(const Slice& slice, const Sps& sps, unsigned ours) const;
+    std::optional<AvcSliceChange> relist(const AvcSlice& slice, const AvcSps& sps, unsigned ours) const;
     // The picture's marking commands by the new numbers, without those that name pictures not held; what is
     // held after it.
-    std::vector<Mmco> mark(const Slice& slice, const Sps& sps, unsigned ours);
+    std::vector<AvcMmco> mark(const AvcSlice& slice, const AvcSps& sps, unsigned ours);
 
-    int m_lengthSize = 4;
-    std::map<unsigned, Sps> m_sps;
-    std::map<unsigned, Pps> m_pps;
+    std::optional<UnitFraming> m_framing;
+    AvcSlices m_slices;
     std::optional<unsigned> m_lastSps; // of the picture before; none before the first, or after one unread
     struct Session {
         // Short-term references held: the source's frame number, and ours. Ours count up from 0 at the

@@ -35,21 +35,25 @@ void skipScalingList(Fields& f, int size)
     int next = 8;
     for (int j = 0; j < size && f.ok(); ++j) {
         if (next != 0)
-            next = (last + f.se() + 256) % 256;
+            next = static_cast<int>(((last + std::int64_t { f.se() }) % 256 + 256) % 256); // never wraps round
         last = next == 0 ? last : next;
     }
 }
 
-void skipHrd(Fields& f)
+// False for more buffers than there can be.
+bool skipHrd(Fields& f)
 {
     const unsigned count = f.ue() + 1;
+    if (count > 32)
+        return false;
     f.u(8); // bit rate and CPB size scales
-    for (unsigned i = 0; i < count && i < 32 && f.ok(); ++i) {
+    for (unsigned i = 0; i < count && f.ok(); ++i) {
         f.ue();
         f.ue();
         f.u(1);
     }
     f.u(20); // four delay and length fields
+    return true;
 }
 
 std::optional<AvcVui> readVui(Fields& f, const Bytes& payload)
@@ -82,7 +86,8 @@ std::optional<AvcVui> readVui(Fields& f, const Bytes& payload)
         if (!f.u(1))
             continue;
         const std::size_t from = f.position();
-        skipHrd(f);
+        if (!skipHrd(f))
+            return std::nullopt;
         if (f.ok())
             *hrd = carry(payload, from, f.position());
     }

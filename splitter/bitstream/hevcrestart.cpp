@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "splitter/bitstream/hevcrestart.h"
 
+#include "splitter/bitstream/configrecords.h"
 #include "splitter/bitstream/hevcsets.h"
 #include "splitter/bitstream/nalbits.h"
 
@@ -20,17 +21,15 @@ bool isSlice(const Bytes& unit) { return hevcUnitType(unit) >= 0 && hevcUnitType
 } // namespace
 
 HevcRestart::HevcRestart(const std::uint8_t* header, int headerSize, bool startAfresh)
-    : m_startAfresh(startAfresh)
+    : m_framing(unitFraming(NalCodec::Hevc, header, headerSize))
+    , m_startAfresh(startAfresh)
 {
-    if (!header || headerSize <= 4)
+    if (!m_framing || !header || headerSize <= 0)
         return;
-    if (header[0] != 1) {
+    if (m_framing->startCodes()) {
         for (const Bytes& unit : annexBUnits(header, headerSize))
             learn(unit);
-        return;
-    }
-    if (const auto config = readHvcC(header, headerSize)) {
-        m_lengthSize = (config->start[21] & 3) + 1;
+    } else if (const auto config = readHvcC(header, headerSize)) {
         for (const HevcConfig::Array& array : config->arrays)
             for (const Bytes& unit : array.units)
                 learn(unit);
@@ -39,10 +38,9 @@ HevcRestart::HevcRestart(const std::uint8_t* header, int headerSize, bool startA
 
 std::vector<Bytes> HevcRestart::units(const std::uint8_t* data, std::size_t size) const
 {
-    return sampleUnits(data, size, m_lengthSize);
+    // Where the header does not tell how units are parted, no picture is read.
+    return m_framing ? sampleUnits(data, size, m_framing->lengthSize) : std::vector<Bytes> {};
 }
-
-Bytes HevcRestart::join(const std::vector<Bytes>& list) const { return joinUnits(list, m_lengthSize); }
 
 void HevcRestart::learn(const Bytes& unit)
 {
@@ -68,6 +66,7 @@ std::optional<HevcRestart::Slice> HevcRestart::parse(const Bytes& payload) const
     if (!f.ok() || pps == m_pps.end() || !m_sps.count(pps->second.sps))
         return std::nullopt;
     const HevcPpsFields& p = pps->second;
+    s.sps = p.sps;
     const HevcSpsFields& sps = m_sps.at(p.sps);
     if (!s.first) {
         if (p.dependentSlices)
@@ -93,7 +92,7 @@ std::optional<HevcRestart::Slice> HevcRestart::parse(const Bytes& payload) const
 std::optional<Bytes> HevcRestart::toIdr(const Bytes& payload, const Slice& slice) const
 {
     const HevcPpsFields& p = m_pps.at(slice.pps);
-    const HevcSpsFields& sps = m_sps.at(p.sps);
+    const HevcSpsFields& sps = m_sps.at(slice.sps);
     if (slice.sliceType != SliceI || !p.readable)
         return std::nullopt;
     Fields f(payload, slice.pocAt);
@@ -144,6 +143,8 @@ std::optional<Bytes> HevcRestart::toIdr(const Bytes& payload, const Slice& slice
     }
     if (p.headerExtension) {
         const unsigned length = f.ue();
+        if (length > 256)
+            return std::nullopt;
         for (unsigned i = 0; i < length && f.ok(); ++i)
             f.u(8);
     }
@@ -159,11 +160,27 @@ std::optional<Bytes> HevcRestart::toIdr(const Bytes& payload, const Slice& slice
     w.u(static_cast<unsigned>(IdrWRadl << 1) | (payload[0] & 0x81u), 8);
     if (!w.copy(payload, 8, slice.pocAt) || !w.copy(payload, restAt, alignAt))
         return std::nullopt;
-    w.u(1, 1);
-    while (w.bits() % 8 != 0)
-        w.u(0, 1);
+    w.stop();
     Bytes out = w.take();
     out.insert(out.end(), payload.begin() + static_cast<std::ptrdiff_t>(dataAt / 8), payload.end());
+    return escape(out);
+}
+
+std::optional<Bytes> HevcRestart::counted(const Bytes& payload, const Slice& slice, unsigned offset) const
+{
+    const int bits = static_cast<int>(m_sps.at(slice.sps).log2MaxPocLsb);
+    if (isIdr(slice.type) || slice.pocAt + static_cast<std::size_t>(bits) > payload.size() * 8)
+        return std::nullopt; // no order count to change
+    Bytes out = payload;
+    const unsigned lsb = (slice.pocLsb - offset) & ((1u << bits) - 1);
+    for (int b = 0; b < bits; ++b) {
+        const std::size_t at = slice.pocAt + static_cast<std::size_t>(b);
+        const auto bit = static_cast<std::uint8_t>(1u << (7 - at % 8));
+        if ((lsb >> (bits - 1 - b)) & 1u)
+            out[at / 8] |= bit;
+        else
+            out[at / 8] &= static_cast<std::uint8_t>(~bit);
+    }
     return escape(out);
 }
 
@@ -185,7 +202,7 @@ std::optional<Bytes> HevcRestart::picture(const std::uint8_t* data, std::size_t 
         m_lastSps.reset();
         return std::nullopt;
     }
-    const unsigned sps = m_pps.at(first->pps).sps;
+    const unsigned sps = first->sps;
     const bool otherSps = m_lastSps != sps;
     m_lastSps = sps;
     if (isIdr(first->type)) {
@@ -198,36 +215,18 @@ std::optional<Bytes> HevcRestart::picture(const std::uint8_t* data, std::size_t 
         m_offset = first->pocLsb;
     if (!m_offset)
         return std::nullopt;
-    const unsigned mask = (1u << m_sps.at(sps).log2MaxPocLsb) - 1;
     for (Bytes& unit : list) {
         if (!isSlice(unit))
             continue;
         const Bytes payload = unescape(unit);
         const auto slice = parse(payload);
-        if (!slice || m_pps.at(slice->pps).sps != sps) {
+        if (!slice || slice->sps != sps) {
             m_offset.reset();
             return std::nullopt;
         }
         if (slice->dependent)
             continue;
-        std::optional<Bytes> rewritten;
-        if (afresh) {
-            rewritten = toIdr(payload, *slice);
-        } else {
-            // The low bits of its order count from the restarted picture's: the field keeps its length.
-            Bytes counted = payload;
-            const int bits = static_cast<int>(m_sps.at(sps).log2MaxPocLsb);
-            const unsigned lsb = (slice->pocLsb - *m_offset) & mask;
-            for (int b = 0; b < bits; ++b) {
-                const std::size_t at = slice->pocAt + static_cast<std::size_t>(b);
-                const auto bit = static_cast<std::uint8_t>(1u << (7 - at % 8));
-                if ((lsb >> (bits - 1 - b)) & 1u)
-                    counted[at / 8] |= bit;
-                else
-                    counted[at / 8] &= static_cast<std::uint8_t>(~bit);
-            }
-            rewritten = escape(counted);
-        }
+        auto rewritten = afresh ? toIdr(payload, *slice) : counted(payload, *slice, *m_offset);
         if (!rewritten) {
             // Not a picture this class can restart: it and what follows stay as they are.
             m_offset.reset();
@@ -235,7 +234,7 @@ std::optional<Bytes> HevcRestart::picture(const std::uint8_t* data, std::size_t 
         }
         unit = std::move(*rewritten);
     }
-    return join(list);
+    return joinUnits(list, m_framing->lengthSize);
 }
 
 } // namespace quorvane::splitter

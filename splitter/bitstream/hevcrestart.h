@@ -3,7 +3,7 @@
 #pragma once
 
 #include "splitter/bitstream/hevcsets.h"
-#include "splitter/bitstream/parametersets.h"
+#include "splitter/bitstream/nalunits.h"
 
 #include <cstdint>
 #include <map>
@@ -22,7 +22,7 @@ namespace quorvane::splitter {
 
 class HevcRestart {
 public:
-    // `header`: the stream's "hvcC", or Annex B units; `lengthSize` of the samples' units follows from it.
+    // `header`: the stream's "hvcC", or Annex B units; how the samples part their units follows from it.
     // `startAfresh`: whether the first picture given, if a CRA picture, starts afresh (a piece after the first;
     // the file's own start is left as it is).
     HevcRestart(const std::uint8_t* header, int headerSize, bool startAfresh);
@@ -38,6 +38,7 @@ private:
         int type = 0; // the NAL unit's
         bool first = false;
         unsigned pps = 0;
+        unsigned sps = 0; // the PPS's
         bool dependent = false;
         unsigned sliceType = 0;
         std::size_t pocAt = 0; // where the order count's low bits are, for a picture not IDR
@@ -45,13 +46,14 @@ private:
     };
 
     std::vector<Bytes> units(const std::uint8_t* data, std::size_t size) const;
-    Bytes join(const std::vector<Bytes>& units) const;
     void learn(const Bytes& unit);
     std::optional<Slice> parse(const Bytes& payload) const;
     // A CRA picture's slice made an IDR picture's.
     std::optional<Bytes> toIdr(const Bytes& payload, const Slice& slice) const;
+    // A slice whose order count's low bits are counted from `offset`: the field keeps its length.
+    std::optional<Bytes> counted(const Bytes& payload, const Slice& slice, unsigned offset) const;
 
-    int m_lengthSize = 0;
+    std::optional<UnitFraming> m_framing;
     std::map<unsigned, HevcSpsFields> m_sps;
     std::map<unsigned, HevcPpsFields> m_pps;
     bool m_startAfresh = false;

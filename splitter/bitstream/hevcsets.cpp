@@ -16,26 +16,78 @@ unsigned ceilLog2(unsigned value)
     return bits;
 }
 
-// Skips profile_tier_level(1, subLayers).
-void skipProfileTierLevel(Fields& f, unsigned subLayers)
+// The start of a VPS or SPS, through its sub-layers' ordering info.
+struct SetHead {
+    unsigned subLayers = 0; // less one
+    HevcBuffer buffer;
+    // An SPS's:
+    unsigned id = 0;
+    unsigned chroma = 1;
+    bool separateColourPlane = false;
+    unsigned width = 0;
+    unsigned height = 0;
+    unsigned pocBits = 0; // less 4
+};
+
+// Reads a VPS or SPS (`type`) from its start through its sub-layers' ordering info: the one walk of both,
+// whether only read or copied too. Where `f` copies, `with` gives the general level and the pictures held
+// to copy instead.
+SetHead readSetHead(Fields& f, int type, const HevcBuffer* with)
 {
-    f.u(32);
-    f.u(32);
-    f.u(32); // general profile, flags and level
-    std::vector<unsigned> present;
-    for (unsigned i = 0; i < subLayers && f.ok(); ++i)
-        present.push_back(f.u(2));
-    if (subLayers > 0)
-        f.u(static_cast<int>(2 * (8 - subLayers)));
-    for (const unsigned flags : present) {
-        if (flags & 2) {
-            f.u(32);
-            f.u(32);
-            f.u(24);
+    SetHead head;
+    const auto level = with ? std::optional(with->level) : std::nullopt;
+    f.u(16);
+    if (type == HevcVps) {
+        f.u(12); // its number, base layer, layers
+        head.subLayers = f.u(3);
+        f.u(17); // nesting, reserved
+        head.buffer.level = readProfileTierLevel(f, head.subLayers, level);
+    } else {
+        f.u(4); // the VPS's number
+        head.subLayers = f.u(3);
+        f.u(1); // nesting
+        head.buffer.level = readProfileTierLevel(f, head.subLayers, level);
+        head.id = f.ue();
+        head.chroma = f.ue();
+        if (head.chroma == 3)
+            head.separateColourPlane = f.u(1) != 0;
+        head.width = f.ue();
+        head.height = f.ue();
+        if (f.u(1)) { // conformance window
+            for (int i = 0; i < 4; ++i)
+                f.ue();
         }
-        if (flags & 1)
-            f.u(8);
+        f.ue(); // bit depths
+        f.ue();
+        head.pocBits = f.ue();
     }
+    const unsigned* held = with && !with->ordering.empty() ? &with->ordering.back()[0] : nullptr;
+    const bool everyLayer = f.u(1) != 0;
+    for (unsigned i = everyLayer ? 0 : head.subLayers; i <= head.subLayers && f.ok(); ++i) {
+        const unsigned pictures = held ? f.replaceUe(*held) : f.ue();
+        const unsigned waiting = f.ue();
+        head.buffer.ordering.push_back({ pictures, waiting, f.ue() });
+    }
+    return head;
+}
+
+// A VPS or SPS read for its picture buffer, and with `with` written with another.
+std::optional<Bytes> walkHevcBuffer(const Bytes& unit, HevcBuffer* read, const HevcBuffer* with)
+{
+    const int type = hevcUnitType(unit);
+    if (type != HevcVps && type != HevcSps)
+        return std::nullopt;
+    const Bytes payload = unescape(unit);
+    const auto stop = bitsBeforeStop(payload);
+    BitWriter to;
+    Fields f(payload, to);
+    SetHead head = readSetHead(f, type, with);
+    if (!f.ok() || !stop || f.position() > *stop || !to.copy(payload, f.position(), *stop))
+        return std::nullopt;
+    to.stop();
+    if (read)
+        *read = std::move(head.buffer);
+    return escape(to.take());
 }
 
 void skipScalingListData(Fields& f)
@@ -56,6 +108,29 @@ void skipScalingListData(Fields& f)
 }
 
 } // namespace
+
+unsigned readProfileTierLevel(Fields& f, unsigned subLayers, std::optional<unsigned> level)
+{
+    f.u(32); // general profile and its flags
+    f.u(32);
+    f.u(24);
+    const unsigned had = level ? f.replaceU(8, *level) : f.u(8);
+    std::array<unsigned, 8> present {};
+    for (unsigned i = 0; i < subLayers && i < present.size(); ++i)
+        present[i] = f.u(2);
+    if (subLayers > 0)
+        f.u(2 * (8 - static_cast<int>(subLayers))); // more than 8 cannot be read
+    for (unsigned i = 0; i < subLayers && i < present.size(); ++i) {
+        if (present[i] & 2) {
+            f.u(32);
+            f.u(32);
+            f.u(24);
+        }
+        if (present[i] & 1)
+            f.u(8);
+    }
+    return had;
+}
 
 std::optional<unsigned> skipShortTermSet(
     Fields& f, unsigned idx, unsigned count, const std::vector<unsigned>& deltaPocs)
@@ -91,31 +166,12 @@ std::optional<HevcSpsFields> readHevcSpsFields(const Bytes& unit)
         return std::nullopt;
     const Bytes payload = unescape(unit);
     Fields f(payload);
-    f.u(16);
+    const SetHead head = readSetHead(f, HevcSps, nullptr);
     HevcSpsFields sps;
-    const unsigned subLayers = (f.u(8) >> 1) & 7; // the VPS's number, then the sub-layers less one
-    skipProfileTierLevel(f, subLayers);
-    sps.id = f.ue();
-    const unsigned chroma = f.ue();
-    if (chroma == 3)
-        sps.separateColourPlane = f.u(1) != 0;
-    sps.chromaArrayType = sps.separateColourPlane ? 0 : chroma;
-    const unsigned width = f.ue();
-    const unsigned height = f.ue();
-    if (f.u(1)) { // conformance window
-        for (int i = 0; i < 4; ++i)
-            f.ue();
-    }
-    f.ue(); // bit depths
-    f.ue();
-    const unsigned pocBits = f.ue(); // less 4
-    sps.log2MaxPocLsb = std::min(pocBits, 12u) + 4;
-    const bool everyLayer = f.u(1) != 0;
-    for (unsigned i = everyLayer ? 0 : subLayers; i <= subLayers && f.ok(); ++i) {
-        f.ue();
-        f.ue();
-        f.ue();
-    }
+    sps.id = head.id;
+    sps.separateColourPlane = head.separateColourPlane;
+    sps.chromaArrayType = sps.separateColourPlane ? 0 : head.chroma;
+    sps.log2MaxPocLsb = std::min(head.pocBits, 12u) + 4;
     const unsigned minCb = std::min(f.ue(), 4u) + 3;
     const unsigned ctb = minCb + std::min(f.ue(), 4u);
     f.ue(); // transform block sizes and depths
@@ -133,7 +189,8 @@ std::optional<HevcSpsFields> readHevcSpsFields(const Bytes& unit)
         f.u(1);
     }
     const unsigned sets = f.ue();
-    if (!f.ok() || sets > 64 || pocBits > 12 || ctb > 6 || width == 0 || height == 0 || width > 16888 || height > 16888)
+    if (!f.ok() || sets > 64 || head.pocBits > 12 || ctb > 6 || head.width == 0 || head.height == 0
+        || head.width > 16888 || head.height > 16888)
         return std::nullopt;
     for (unsigned i = 0; i < sets; ++i) {
         const auto count = skipShortTermSet(f, i, sets, sps.deltaPocs);
@@ -144,14 +201,16 @@ std::optional<HevcSpsFields> readHevcSpsFields(const Bytes& unit)
     sps.longTerm = f.u(1) != 0;
     if (sps.longTerm) {
         const unsigned count = f.ue();
-        for (unsigned i = 0; i < count && i < 33 && f.ok(); ++i) {
+        if (count > 32)
+            return std::nullopt;
+        for (unsigned i = 0; i < count && f.ok(); ++i) {
             f.u(static_cast<int>(sps.log2MaxPocLsb));
             f.u(1);
         }
     }
     sps.temporalMvp = f.u(1) != 0;
     const unsigned ctbSize = 1u << ctb;
-    sps.addressBits = ceilLog2(((width + ctbSize - 1) / ctbSize) * ((height + ctbSize - 1) / ctbSize));
+    sps.addressBits = ceilLog2(((head.width + ctbSize - 1) / ctbSize) * ((head.height + ctbSize - 1) / ctbSize));
     sps.setIndexBits = ceilLog2(sets);
     if (!f.ok() || sps.id > 15)
         return std::nullopt;
@@ -225,6 +284,27 @@ std::optional<HevcPpsFields> readHevcPpsFields(const Bytes& unit)
     if (!f.ok() || pps.id > 63)
         return std::nullopt;
     return pps;
+}
+
+std::optional<HevcBuffer> hevcBuffer(const Bytes& unit)
+{
+    HevcBuffer read;
+    if (!walkHevcBuffer(unit, &read, nullptr))
+        return std::nullopt;
+    return read;
+}
+
+std::optional<Bytes> matchHevcBuffer(const Bytes& ours, const Bytes& source)
+{
+    const auto wanted = hevcBuffer(source);
+    const auto had = hevcBuffer(ours);
+    if (!wanted || !had || wanted->ordering.empty() || had->level > wanted->level)
+        return std::nullopt;
+    // Ours may not need more room than the source's gives.
+    for (const std::array<unsigned, 3>& need : had->ordering)
+        if (need[0] > wanted->ordering.back()[0])
+            return std::nullopt;
+    return walkHevcBuffer(ours, nullptr, &*wanted);
 }
 
 } // namespace quorvane::splitter

@@ -133,6 +133,13 @@ public:
         BitReader reader(from, begin);
         return end >= begin && copy(reader, end - begin);
     }
+    // A payload's stop bit, then 0s to the byte.
+    void stop()
+    {
+        bit(1);
+        while (m_bits % 8 != 0)
+            bit(0);
+    }
     std::size_t bits() const { return m_bits; }
     Bytes take() { return std::move(m_out); }
 
@@ -148,20 +155,51 @@ private:
     std::size_t m_bits = 0;
 };
 
-// Reads fields until the first that is not there; then every later one reads 0 and `ok` stays false.
+// Reads fields until the first that is not there; then every later one reads 0 and `ok` stays false. Given a
+// writer, it copies there each field it reads, or another value in the field's place (replaceU, replaceUe).
 class Fields {
 public:
     explicit Fields(const Bytes& payload, std::size_t bit = 0)
         : m_bits(payload, bit)
     {
     }
-    unsigned u(int count) { return value(m_bits.u(count)); }
-    unsigned ue() { return value(m_bits.ue()); }
+    Fields(const Bytes& payload, BitWriter& copy)
+        : m_bits(payload)
+        , m_copy(&copy)
+    {
+    }
+    unsigned u(int count)
+    {
+        const unsigned v = value(m_bits.u(count));
+        copy(v, count);
+        return v;
+    }
+    unsigned ue()
+    {
+        const unsigned v = value(m_bits.ue());
+        copy(v, -1);
+        return v;
+    }
     int se()
     {
         const auto v = m_bits.se();
         m_ok = m_ok && v.has_value();
+        if (m_copy && m_ok)
+            m_copy->se(*v);
         return v.value_or(0);
+    }
+    // The field read; `instead` is copied in its place.
+    unsigned replaceU(int count, unsigned instead)
+    {
+        const unsigned v = value(m_bits.u(count));
+        copy(instead, count);
+        return v;
+    }
+    unsigned replaceUe(unsigned instead)
+    {
+        const unsigned v = value(m_bits.ue());
+        copy(instead, -1);
+        return v;
     }
     bool ok() const { return m_ok; }
     std::size_t position() const { return m_bits.position(); }
@@ -172,7 +210,18 @@ private:
         m_ok = m_ok && v.has_value();
         return v.value_or(0);
     }
+    // A fixed-width field, or an Exp-Golomb code (`count` -1).
+    void copy(unsigned v, int count)
+    {
+        if (!m_copy || !m_ok)
+            return;
+        if (count < 0)
+            m_copy->ue(v);
+        else
+            m_copy->u(v, count);
+    }
     BitReader m_bits;
+    BitWriter* m_copy = nullptr;
     bool m_ok = true;
 };
 

@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "splitter/media/codecpolicy.h"
 
+#include "splitter/bitstream/nalunits.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavcodec/codec_desc.h>
@@ -61,13 +63,11 @@ const CodecRow* rowOf(AVCodecID codec)
 
 bool isAnnexB(const AVCodecParameters* par)
 {
-    const std::uint8_t* extra = par->extradata;
-    const int size = par->extradata_size;
-    if (size <= 0)
-        return true; // no header to say otherwise: the parameter sets come in the stream
-    if (par->codec_id == AV_CODEC_ID_H264)
-        return extra[0] != 1; // avcC starts with its version, 1
-    return (size >= 3 && AV_RB24(extra) == 1) || (size >= 4 && AV_RB32(extra) == 1);
+    // A header that tells neither start codes nor lengths may be taken for Annex B by the writer, which then
+    // reads the packets.
+    const auto framing = unitFraming(
+        par->codec_id == AV_CODEC_ID_HEVC ? NalCodec::Hevc : NalCodec::Avc, par->extradata, par->extradata_size);
+    return !framing || framing->startCodes();
 }
 
 } // namespace

@@ -11,13 +11,6 @@ namespace quorvane::splitter {
 
 namespace {
 
-// A stream header of parameter sets with start codes between them (as MPEG-TS streams carry them), or none.
-bool annexBHeader(const AVCodecParameters* par)
-{
-    const std::uint8_t* d = par->extradata;
-    return par->extradata_size < 4 || (d[0] == 0 && d[1] == 0 && (d[2] == 1 || (d[2] == 0 && d[3] == 1)));
-}
-
 // The smallest number from `low` to `high` that `used` does not hold.
 std::optional<unsigned> freeNumber(const std::vector<unsigned>& used, unsigned low, unsigned high)
 {
@@ -75,7 +68,8 @@ std::optional<StretchSets> avcSets(const AVStream* ref, double crf, std::string&
 {
     const AVCodecParameters* par = ref->codecpar;
     StretchSets sets;
-    sets.annexB = annexBHeader(par);
+    const auto framing = unitFraming(NalCodec::Avc, par->extradata, par->extradata_size);
+    sets.annexB = framing && framing->startCodes();
     const std::optional<AvcConfig> config = sourceAvcConfig(par, sets.annexB);
     if (!config || !profileName(par)) {
         why = "the video's header is not one the tool can add to";
@@ -87,7 +81,7 @@ std::optional<StretchSets> avcSets(const AVStream* ref, double crf, std::string&
         for (const Bytes& set : *units)
             if (const auto id = avcParameterSetId(set))
                 used.push_back(*id);
-    sets.lengthSize = sets.annexB ? 4 : (par->extradata[4] & 3) + 1;
+    sets.lengthSize = framing && !sets.annexB ? framing->lengthSize : 4;
     const auto id = freeNumber(used, 1, 31);
     if (!id) {
         why = "the video's header leaves no number free for new parameter sets";
@@ -141,7 +135,6 @@ std::optional<HevcSource> readHevcSource(const AVCodecParameters* par, StretchSe
         return std::nullopt;
     }
     const HevcConfig& config = source.config;
-    sets.lengthSize = sets.annexB ? 4 : (config.start[21] & 3) + 1;
     source.profile = sets.annexB ? static_cast<unsigned>(par->profile) : config.start[1] & 0x1fu;
     source.level = sets.annexB ? static_cast<unsigned>(par->level) : config.start[12];
     for (const HevcConfig::Array& array : config.arrays)
@@ -241,7 +234,9 @@ std::optional<StretchSets> hevcSets(const AVStream* ref, double crf, std::string
 {
     const AVCodecParameters* par = ref->codecpar;
     StretchSets sets;
-    sets.annexB = annexBHeader(par);
+    const auto framing = unitFraming(NalCodec::Hevc, par->extradata, par->extradata_size);
+    sets.annexB = framing && framing->startCodes();
+    sets.lengthSize = framing && !sets.annexB ? framing->lengthSize : 4;
     std::optional<HevcSource> source = readHevcSource(par, sets);
     if (!source || !profileName(par)) {
         why = "the video's header is not one the tool can add to";

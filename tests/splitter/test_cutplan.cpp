@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "splitter/bitstream/avcrestart.h"
+#include "splitter/bitstream/avcslices.h"
 #include "splitter/bitstream/avcsps.h"
 #include "splitter/bitstream/hevcrestart.h"
 #include "splitter/bitstream/nalbits.h"
+#include "splitter/bitstream/nalunits.h"
 #include "splitter/bitstream/parametersets.h"
 #include "splitter/contract/commandline.h"
 #include "splitter/contract/naming.h"
@@ -44,6 +46,105 @@ std::vector<std::int64_t> every(std::int64_t step, std::int64_t from, std::int64
     for (std::int64_t t = from; t < to; t += step)
         times.push_back(t);
     return times;
+}
+
+// An H.264 slice for the SPS and PPS of handSets() (frame numbers of 4 bits, order counts of 6): an I or P
+// slice, with list 0's reordering commands and the marking commands (op, number, index) given. Its data after
+// the header: for CABAC whole bytes that need emulation prevention, for CAVLC 12 bits before the stop bit.
+struct HandSlice {
+    bool idr = false;
+    unsigned refIdc = 3;
+    bool p = false;
+    unsigned frameNum = 0;
+    unsigned pocLsb = 0;
+    AvcReordering reorder;
+    std::vector<AvcMmco> mmco;
+};
+const Bytes cabacData { 0x9c, 0, 0, 1, 0x80 };
+constexpr unsigned cavlcData = 0x5a3;
+
+Bytes handSlice(const HandSlice& s, bool cabac, unsigned pocType)
+{
+    BitWriter w;
+    w.u(s.refIdc << 5 | (s.idr ? 5u : 1u), 8);
+    w.ue(0); // first macroblock
+    w.ue(s.p ? 5 : 7);
+    w.ue(0); // PPS
+    w.u(s.frameNum, 4);
+    if (s.idr)
+        w.ue(0);
+    if (pocType == 0)
+        w.u(s.pocLsb, 6);
+    if (s.p) {
+        w.u(0, 1); // the PPS's reference count
+        w.u(s.reorder.empty() ? 0 : 1, 1);
+        for (const auto& [idc, number] : s.reorder) {
+            w.ue(idc);
+            w.ue(number);
+        }
+        if (!s.reorder.empty())
+            w.ue(3);
+    }
+    if (s.refIdc != 0 && s.idr) {
+        w.u(0, 2);
+    } else if (s.refIdc != 0) {
+        w.u(s.mmco.empty() ? 0 : 1, 1);
+        for (const AvcMmco& m : s.mmco) {
+            w.ue(m.op);
+            if (m.op >= 1 && m.op <= 4)
+                w.ue(m.a);
+            if (m.op == 3 || m.op == 6)
+                w.ue(m.b);
+        }
+        if (!s.mmco.empty())
+            w.ue(0);
+    }
+    if (cabac && s.p)
+        w.ue(0); // initialisation
+    w.se(-2); // quantiser
+    w.ue(0); // deblocking, with its offsets
+    w.se(-1);
+    w.se(2);
+    if (cabac) {
+        while (w.bits() % 8 != 0)
+            w.u(1, 1);
+        for (const std::uint8_t b : cabacData)
+            w.u(b, 8);
+    } else {
+        w.u(cavlcData, 12);
+        w.stop();
+    }
+    return escape(w.take());
+}
+
+// An SPS (order count of `pocType`, two references) and a PPS, CABAC or not.
+std::array<Bytes, 2> handSets(bool cabac, unsigned pocType)
+{
+    AvcSps sps;
+    sps.profile = 77;
+    sps.level = 30;
+    sps.pocType = pocType;
+    sps.log2MaxPocLsb = 6;
+    sps.maxRefFrames = 2;
+    sps.widthInMbsMinus1 = 3;
+    sps.heightInMapUnitsMinus1 = 2;
+    BitWriter pps;
+    pps.u(0x68, 8);
+    pps.ue(0); // its number, its SPS's
+    pps.ue(0);
+    pps.u(cabac ? 1 : 0, 1);
+    pps.u(0, 1);
+    pps.ue(0); // slice groups, references
+    pps.ue(0);
+    pps.ue(0);
+    pps.u(0, 3); // weighted prediction
+    pps.se(0); // quantisers
+    pps.se(0);
+    pps.se(0);
+    pps.u(1, 1); // deblocking control
+    pps.u(0, 2);
+    pps.stop();
+    return { writeAvcSps(sps), escape(pps.take()) };
 }
 
 // "0-4 4-8 8!-20": each piece as start-end, "!" marking one longer than asked.
@@ -472,6 +573,97 @@ private slots:
         QCOMPARE(search.best(), chosen);
     }
 
+    // Slices made by hand, as the encoders' vary: a keyframe that is not an IDR picture, made one, then the
+    // pictures after it counted from it (a reference naming the keyframe by its new number, a marking command
+    // naming a picture from before it dropped), and an IDR picture, kept as it is. Each header reads back as
+    // written, the data after it as it was. A slice cut short within its header, or with a command no slice
+    // has, is refused.
+    void avcKeyframesStartAfresh_data()
+    {
+        QTest::addColumn<bool>("cabac");
+        QTest::addColumn<uint>("pocType");
+        QTest::addColumn<int>("lengthSize");
+        QTest::newRow("CAVLC, order counts, start codes") << false << 0u << 0;
+        QTest::newRow("CABAC, order counts, lengths") << true << 0u << 4;
+        QTest::newRow("CAVLC, decoding order, lengths") << false << 2u << 4;
+        QTest::newRow("CABAC, decoding order, start codes") << true << 2u << 0;
+    }
+    void avcKeyframesStartAfresh()
+    {
+        QFETCH(bool, cabac);
+        QFETCH(uint, pocType);
+        QFETCH(int, lengthSize);
+        const auto [sps, pps] = handSets(cabac, pocType);
+        const Bytes header = lengthSize == 0 ? joinUnits({ sps, pps }, 0)
+                                             : writeAvcC({ { 1, 77, 0, 30, 0xff }, { sps }, { pps }, {} });
+        AvcSlices reader;
+        reader.learn(sps);
+        reader.learn(pps);
+        const auto sample = [&](const HandSlice& s) { return joinUnits({ handSlice(s, cabac, pocType) }, lengthSize); };
+        // The last unit of a picture, which must be its slice, read back, with the data after its header.
+        const auto readBack = [&](const Bytes& picture) {
+            const std::vector<Bytes> units = sampleUnits(picture.data(), picture.size(), lengthSize);
+            const Bytes payload = units.empty() ? Bytes {} : unescape(units.back());
+            auto slice = reader.read(payload);
+            bool data = false;
+            if (slice && cabac) {
+                const int ones = static_cast<int>(7 - (slice->dataAt + 7) % 8); // alignment
+                data = BitReader(payload, slice->dataAt).u(ones) == (1u << ones) - 1
+                    && std::equal(payload.begin() + static_cast<std::ptrdiff_t>((slice->dataAt + 7) / 8), payload.end(),
+                        cabacData.begin(), cabacData.end());
+            } else if (slice) {
+                BitReader bits(payload, slice->dataAt);
+                data = bits.u(12) == cavlcData && bitsBeforeStop(payload) == slice->dataAt + 12;
+            }
+            return std::tuple(std::move(slice), payload, data, units.size());
+        };
+
+        AvcRestart restart(header.data(), static_cast<int>(header.size()));
+        const Bytes key = sample({ false, 3, false, 5, 10, {}, {} });
+        QVERIFY(restart.canRestart(key.data(), key.size()));
+        const auto idr = restart.picture(key.data(), key.size(), true);
+        QVERIFY(idr);
+        auto [slice, payload, data, units] = readBack(*idr);
+        QVERIFY(slice && data);
+        QCOMPARE(units, lengthSize == 0 ? 3u : 1u); // given its sets where start codes part the units
+        QVERIFY(slice->idr);
+        QCOMPARE(slice->frameNum, 0u);
+        QCOMPARE(slice->idrPicId, 1u);
+        if (pocType == 0)
+            QCOMPARE(BitReader(payload, slice->pocAt).u(6), std::optional(10u));
+
+        QVERIFY(restart.wants(false));
+        const Bytes next = sample({ false, 2, true, 8, 16, { { 0, 2 } }, { { 1, 0, 0 }, { 1, 2, 0 } } });
+        std::tie(slice, payload, data, units) = readBack(restart.picture(next.data(), next.size(), false).value());
+        QVERIFY(slice && data && !slice->idr);
+        QCOMPARE(slice->frameNum, 1u);
+        QCOMPARE(slice->reorder[0], (AvcReordering { { 0, 0 } }));
+        QVERIFY(slice->adaptive);
+        QCOMPARE(slice->mmco.size(), std::size_t(1));
+        QCOMPARE(slice->mmco[0].a, 0u);
+        const Bytes unreferenced = sample({ false, 0, true, 9, 18, {}, {} });
+        std::tie(slice, payload, data, units)
+            = readBack(restart.picture(unreferenced.data(), unreferenced.size(), false).value());
+        QVERIFY(slice && data);
+        QCOMPARE(slice->frameNum, 2u);
+        const Bytes damaged = sample({ false, 2, true, 9, 20, {}, { { 7, 0, 0 } } });
+        QVERIFY(!restart.picture(damaged.data(), damaged.size(), false));
+        QVERIFY(!restart.wants(false)); // what follows is left alone
+
+        AvcRestart again(header.data(), static_cast<int>(header.size()));
+        const Bytes realIdr = sample({ true, 3, false, 0, 0, {}, {} });
+        QVERIFY(!again.picture(realIdr.data(), realIdr.size(), true));
+        QVERIFY(!again.wants(false));
+        const auto [keySlice, keyPayload, keyData, keyUnits] = readBack(key);
+        QVERIFY(keySlice && keyData);
+        const std::size_t headerEnd = static_cast<std::size_t>(lengthSize == 0 ? 4 : lengthSize) + keySlice->dataAt / 8;
+        for (std::size_t cut = 0; cut < headerEnd; ++cut) {
+            AvcRestart cutShort(header.data(), static_cast<int>(header.size()));
+            QVERIFY2(!cutShort.canRestart(key.data(), cut) && !cutShort.picture(key.data(), cut, true),
+                qPrintable(QString::number(cut)));
+        }
+    }
+
     void idrPictures()
     {
         const Bytes idr { 0, 0, 0, 2, 0x09, 0x10, 0, 0, 0, 3, 0x65, 0x88, 0x84 }; // a delimiter, then an IDR slice
@@ -481,6 +673,24 @@ private slots:
         QCOMPARE(avcStartsAfresh(other.data(), other.size(), 4), std::optional(false));
         QCOMPARE(avcStartsAfresh(idr.data(), 6, 4), std::optional<bool>()); // no slice in what was read
         QCOMPARE(avcStartsAfresh(startCodes.data(), startCodes.size(), 0), std::optional(true));
+
+        // How units are parted, from the stream's header: an avcC's length size is in its fifth byte, an
+        // hvcC's in its twenty-second.
+        const auto lengthSize = [](NalCodec codec, const Bytes& header) {
+            const auto framing = unitFraming(codec, header.data(), static_cast<int>(header.size()));
+            return framing ? framing->lengthSize : -1;
+        };
+        Bytes hvcC(23, 0);
+        hvcC[0] = 1;
+        hvcC[21] = 0xfd;
+        QCOMPARE(lengthSize(NalCodec::Avc, {}), 0);
+        QCOMPARE(lengthSize(NalCodec::Hevc, Bytes(startCodes.begin() + 1, startCodes.end())), 0);
+        QCOMPARE(lengthSize(NalCodec::Avc, { 1, 0x64, 0, 0x1f, 0xfd, 0xe0, 0 }), 2);
+        QCOMPARE(lengthSize(NalCodec::Hevc, hvcC), 2);
+        QCOMPARE(lengthSize(NalCodec::Avc, { 1, 0x64, 0, 0x1f, 0xff }), -1); // cut short
+        QCOMPARE(lengthSize(NalCodec::Hevc, Bytes(hvcC.begin(), hvcC.end() - 1)), -1);
+        QCOMPARE(lengthSize(NalCodec::Avc, { 0, 0, 0, 0, 1, 0x67 }), 0);
+        QCOMPARE(lengthSize(NalCodec::Avc, { 0, 0, 2, 0x67 }), -1);
     }
 
     void lengths()
