@@ -41,38 +41,15 @@ std::unique_ptr<Recoder> Recoder::make(AVStream* ref, std::string& why)
     std::optional<StretchSets> sets = stretchSets(ref, recoder->m_crf, why);
     if (!sets)
         return nullptr;
-    recoder->adopt(std::move(*sets));
+    recoder->m_sets = std::move(*sets);
     return recoder;
-}
-
-void Recoder::adopt(StretchSets sets)
-{
-    m_header = std::move(sets.header);
-    m_ourSets = std::move(sets.encoderSets);
-    m_annexB = sets.annexB;
-    m_inBand = std::move(sets.inBand);
-    m_sourceSets = std::move(sets.sourceSets);
-    m_lengthSize = sets.lengthSize;
-    m_ids = sets.ids;
-    m_refs = sets.refs;
-    m_ordered = std::move(sets.ordered);
-    m_pocBits = sets.pocBits;
 }
 
 std::unique_ptr<Recoder> Recoder::again(AVStream* ref) const
 {
     std::unique_ptr<Recoder> recoder(new Recoder);
     recoder->m_ref = ref;
-    recoder->m_annexB = m_annexB;
-    recoder->m_inBand = m_inBand;
-    recoder->m_sourceSets = m_sourceSets;
-    recoder->m_header = m_header;
-    recoder->m_ourSets = m_ourSets;
-    recoder->m_lengthSize = m_lengthSize;
-    recoder->m_ids = m_ids;
-    recoder->m_refs = m_refs;
-    recoder->m_ordered = m_ordered;
-    recoder->m_pocBits = m_pocBits;
+    recoder->m_sets = m_sets;
     recoder->m_crf = m_crf;
     recoder->setStretches(m_stretches);
     return recoder;
@@ -148,11 +125,11 @@ Packet Recoder::forPieces(const AVPacket* encoded, bool lastOfStretch)
 {
     std::vector<Bytes> units = annexBUnits(encoded->data, encoded->size);
     const bool hevc = m_ref->codecpar->codec_id == AV_CODEC_ID_HEVC;
-    if (m_ordered) {
+    if (m_sets.ordered) {
         // Each of our pictures refers to the one before, so counts two apart from the keyframe are their order.
         m_sinceKey = (encoded->flags & AV_PKT_FLAG_KEY) ? 0 : m_sinceKey + 1;
         for (Bytes& unit : units) {
-            std::optional<Bytes> ordered = m_ordered->withPictureOrder(unit, 2 * m_sinceKey, m_pocBits);
+            std::optional<Bytes> ordered = m_sets.ordered->withPictureOrder(unit, 2 * m_sinceKey, m_sets.pocBits);
             if (!ordered)
                 throw SplitError { Failed, "a picture encoded again could not be given its order" };
             unit = std::move(*ordered);
@@ -160,7 +137,7 @@ Packet Recoder::forPieces(const AVPacket* encoded, bool lastOfStretch)
     }
     if (hevc) {
         for (Bytes& unit : units) {
-            std::optional<Bytes> renumbered = renumberOurs(unit, m_ids);
+            std::optional<Bytes> renumbered = renumberOurs(unit, m_sets.ids);
             if (!renumbered)
                 throw SplitError { Failed, "a picture encoded again could not be numbered apart from the video's" };
             unit = std::move(*renumbered);
@@ -169,22 +146,22 @@ Packet Recoder::forPieces(const AVPacket* encoded, bool lastOfStretch)
     // Each of our keyframes starts with our parameter sets: where the stream carries its own, as it does; and
     // in an HEVC header, which declares ours after the source's, a player may take only the first of each
     // kind (Firefox does) and learn of ours only here.
-    if ((m_annexB || hevc) && (encoded->flags & AV_PKT_FLAG_KEY))
-        units.insert(units.begin(), m_inBand.begin(), m_inBand.end());
+    if ((m_sets.annexB || hevc) && (encoded->flags & AV_PKT_FLAG_KEY))
+        units.insert(units.begin(), m_sets.inBand.begin(), m_sets.inBand.end());
     // The source's next keyframe may be an open group's, or use other parameter sets: the stream starts over.
     if (lastOfStretch)
         units.push_back(hevc ? Bytes { HevcEndOfSequence << 1, 1 } : Bytes { 10 });
     std::size_t size = 0;
     for (const Bytes& unit : units)
-        size += static_cast<std::size_t>(m_lengthSize) + unit.size();
+        size += static_cast<std::size_t>(m_sets.lengthSize) + unit.size();
     Packet packet = newPacket();
     if (av_new_packet(packet.get(), static_cast<int>(size)) < 0)
         throw std::bad_alloc();
     std::uint8_t* at = packet->data;
     for (const Bytes& unit : units) {
         // A start code, or the unit's length as the source's samples give it.
-        for (int b = m_lengthSize - 1; b >= 0; --b)
-            *at++ = static_cast<std::uint8_t>(m_annexB ? (b == 0 ? 1 : 0) : unit.size() >> (8 * b));
+        for (int b = m_sets.lengthSize - 1; b >= 0; --b)
+            *at++ = static_cast<std::uint8_t>(m_sets.annexB ? (b == 0 ? 1 : 0) : unit.size() >> (8 * b));
         at = std::copy(unit.begin(), unit.end(), at);
     }
     return packet;
@@ -198,16 +175,16 @@ Packet Recoder::withSourceSets(Packet key) const
     // our keyframe may have let the header's go (Firefox starts a decoder that knows only ours).
     const bool hevc = m_ref->codecpar->codec_id == AV_CODEC_ID_HEVC;
     for (const Bytes& unit :
-        sampleUnits(key->data, static_cast<std::size_t>(key->size), m_annexB ? 0 : m_lengthSize, true)) {
+        sampleUnits(key->data, static_cast<std::size_t>(key->size), m_sets.annexB ? 0 : m_sets.lengthSize, true)) {
         if (hevc ? hevcUnitType(unit) == HevcSps : !unit.empty() && (unit[0] & 0x1f) == 7)
             return key;
     }
     Bytes sets;
-    if (m_annexB) {
+    if (m_sets.annexB) {
         const AVCodecParameters* par = m_ref->codecpar;
         sets.assign(par->extradata, par->extradata + par->extradata_size);
     } else {
-        sets = joinUnits(m_sourceSets, m_lengthSize);
+        sets = joinUnits(m_sets.sourceSets, m_sets.lengthSize);
     }
     Packet packet = newPacket();
     if (av_new_packet(packet.get(), static_cast<int>(sets.size()) + key->size) < 0
@@ -224,7 +201,7 @@ Packet Recoder::withSourceSets(Packet key) const
 void Recoder::finishStretch(const GivePacket& give)
 {
     const RecodedStretch& stretch = m_stretches[m_next];
-    const StretchEncoder encoder(m_ref, static_cast<int>(m_ids[0]), m_refs, m_ourSets);
+    const StretchEncoder encoder(m_ref, static_cast<int>(m_sets.ids[0]), m_sets.refs, m_sets.encoderSets);
     // Progress moves with the first rate's pictures only.
     const std::function<void()> counted = [this] {
         ++m_encodedPictures;
@@ -261,7 +238,7 @@ void Recoder::finishStretch(const GivePacket& give)
     }
     if (m_kept) {
         m_kept->dts = stretch.keptDts;
-        if (m_annexB || m_ref->codecpar->codec_id == AV_CODEC_ID_HEVC)
+        if (m_sets.annexB || m_ref->codecpar->codec_id == AV_CODEC_ID_HEVC)
             m_kept = withSourceSets(std::move(m_kept));
         give(std::move(m_kept));
     }

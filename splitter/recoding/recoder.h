@@ -2,13 +2,11 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #pragma once
 
-#include "splitter/bitstream/avcrestart.h"
-#include "splitter/bitstream/parametersets.h"
 #include "splitter/media/avhandles.h"
 #include "splitter/plan/exactcuts.h"
 #include "splitter/recoding/lumacomparison.h"
+#include "splitter/recoding/stretchsets.h"
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -24,7 +22,6 @@
 namespace quorvane::splitter {
 
 using GivePacket = std::function<void(Packet)>;
-struct StretchSets;
 
 // Whether pictures of this video can be encoded again at all (its codec).
 bool canBeEncodedAgain(const AVCodecParameters* par);
@@ -35,7 +32,7 @@ public:
     static std::unique_ptr<Recoder> make(AVStream* ref, std::string& why);
     // The stream header that declares the new parameter sets beside the source's, for every piece made from the
     // stream to declare (DeclaredHeader); nullptr where the parameter sets come with the pictures instead.
-    const Bytes* header() const { return m_annexB ? nullptr : &m_header; }
+    const Bytes* header() const { return m_sets.annexB ? nullptr : &m_sets.header; }
     ~Recoder();
     Recoder(const Recoder&) = delete;
     Recoder& operator=(const Recoder&) = delete;
@@ -66,23 +63,13 @@ public:
 
 private:
     Recoder() = default;
-    void adopt(StretchSets sets);
     void openStretch(std::int64_t startPts);
     Packet forPieces(const AVPacket* encoded, bool lastOfStretch);
     Packet withSourceSets(Packet key) const;
     void finishStretch(const GivePacket& give);
 
     AVStream* m_ref = nullptr;
-    Bytes m_header; // the source's stream header with our parameter sets added
-    std::vector<Bytes> m_ourSets; // the parameter sets the encoder gives, to check each one against
-    bool m_annexB = false; // the source's units have start codes, and its parameter sets come with its pictures
-    std::vector<Bytes> m_inBand; // our parameter sets, numbered apart, to start our keyframes with
-    std::vector<Bytes> m_sourceSets; // the parameter sets an HEVC header declares, for the keyframe after ours
-    int m_lengthSize = 4; // bytes of each NAL unit's length in the source's samples, or of a start code
-    std::array<unsigned, 3> m_ids {}; // our parameter sets' numbers: H.264's one, HEVC's VPS, SPS and PPS
-    int m_refs = 1; // the most pictures ours may refer to
-    std::optional<AvcRestart> m_ordered; // reads our H.264 slices, to give them their order counts
-    unsigned m_pocBits = 0;
+    StretchSets m_sets;
     unsigned m_sinceKey = 0; // our pictures since our last keyframe
     std::vector<RecodedStretch> m_stretches;
     std::size_t m_next = 0; // the stretch being read or next

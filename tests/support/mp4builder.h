@@ -14,13 +14,13 @@ namespace quorvane::test {
 
 using Bytes = std::vector<unsigned char>;
 
-// `value`'s low `n` bytes, the most significant first.
+// `value`'s low `n` bytes, the most significant first (zeros above its eight).
 template <typename Integer> Bytes be(Integer value, int n)
 {
     const auto bits = static_cast<std::uint64_t>(value);
     Bytes out;
     for (int i = n - 1; i >= 0; --i)
-        out.push_back(static_cast<unsigned char>(bits >> (8 * i)));
+        out.push_back(i < 8 ? static_cast<unsigned char>(bits >> (8 * i)) : 0);
     return out;
 }
 
