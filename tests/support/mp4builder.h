@@ -20,7 +20,7 @@ template <typename Integer> Bytes be(Integer value, int n)
     const auto bits = static_cast<std::uint64_t>(value);
     Bytes out;
     for (int i = n - 1; i >= 0; --i)
-        out.push_back(i < 8 ? static_cast<unsigned char>(bits >> (8 * i)) : 0);
+        out.push_back(i < 8 ? static_cast<unsigned char>(bits >> (8 * i)) : static_cast<unsigned char>(0));
     return out;
 }
 
