@@ -83,18 +83,4 @@ inline bool makeMedia(const QString& output, const QStringList& arguments)
     return true;
 }
 
-// How many pictures of a video stream (the first by default) a player shows.
-inline long long shownFrames(const QString& path, const QString& stream = QStringLiteral("v:0"))
-{
-    QProcess ffprobe;
-    ffprobe.start(QStringLiteral("ffprobe"),
-        { "-v", "error", "-select_streams", stream, "-count_frames", "-show_entries", "stream=nb_read_frames", "-of",
-            "csv=p=0", path });
-    if (!ffprobe.waitForFinished(120000))
-        return -1;
-    bool ok = false;
-    const long long frames = QString::fromUtf8(ffprobe.readAllStandardOutput()).trimmed().toLongLong(&ok);
-    return ok ? frames : 0;
-}
-
 } // namespace quorvane::test

@@ -5,7 +5,9 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QMap>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <dirent.h>
@@ -31,19 +33,41 @@ inline QStringList filesIn(const QString& folder)
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-// What decoding the whole file says on FFmpeg's error level: nothing for a good file.
-inline QString decodeErrors(const QString& path)
+// What a player makes of a file: what decoding its video and audio says on FFmpeg's error level (nothing for a
+// good file), and how many frames were decoded of each stream, by the stream's index in the file.
+struct DecodeReport {
+    QString errors;
+    QMap<int, long long> frames;
+};
+
+inline DecodeReport decodeReport(const QString& path)
 {
     QProcess ffmpeg;
     // Every video and audio stream, a second program's too. The decoded frames keep their own times, so the null output
-    // never complains of a varying frame rate.
+    // never complains of a varying frame rate. Each line says its level, so that the errors can be told from the
+    // counts ffmpeg gives at the end.
     ffmpeg.start(QStringLiteral("ffmpeg"),
-        { "-nostdin", "-v", "error", "-i", path, "-map", "0:v?", "-map", "0:a?", "-fps_mode", "passthrough",
-            "-enc_time_base", "-1", "-f", "null", "-" });
-    if (!ffmpeg.waitForFinished(120000))
-        return QStringLiteral("ffmpeg did not finish");
-    return QString::fromUtf8(ffmpeg.readAllStandardError()).trimmed();
+        { "-nostdin", "-nostats", "-loglevel", "level+verbose", "-i", path, "-map", "0:v?", "-map", "0:a?", "-fps_mode",
+            "passthrough", "-enc_time_base", "-1", "-f", "null", "-" });
+    DecodeReport report;
+    if (!ffmpeg.waitForFinished(120000)) {
+        report.errors = QStringLiteral("ffmpeg did not finish");
+        return report;
+    }
+    const QRegularExpression error(QStringLiteral("\\[(error|fatal|panic)\\] "));
+    const QRegularExpression decoded(QStringLiteral("Input stream #0:(\\d+) \\(\\w+\\): .*; (\\d+) frames decoded"));
+    QStringList errors;
+    for (const QString& line : QString::fromUtf8(ffmpeg.readAllStandardError()).split('\n')) {
+        if (const QRegularExpressionMatch said = error.match(line); said.hasMatch())
+            errors << QString(line).remove(said.capturedStart(), said.capturedLength());
+        else if (const QRegularExpressionMatch counted = decoded.match(line); counted.hasMatch())
+            report.frames[counted.captured(1).toInt()] = counted.captured(2).toLongLong();
+    }
+    report.errors = errors.join('\n').trimmed();
+    return report;
 }
+
+inline QString decodeErrors(const QString& path) { return decodeReport(path).errors; }
 
 // The number of a process that has ended, for what a killed program leaves behind.
 inline QString endedProcessId()
