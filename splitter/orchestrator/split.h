@@ -60,6 +60,8 @@ private:
     std::int64_t indexReserve(int piece) const;
     void rewriteInSecondPass(int piece, const SplitPlan& plan);
     int report(const PieceDistributor& distributor, int readResult);
+    // What --stats says of the index: read by the tool, or not, and why where it is worth saying.
+    const char* indexRead() const;
     int fail(const SplitError& error);
     void showProgress();
     // How far the split has come, and how far it goes: the file's bytes, and the pictures encoded again.

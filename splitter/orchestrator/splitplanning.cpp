@@ -5,6 +5,7 @@
 
 #include "splitter/orchestrator/stretchplanner.h"
 #include "splitter/reading/scannedindex.h"
+#include "splitter/writing/writertrial.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,8 +14,9 @@ namespace quorvane::splitter {
 
 void Split::open()
 {
-    // What the MP4 writer does with a packet left unread was checked for this version only.
-    if (m_switches.copyPayload && AV_VERSION_MAJOR(avformat_version()) == 59)
+    // The tool's own index lets pieces leave their media bytes in the source, which needs a writer that hands
+    // packets on as given.
+    if (m_switches.copyPayload && mp4WriterWritesPacketsAsGiven())
         m_index = Mp4Index::read(m_request.input);
     if (m_index) {
         // Enough samples of each track for libavformat to find the streams' parameters.

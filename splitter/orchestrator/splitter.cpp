@@ -8,6 +8,7 @@
 #include "splitter/system/partfile.h"
 #include "splitter/system/signalcleanup.h"
 #include "splitter/system/systemfile.h"
+#include "splitter/writing/writertrial.h"
 
 #include <algorithm>
 
@@ -78,6 +79,15 @@ int Split::fail(const SplitError& error)
     return error.exitCode;
 }
 
+const char* Split::indexRead() const
+{
+    if (m_index)
+        return "yes";
+    if (m_switches.copyPayload && !mp4WriterWritesPacketsAsGiven())
+        return "no (this FFmpeg's MP4 writer was tried and did not hand packets on as given)";
+    return "no";
+}
+
 int Split::report(const PieceDistributor& distributor, int readResult)
 {
     const int written = m_writer->piecesWritten() + m_secondPasses;
@@ -90,7 +100,7 @@ int Split::report(const PieceDistributor& distributor, int readResult)
             static_cast<long long>(m_writer->payloadCopied().inKernel),
             static_cast<long long>(m_writer->payloadCopied().byReading),
             static_cast<long long>(m_inPlace ? m_inPlace->bytesLeftUnread() : 0), m_writer->piecesSpoiled(),
-            m_index ? "yes" : "no");
+            indexRead());
     if (m_recoder && m_request.stats)
         std::fprintf(m_err,
             "%s: %d cuts encoded again, %.2f s of video, at %.2f times its bytes in the file, luma PSNR %.2f dB "
