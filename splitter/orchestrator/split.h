@@ -73,6 +73,7 @@ private:
     // An MP4 file's own index, from which its packets are read with their media bytes left in place; the
     // file as libavformat reads it then has its sample tables cut short.
     std::unique_ptr<Mp4Index> m_index;
+    bool m_writerRefused = false; // an index was read, but the MP4 writer did not hand packets on as given
     std::unique_ptr<ShortenedMoov> m_shortened; // before the input, which reads through it
     InputContext m_input;
     std::unique_ptr<SampleIndex>

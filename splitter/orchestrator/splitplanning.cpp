@@ -16,8 +16,12 @@ void Split::open()
 {
     // The tool's own index lets pieces leave their media bytes in the source, which needs a writer that hands
     // packets on as given.
-    if (m_switches.copyPayload && mp4WriterWritesPacketsAsGiven())
+    if (m_switches.copyPayload)
         m_index = Mp4Index::read(m_request.input);
+    if (m_index && !mp4WriterWritesPacketsAsGiven()) {
+        m_index.reset();
+        m_writerRefused = true;
+    }
     if (m_index) {
         // Enough samples of each track for libavformat to find the streams' parameters.
         const std::uint32_t probedSamples = m_switches.probedSamples > 0 ? m_switches.probedSamples : 4096;

@@ -8,7 +8,6 @@
 #include "splitter/system/partfile.h"
 #include "splitter/system/signalcleanup.h"
 #include "splitter/system/systemfile.h"
-#include "splitter/writing/writertrial.h"
 
 #include <algorithm>
 
@@ -83,7 +82,7 @@ const char* Split::indexRead() const
 {
     if (m_index)
         return "yes";
-    if (m_switches.copyPayload && !mp4WriterWritesPacketsAsGiven())
+    if (m_writerRefused)
         return "no (this FFmpeg's MP4 writer was tried and did not hand packets on as given)";
     return "no";
 }
