@@ -118,7 +118,7 @@ private:
             return wchan.open(QIODevice::ReadOnly) && wchan.readAll().contains("sigtimedwait")
                 && unnamedFilesOpenIn(tools.first(), path(QStringLiteral("out"))) == 1;
         };
-        QTRY_VERIFY_WITH_TIMEOUT(held(), 60000);
+        QVERIFY(QTest::qWaitFor([&] { return held(); }, 60000));
         QCOMPARE(filesIn(path(QStringLiteral("out"))), QStringList({ "holiday.mp4", "holiday_001.mp4" }));
         if (tool)
             *tool = tools.first();
@@ -127,7 +127,9 @@ private:
     // folder, no note of a working copy, and the source as it was.
     void checkNothingLeft()
     {
-        QTRY_COMPARE_WITH_TIMEOUT(processesMentioning(path(QStringLiteral("temp"))), QList<qint64>(), 10000);
+        QVERIFY(QTest::qWaitFor(
+            [&] { return processesMentioning(path(QStringLiteral("temp"))) == QList<qint64>(); }, 10000));
+        QCOMPARE(processesMentioning(path(QStringLiteral("temp"))), QList<qint64>());
         QCOMPARE(filesIn(path(QStringLiteral("out"))), QStringList { "holiday_001.mp4" });
         QCOMPARE(filesIn(path(QStringLiteral("temp"))), QStringList());
         QCOMPARE(filesIn(path(QStringLiteral("state/quorvane"))), QStringList());
@@ -143,7 +145,7 @@ private slots:
         // Xvfb picks a free display itself and names it on the descriptor given.
         xvfb.start(QStringLiteral("Xvfb"), { "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1024x768x24" });
         QVERIFY(xvfb.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(xvfb.canReadLine() || xvfb.state() == QProcess::NotRunning, 20000);
+        QVERIFY(QTest::qWaitFor([&] { return xvfb.canReadLine() || xvfb.state() == QProcess::NotRunning; }, 20000));
         display = QStringLiteral(":") + QString::fromLatin1(xvfb.readLine()).trimmed();
         QVERIFY(display.size() > 1);
     }
@@ -206,7 +208,8 @@ private slots:
         toolAtWork();
         killed.kill();
         QVERIFY(killed.waitForFinished(20000));
-        QTRY_COMPARE_WITH_TIMEOUT(processesMentioning(path("temp")), QList<qint64>(), 10000);
+        QVERIFY(QTest::qWaitFor([&] { return processesMentioning(path("temp")) == QList<qint64>(); }, 10000));
+        QCOMPARE(processesMentioning(path("temp")), QList<qint64>());
         QCOMPARE(filesIn(path("temp")).size(), 1); // its tool folder, until the next run
         QCOMPARE(filesIn(path("state/quorvane")).size(), 1); // and the note of its working copy
 
@@ -235,20 +238,25 @@ private slots:
         const QString pid = QString::number(program.processId());
         for (int box = 0; box < 2; ++box) { // "The splitter stopped unexpectedly", then "Done."
             QString shown;
-            QTRY_VERIFY_WITH_TIMEOUT(
-                (shown = xdotool({ "search", "--onlyvisible", "--pid", pid, "--name", "^Quorvane$" }))
-                        .split(QLatin1Char('\n'))
-                        .size()
-                    == 2,
-                20000);
+            QVERIFY(QTest::qWaitFor(
+                [&] {
+                    return (shown = xdotool({ "search", "--onlyvisible", "--pid", pid, "--name", "^Quorvane$" }))
+                               .split(QLatin1Char('\n'))
+                               .size()
+                        == 2;
+                },
+                20000));
             QString boxWindow;
             for (const QString& id : shown.split(QLatin1Char('\n')))
                 boxWindow = id == window ? boxWindow : id;
             xdotool({ "windowfocus", "--sync", boxWindow });
             xdotool({ "key", "Return" }); // as typed, to the window that has the focus
-            QTRY_VERIFY_WITH_TIMEOUT(
-                !xdotool({ "search", "--onlyvisible", "--pid", pid, "--name", "^Quorvane$" }).contains(boxWindow),
-                20000);
+            QVERIFY(QTest::qWaitFor(
+                [&] {
+                    return !xdotool({ "search", "--onlyvisible", "--pid", pid, "--name", "^Quorvane$" })
+                                .contains(boxWindow);
+                },
+                20000));
         }
         checkNothingLeft();
         QVERIFY(program.state() == QProcess::Running); // the program goes on

@@ -113,7 +113,7 @@ private slots:
             QFile file(settings);
             return file.open(QIODevice::ReadOnly) && file.readAll().contains("Text2=");
         };
-        QTRY_VERIFY_WITH_TIMEOUT(stored(), 60000);
+        QVERIFY(QTest::qWaitFor([&] { return stored(); }, 60000));
         QCOMPARE(program.state(), QProcess::Running);
         program.kill();
         program.waitForFinished();

@@ -355,7 +355,7 @@ private slots:
         QProcess probe;
         probe.start(QStringLiteral(QUORVANE_RUNNER_PROBE), { pidFile });
         QVERIFY(probe.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(pidFile), 30000);
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(pidFile); }, 30000));
         QFile file(pidFile);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const qint64 child = file.readAll().trimmed().toLongLong();
@@ -371,7 +371,7 @@ private slots:
         QVERIFY(running());
         ::kill(static_cast<pid_t>(probe.processId()), SIGKILL);
         QVERIFY(probe.waitForFinished(30000));
-        QTRY_VERIFY_WITH_TIMEOUT(!running(), 10000);
+        QVERIFY(QTest::qWaitFor([&] { return !running(); }, 10000));
     }
 
     void terminationSignalsArriveThroughTheEventLoop()
@@ -383,7 +383,8 @@ private slots:
             QSignalSpy spy(&termination, &TerminationSignals::terminationRequested);
             for (const int sig : { SIGTERM, SIGHUP, SIGINT })
                 ::raise(sig); // would end this test program without the handler
-            QTRY_COMPARE(spy.count(), 3);
+            QVERIFY(QTest::qWaitFor([&] { return spy.count() == 3; }, 5000));
+            QCOMPARE(spy.count(), 3);
             QCOMPARE(spy.at(0).at(0).toInt(), SIGTERM);
             QCOMPARE(spy.at(2).at(0).toInt(), SIGINT);
         }

@@ -86,7 +86,7 @@ private:
         QSignalSpy said(&tool, &QProcess::readyReadStandardError);
         tool.start(QStringLiteral(QUORVANE_SPLIT_TOOL), { "-split", "5", path });
         QVERIFY(tool.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(said.count() > 0, 30000);
+        QVERIFY(QTest::qWaitFor([&] { return said.count() > 0; }, 30000));
         QVERIFY(tool.readAllStandardError().contains("holding"));
     }
 
