@@ -1549,9 +1549,10 @@ private slots:
             { "--user", "--map-root-user", "--mount", "sh", "-c", script, "sh", mount, source("gop2.mp4"),
                 QStringLiteral(QUORVANE_SPLIT_TOOL) });
         QVERIFY(shell.waitForFinished(60000));
-        if (shell.exitCode() == 99 || shell.error() == QProcess::FailedToStart)
-            QSKIP("no small file system can be mounted here");
         const QString err = QString::fromLocal8Bit(shell.readAllStandardError());
+        // A chroot, or a kernel that lets no user make namespaces, refuses unshare itself.
+        if (shell.exitCode() == 99 || shell.error() == QProcess::FailedToStart || err.startsWith("unshare: "))
+            QSKIP("no small file system can be mounted here");
         const QStringList out = QString::fromLocal8Bit(shell.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
         QCOMPARE(out, QStringList({ "exit 73", "gop2.mp4", "gop2_001.mp4" }));
         QVERIFY2(err.contains("cannot write gop2_002.mp4: No space left on device"), qPrintable(err));
