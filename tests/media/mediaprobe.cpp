@@ -97,6 +97,12 @@ ProbedFile probeMedia(const std::string& path)
         const uint8_t* matrix = av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, &size);
         if (matrix && size >= 9 * sizeof(int32_t))
             s.rotation = av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix));
+#else
+        // FFmpeg 7 keeps a stream's display matrix with its codec parameters.
+        const AVPacketSideData* matrix = av_packet_side_data_get(
+            st->codecpar->coded_side_data, st->codecpar->nb_coded_side_data, AV_PKT_DATA_DISPLAYMATRIX);
+        if (matrix && matrix->size >= 9 * sizeof(int32_t))
+            s.rotation = av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix->data));
 #endif
         s.start = std::numeric_limits<double>::max();
         s.end = std::numeric_limits<double>::lowest();
