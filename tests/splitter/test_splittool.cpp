@@ -459,8 +459,11 @@ private slots:
         make("clip.mkv", withCues + QStringList { "-c:s", "srt" });
         make("subtitled.mp4", withCues + QStringList { "-c:s", "mov_text" });
         make("upright.mp4", videoSource + QStringList { "-t", "6" } + x264 + gop(25));
-        // ffmpeg turns a "rotate" tag into a display matrix when it copies a stream.
+        // ffmpeg turns a "rotate" tag into a display matrix when it copies a stream; ffmpeg 7 takes the rotation as
+        // an option of its input instead.
         make("rotated.mp4", QStringList { "-i", source("upright.mp4"), "-c", "copy", "-metadata:s:v:0", "rotate=90" });
+        if (probeMedia(source("rotated.mp4").toStdString()).streams.at(0).rotation == 0.0)
+            make("rotated.mp4", { "-display_rotation:v:0", "90", "-i", source("upright.mp4"), "-c", "copy" });
         make("langs.mp4",
             videoSource + audioSource
                 + QStringList { "-f", "lavfi", "-i", "sine=frequency=220:sample_rate=44100", "-t", "8", "-map", "0:v",
