@@ -55,9 +55,19 @@ std::optional<KeyframeScan> scanIndex(const AVFormatContext* in, const MediaLayo
     scan.end = scan.start;
     if (in->duration != AV_NOPTS_VALUE)
         scan.end = scan.start + av_rescale_q(in->duration, AV_TIME_BASE_Q, layout.refBase);
-    if (const std::int64_t duration = durationOf(layout, ref);
-        duration != AV_NOPTS_VALUE && ref->start_time != AV_NOPTS_VALUE)
-        scan.end = std::max(scan.end, ref->start_time + duration);
+    // The file's own duration is not enough: where libavformat was shown part of the index, FFmpeg 7 takes it
+    // from what it was shown, FFmpeg 5 from the movie header. The streams' ends as the whole index has them
+    // say the same on both.
+    for (unsigned s = 0; s < in->nb_streams; ++s) {
+        const AVStream* st = in->streams[s];
+        const AVMediaType type = st->codecpar->codec_type;
+        const std::int64_t duration = durationOf(layout, st);
+        const StreamSlot& slot = layout.streams[s];
+        if ((type != AVMEDIA_TYPE_VIDEO && type != AVMEDIA_TYPE_AUDIO) || slot.cover || slot.output < 0
+            || duration == AV_NOPTS_VALUE || st->start_time == AV_NOPTS_VALUE)
+            continue;
+        scan.end = std::max(scan.end, toRef(in, layout, st->start_time + duration, static_cast<int>(s)));
+    }
     return scan;
 }
 

@@ -138,8 +138,6 @@ bool modelReading(const Bytes& data, Mp4Track& t, const AVStream* st, std::int64
         t.duration = std::min(t.duration, t.editEnd - t.media + t.empty);
     if (!t.aac)
         t.skip = 0;
-    if (t.kept > 0 && t.video && t.lastDelta <= 0)
-        return false;
     indexRuns(data, t);
     return true;
 }

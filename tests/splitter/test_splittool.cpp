@@ -348,7 +348,9 @@ private:
                     from = std::min(from, s.start);
             }
             from = std::max(from, 0.0);
-            QVERIFY2(qAbs(total - (r.end + soundPast - from)) < 0.041 * expectedPieces,
+            // Where pictures come without a duration (MP4 with reordered pictures), a piece's end is measured
+            // at its last picture's start: each piece may come up one picture short of where the next starts.
+            QVERIFY2(qAbs(total - (r.end + soundPast - from)) < std::max(0.041, r.frame + 1e-3) * expectedPieces,
                 qPrintable(QStringLiteral("%1 against %2").arg(total).arg(r.end + soundPast - from)));
             // In MP4 and Matroska pieces the sound meets exactly at every join: what the pieces show of each
             // audio stream adds up to the source's.
@@ -484,6 +486,23 @@ private slots:
                     "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-g", "37", "-keyint_min", "5",
                     "-x264-params", "scenecut=0:bframes=3:b-adapt=0:b-pyramid=normal" }
                 + aac);
+        // The same with its last picture's duration 0 in the time-to-sample table, as FFmpeg 7 writes a varying
+        // frame rate: the reader leaves that picture's length to a guess.
+        {
+            QFile phone(source("phone.mp4"));
+            QVERIFY(phone.open(QIODevice::ReadOnly));
+            QByteArray bytes = phone.readAll();
+            qsizetype at = 0;
+            while (at + 8 <= bytes.size() && bytes.mid(at + 4, 4) != "moov")
+                at += qFromBigEndian<quint32>(bytes.constData() + at);
+            const qsizetype stts = bytes.indexOf("stts", at); // the first track's: the pictures'
+            QVERIFY(at + 8 <= bytes.size() && stts > 0);
+            const auto entries = qFromBigEndian<quint32>(bytes.constData() + stts + 8);
+            const qsizetype last = stts + 12 + static_cast<qsizetype>(entries - 1) * 8;
+            QCOMPARE(qFromBigEndian<quint32>(bytes.constData() + last), 1u);
+            qToBigEndian<quint32>(0, bytes.data() + last + 4);
+            write("lastzero.mp4", bytes);
+        }
         // VP9 in MP4 goes through a parser when the file is read as usual, and is read as such (its packets
         // are not left in the file) beside AAC that is.
         make("vp9.mp4",
@@ -934,12 +953,14 @@ private slots:
         const ProbedFile whole = probeMedia(path.toStdString());
         const std::vector<double>& keys = whole.streams.at(0).keyTimes;
         const double end = whole.streams.at(0).end;
+        // The last piece runs to the end of the sound, which may outlast the pictures.
+        const double lastEnd = std::max(end, whole.streams.at(1).end);
         const double slack = whole.streams.at(0).frame / 2 - 1e-4;
         std::vector<double> cuts { whole.streams.at(0).start };
         double grid = std::max(0.0, std::min(whole.streams.at(0).start, whole.streams.at(1).start)) + length;
         const double origin = grid - length;
         int longOnes = 0;
-        while (end - (cuts.size() == 1 ? std::min(origin, cuts.back()) : cuts.back()) > length + slack) {
+        while (lastEnd - (cuts.size() == 1 ? std::min(origin, cuts.back()) : cuts.back()) > length + slack) {
             const double from = cuts.back();
             const double limit = std::min((cuts.size() == 1 ? std::min(origin, from) : from) + length, grid) + slack;
             const auto after = std::upper_bound(keys.begin(), keys.end(), limit);
