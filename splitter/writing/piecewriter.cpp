@@ -7,6 +7,7 @@
 #include "splitter/media/spliterror.h"
 #include "splitter/media/unreadpacket.h"
 #include "splitter/writing/muxersetup.h"
+#include "splitter/writing/writertrial.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -204,16 +205,20 @@ void PieceWriter::write(Packet packet)
     const AVStream* ist = m_in->streams[s];
     const int output = m_layout.streams[static_cast<std::size_t>(s)].output;
     const AVStream* ost = m_out->streams[output];
-    // Matroska's block times of a stream that skips samples at its start run that much ahead of what shows.
+    // Matroska's block times of a stream that skips samples at its start run that much ahead of what shows:
+    // moved here where the writer does not move them itself.
     const int skipped = preSkipOf(m_in, m_layout, m_span, static_cast<unsigned>(s));
+    const bool moved = skipped > 0 && !matroskaWriterMovesBlocksByCodecDelay();
     const std::int64_t offset = av_rescale_q(m_span.start, m_layout.refBase, ist->time_base)
-        - (skipped > 0 ? av_rescale_q(skipped, { 1, sampleClock(ist->codecpar) }, ist->time_base) : 0);
+        - (moved ? av_rescale_q(skipped, { 1, sampleClock(ist->codecpar) }, ist->time_base) : 0);
+    // The first frame may fall a tick before the first block for the rounding of millisecond times.
+    std::int64_t earliest = INT64_MIN;
+    if (skipped > 0)
+        earliest = moved ? 0 : -av_rescale_q(skipped, { 1, ost->codecpar->sample_rate }, ost->time_base);
     const auto rebased = [&](std::int64_t t) -> std::optional<std::int64_t> {
         if (t == AV_NOPTS_VALUE)
             return std::nullopt;
-        // The first frame may fall a tick before 0 for the rounding of millisecond times.
-        return av_rescale_q(
-            skipped > 0 ? std::max(t - offset, std::int64_t { 0 }) : t - offset, ist->time_base, ost->time_base);
+        return std::max(av_rescale_q(t - offset, ist->time_base, ost->time_base), earliest);
     };
     const auto times = m_menders[static_cast<std::size_t>(output)].mend({ rebased(packet->dts), rebased(packet->pts) });
     packet->dts = *times.dts;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <vector>
 
 namespace quorvane::splitter {
@@ -96,7 +97,101 @@ bool tryWriter()
     return av_write_trailer(out.get()) >= 0 && asGiven && out->pb->error == 0;
 }
 
+int readTrial(void* opaque, std::uint8_t* data, int size)
+{
+    auto* in = static_cast<TrialOutput*>(opaque);
+    const std::int64_t left = static_cast<std::int64_t>(in->bytes.size()) - in->pos;
+    if (left <= 0)
+        return AVERROR_EOF;
+    const int taken = static_cast<int>(std::min<std::int64_t>(left, size));
+    std::copy_n(in->bytes.begin() + in->pos, taken, data);
+    in->pos += taken;
+    return taken;
+}
+
+// An Opus track whose decoder skips 80 ms at its start, one packet given at 1 s: read back at 1 s where the
+// writer moved its block by the CodecDelay itself, at 0.92 s where it left that to the caller.
+constexpr int trialSkip = 3840;
+constexpr std::int64_t trialAt = 1000;
+
+std::optional<bool> tryMatroskaWriter()
+{
+    TrialOutput file;
+    {
+        IoContext io = newIoContext(1 << 12, &file, nullptr, writeTrial, seekTrial);
+        io->seekable = AVIO_SEEKABLE_NORMAL;
+        AVFormatContext* raw = nullptr;
+        if (avformat_alloc_output_context2(&raw, nullptr, "matroska", nullptr) < 0)
+            return std::nullopt;
+        OutputContext out(raw);
+        AVStream* stream = avformat_new_stream(out.get(), nullptr);
+        if (!stream)
+            return std::nullopt;
+        stream->time_base = AVRational { 1, 1000 };
+        AVCodecParameters* par = stream->codecpar;
+        par->codec_type = AVMEDIA_TYPE_AUDIO;
+        par->codec_id = AV_CODEC_ID_OPUS;
+        par->sample_rate = 48000;
+        par->initial_padding = trialSkip;
+        av_channel_layout_default(&par->ch_layout, 2);
+        // An OpusHead: version 1, two channels, the pre-skip, 48 kHz, no gain, mapping family 0.
+        const std::uint8_t head[19] = { 'O', 'p', 'u', 's', 'H', 'e', 'a', 'd', 1, 2, trialSkip & 0xff, trialSkip >> 8,
+            0x80, 0xbb, 0, 0, 0, 0, 0 };
+        par->extradata = static_cast<std::uint8_t*>(av_mallocz(sizeof head + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (!par->extradata)
+            throw std::bad_alloc();
+        std::memcpy(par->extradata, head, sizeof head);
+        par->extradata_size = sizeof head;
+        out->pb = io.get();
+        out->flags |= AVFMT_FLAG_CUSTOM_IO;
+        if (avformat_write_header(out.get(), nullptr) < 0)
+            return std::nullopt;
+        Packet packet = newPacket();
+        if (av_new_packet(packet.get(), 3) < 0)
+            throw std::bad_alloc();
+        packet->data[0] = 0xfc; // one 20 ms frame, silent
+        packet->data[1] = packet->data[2] = 0xff;
+        packet->pts = packet->dts = av_rescale_q(trialAt, { 1, 1000 }, stream->time_base);
+        packet->duration = av_rescale_q(20, { 1, 1000 }, stream->time_base);
+        packet->flags = AV_PKT_FLAG_KEY;
+        if (av_write_frame(out.get(), packet.get()) < 0 || av_write_trailer(out.get()) < 0 || out->pb->error)
+            return std::nullopt;
+    }
+    file.pos = 0;
+    IoContext io = newIoContext(1 << 12, &file, readTrial, nullptr, seekTrial);
+    AVFormatContext* raw = avformat_alloc_context();
+    if (!raw)
+        throw std::bad_alloc();
+    raw->pb = io.get();
+    raw->flags |= AVFMT_FLAG_CUSTOM_IO;
+    if (avformat_open_input(&raw, nullptr, av_find_input_format("matroska"), nullptr) < 0)
+        return std::nullopt;
+    InputContext in(raw);
+    Packet packet = newPacket();
+    if (av_read_frame(in.get(), packet.get()) < 0 || packet->pts == AV_NOPTS_VALUE)
+        return std::nullopt;
+    const std::int64_t at = av_rescale_q(packet->pts, in->streams[0]->time_base, { 1, 1000 });
+    const std::int64_t skip = trialSkip / 48;
+    if (at == trialAt)
+        return true;
+    if (at == trialAt - skip)
+        return false;
+    return std::nullopt;
+}
+
 } // namespace
+
+bool matroskaWriterMovesBlocksByCodecDelay()
+{
+    static const bool moves = [] {
+        try {
+            return tryMatroskaWriter().value_or(false);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+    }();
+    return moves;
+}
 
 bool mp4WriterWritesPacketsAsGiven()
 {
