@@ -59,6 +59,8 @@ private:
     PieceSpan span(int piece, bool reserveIndex, const SplitPlan& plan) const;
     std::int64_t indexReserve(int piece) const;
     void rewriteInSecondPass(int piece, const SplitPlan& plan);
+    // Throws SplitError where the stream that decides the cuts gave no packet; warns of any other that gave none.
+    void checkEveryTrackWasRead();
     int report(const PieceDistributor& distributor, int readResult);
     // What --stats says of the index: read by the tool, or not, and why where it is worth saying.
     const char* indexRead() const;
@@ -92,6 +94,7 @@ private:
     std::int64_t m_inputSize = 0;
     std::int64_t m_scannedBytes = 0; // read once before splitting, to plan exact pieces
     int m_piecesExpected = 0; // for a plan made while reading, from the file's duration
+    std::vector<std::int64_t> m_packetsRead; // per input stream
 };
 
 } // namespace quorvane::splitter

@@ -20,6 +20,7 @@ int Split::run()
         m_layout = probeLayout(
             m_input.get(), m_request.input, [this](const std::string& text) { warn(text); },
             m_index ? m_index->declared() : std::vector<DeclaredHeader> {});
+        m_packetsRead.assign(m_input->nb_streams, 0);
         plan();
         // Pieces an earlier, killed run left half-written here go first.
         PartFile::removeStaleParts(folderOf(m_request.input));
@@ -41,6 +42,7 @@ int Split::run()
         }
         if (m_recoder && read == AVERROR_EOF)
             m_recoder->end([&](Packet given) { distributor.take(std::move(given)); });
+        checkEveryTrackWasRead();
         distributor.end();
         m_writer->complete();
         if (m_planWhileReading)
@@ -76,6 +78,25 @@ int Split::fail(const SplitError& error)
     }
     warn(error.message);
     return error.exitCode;
+}
+
+void Split::checkEveryTrackWasRead()
+{
+    // A track the file lists that yields nothing (its timing table emptied, say) is damaged. Where it decides
+    // the cuts, pieces would hold everything else or nothing: no piece is made.
+    for (unsigned s = 0; s < m_input->nb_streams; ++s) {
+        const AVStream* st = m_input->streams[s];
+        const AVMediaType type = st->codecpar->codec_type;
+        const StreamSlot& slot = m_layout.streams[s];
+        if ((type != AVMEDIA_TYPE_VIDEO && type != AVMEDIA_TYPE_AUDIO) || slot.output < 0 || slot.cover
+            || m_packetsRead[s] > 0)
+            continue;
+        const std::string kind = av_get_media_type_string(type);
+        if (static_cast<int>(s) == m_layout.ref)
+            throw SplitError { NotMedia, "the file is damaged: its " + kind + " track has nothing that can be read" };
+        warn("the file is damaged: its " + kind + " track (stream " + std::to_string(s)
+            + ") has nothing that can be read, so the pieces have none of it");
+    }
 }
 
 const char* Split::indexRead() const

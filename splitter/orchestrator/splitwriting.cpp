@@ -12,6 +12,8 @@ namespace quorvane::splitter {
 
 void Split::pass(Packet packet, Recoder* recoder, PieceDistributor& distributor)
 {
+    if (const auto s = static_cast<std::size_t>(packet->stream_index); s < m_packetsRead.size())
+        ++m_packetsRead[s];
     if (const std::int64_t duration = indexDuration(m_scan, packet.get()))
         packet->duration = duration;
     if (recoder)

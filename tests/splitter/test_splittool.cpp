@@ -42,6 +42,19 @@ int referenceStream(const ProbedFile& file)
     return -1;
 }
 
+// Where the time-to-sample table of an MP4's `track`-th track (from 0) starts in `bytes`: its entry count is
+// 8 bytes on; -1 when there is none.
+qsizetype timeToSampleTable(const QByteArray& bytes, int track)
+{
+    qsizetype at = 0;
+    while (at + 8 <= bytes.size() && bytes.mid(at + 4, 4) != "moov")
+        at += std::max<quint32>(8, qFromBigEndian<quint32>(bytes.constData() + at));
+    qsizetype stts = at + 8 <= bytes.size() ? at : -1;
+    for (int t = 0; t <= track && stts >= 0; ++t)
+        stts = bytes.indexOf("stts", stts + 1);
+    return stts >= 0 && stts + 12 <= bytes.size() ? stts : -1;
+}
+
 } // namespace
 
 class TestSplitTool : public QObject {
@@ -492,11 +505,8 @@ private slots:
             QFile phone(source("phone.mp4"));
             QVERIFY(phone.open(QIODevice::ReadOnly));
             QByteArray bytes = phone.readAll();
-            qsizetype at = 0;
-            while (at + 8 <= bytes.size() && bytes.mid(at + 4, 4) != "moov")
-                at += qFromBigEndian<quint32>(bytes.constData() + at);
-            const qsizetype stts = bytes.indexOf("stts", at); // the first track's: the pictures'
-            QVERIFY(at + 8 <= bytes.size() && stts > 0);
+            const qsizetype stts = timeToSampleTable(bytes, 0); // the pictures'
+            QVERIFY(stts > 0);
             const auto entries = qFromBigEndian<quint32>(bytes.constData() + stts + 8);
             const qsizetype last = stts + 12 + static_cast<qsizetype>(entries - 1) * 8;
             QCOMPARE(qFromBigEndian<quint32>(bytes.constData() + last), 1u);
@@ -1422,6 +1432,25 @@ private slots:
         QFile whole(source("gop2.mp4"));
         QVERIFY(whole.open(QIODevice::ReadOnly));
         expectFailure(write("cut.mp4", whole.read(whole.size() / 2)), 65, "not a video or audio file");
+
+        // A track's time-to-sample table emptied: its samples cannot be read. Where that track decides the cuts,
+        // no piece is made; where it does not, the pieces hold the rest, and the tool says what is missing.
+        const auto emptied = [&](const QString& name, int track) {
+            QFile file(source(name));
+            QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            const qsizetype stts = timeToSampleTable(bytes, track);
+            if (stts < 0)
+                qFatal("%s has no track %d", qPrintable(name), track);
+            qToBigEndian<quint32>(0, bytes.data() + stts + 8);
+            return write(QString::number(track) + "-" + name, bytes);
+        };
+        expectFailure(emptied("gop2.mp4", 0), 65, "the file is damaged: its video track has nothing");
+        expectFailure(emptied("audio.m4a", 0), 65, "the file is damaged: its audio track has nothing");
+        const QString soundless = emptied("gop2.mp4", 1);
+        const ToolRun run = runTool({ "-split", "5", soundless });
+        QVERIFY2(run.exitCode == 0 && run.err.contains("its audio track (stream 1) has nothing that can be read"),
+            qPrintable(run.err));
+        QVERIFY(QFile::exists(pieceName(soundless, 3)) && !QFile::exists(pieceName(soundless, 4)));
 
         expectFailure(QDir(folder).filePath("missing.mp4"), 66, "cannot open");
     }
