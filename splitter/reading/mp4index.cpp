@@ -16,10 +16,13 @@ Mp4Index::~Mp4Index() = default;
 std::unique_ptr<Mp4Index> Mp4Index::read(const std::string& path)
 {
     auto moov = readMoov(path);
-    if (!moov)
-        return nullptr;
+    return moov ? fromMoov(std::move(*moov)) : nullptr;
+}
+
+std::unique_ptr<Mp4Index> Mp4Index::fromMoov(Moov moov)
+{
     std::unique_ptr<Mp4Index> index(new Mp4Index);
-    index->m_moov = std::move(*moov);
+    index->m_moov = std::move(moov);
     const Bytes& data = index->m_moov.payload;
     const auto top = children(data, 0, data.size());
     if (!top || find(*top, "mvex") || !find(*top, "mvhd"))
