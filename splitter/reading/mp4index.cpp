@@ -40,6 +40,12 @@ std::unique_ptr<Mp4Index> Mp4Index::fromMoov(Moov moov)
         auto tables = trak ? readSampleTables(data, *trak) : std::nullopt;
         if (!tables)
             return nullptr;
+        // Samples of one size are counted, not listed: no more than the file can hold, or stepping through them
+        // all would take minutes.
+        const auto fileSize = static_cast<std::uint64_t>(index->m_moov.fileSize);
+        if (tables->size != 0 && index->m_moov.fileSize >= 0
+            && std::uint64_t { tables->size } * tables->sizes.count > fileSize)
+            return nullptr;
         for (const auto& other : index->m_tracks) {
             if (other->id == tables->id)
                 return nullptr;

@@ -82,11 +82,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const Bytes payload(data, data + size);
     walkBoxes(payload, 0, payload.size(), 0);
+    // As libavformat's index would list a track's samples: at most one a sizes table's entry.
     for (const int track : { 1, 2 })
-        compositionOffsetsInMoov(payload, track);
+        compositionOffsetsInMoov(payload, track, static_cast<std::int64_t>(size / 4));
 
-    // As if the box lay at the file's start, with room after it for a shortened one's free box.
-    Moov moov { 0, static_cast<std::int64_t>(size) + 8, payload };
+    // As if the box lay at the file's start, followed by a MiB of media.
+    const auto boxSize = static_cast<std::int64_t>(size) + 8;
+    Moov moov { 0, boxSize, payload, boxSize + (1 << 20) };
     auto index = Mp4Index::fromMoov(std::move(moov));
     if (!index)
         return 0;
