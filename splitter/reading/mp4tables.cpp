@@ -117,6 +117,7 @@ bool timesAddUp(const Bytes& data, const SampleTables& t)
     if (samples > 0 && (t.stts.count == 0 || t.stsc.count == 0 || t.chunks.count == 0))
         return false;
     std::int64_t timed = 0;
+    std::int64_t duration = 0;
     for (std::uint32_t e = 0; e < t.stts.count; ++e) {
         const std::uint32_t count = big32(data, t.stts.entries + e * 8);
         const std::uint32_t delta = big32(data, t.stts.entries + e * 8 + 4);
@@ -124,6 +125,9 @@ bool timesAddUp(const Bytes& data, const SampleTables& t)
         if (count == 0 || count >= bigCount || delta >= bigCount || (delta == 0 && (e + 1 < t.stts.count || count > 1)))
             return false;
         timed += count;
+        duration += std::int64_t { count } * delta;
+        if (duration > longestTime)
+            return false;
     }
     if (timed != samples)
         return false;
