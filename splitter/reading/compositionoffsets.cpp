@@ -8,7 +8,7 @@ namespace quorvane::splitter {
 
 using namespace mp4;
 
-std::optional<CompositionOffsets> compositionOffsetsInMoov(const Bytes& moov, int trackId)
+std::optional<CompositionOffsets> compositionOffsetsInMoov(const Bytes& moov, int trackId, std::int64_t listed)
 {
     const auto trak = findTrak(moov, trackId);
     if (!trak || !trak->stbl)
@@ -26,6 +26,8 @@ std::optional<CompositionOffsets> compositionOffsetsInMoov(const Bytes& moov, in
     if (stts->count > 0)
         result.lastDuration = big32(moov, stts->entries + (stts->count - 1) * 8 + 4);
     result.decodeShift = decodeShift(moov, *ctts);
+    if (listed < 0 || samples > static_cast<std::uint64_t>(listed))
+        return result;
     std::vector<std::int64_t>& offsets = result.offsets;
     offsets.reserve(static_cast<std::size_t>(samples));
     for (std::uint32_t e = 0; e < ctts->count; ++e) {
@@ -38,12 +40,12 @@ std::optional<CompositionOffsets> compositionOffsetsInMoov(const Bytes& moov, in
     return result;
 }
 
-std::optional<CompositionOffsets> readCompositionOffsets(const std::string& path, int trackId)
+std::optional<CompositionOffsets> readCompositionOffsets(const std::string& path, int trackId, std::int64_t listed)
 {
     const auto moov = readMoov(path);
     if (!moov)
         return std::nullopt;
-    return compositionOffsetsInMoov(moov->payload, trackId);
+    return compositionOffsetsInMoov(moov->payload, trackId, listed);
 }
 
 } // namespace quorvane::splitter

@@ -17,10 +17,13 @@ struct CompositionOffsets {
 };
 
 // The composition offsets of the track with `trackId` (its "ctts" table). Reads only the "moov" box.
-// nullopt when the file is fragmented or its index cannot be read this way.
-std::optional<CompositionOffsets> readCompositionOffsets(const std::string& path, int trackId);
+// nullopt when the file is fragmented or its index cannot be read this way. Where the tables count more samples
+// than `listed` (as many as libavformat's index lists), no offsets are listed: a table's few bytes can count
+// millions.
+std::optional<CompositionOffsets> readCompositionOffsets(const std::string& path, int trackId, std::int64_t listed);
 
 // The same from the bytes of a "moov" box's payload (what follows its 8-byte header).
-std::optional<CompositionOffsets> compositionOffsetsInMoov(const std::vector<unsigned char>& moov, int trackId);
+std::optional<CompositionOffsets> compositionOffsetsInMoov(
+    const std::vector<unsigned char>& moov, int trackId, std::int64_t listed = 100'000'000);
 
 } // namespace quorvane::splitter

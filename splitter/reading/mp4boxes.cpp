@@ -96,7 +96,8 @@ std::optional<Moov> readMoov(const std::string& path)
             if (size < headerSize || size - headerSize > (std::uint64_t(1) << 30)
                 || (fileSize >= 0 && size > static_cast<std::uint64_t>(fileSize - at)))
                 return std::nullopt;
-            Moov moov { at, static_cast<std::int64_t>(size), Bytes(static_cast<std::size_t>(size - headerSize)) };
+            Moov moov { at, static_cast<std::int64_t>(size), Bytes(static_cast<std::size_t>(size - headerSize)),
+                fileSize };
             if (file.read(moov.payload.data(), static_cast<std::int64_t>(moov.payload.size()),
                     at + static_cast<std::int64_t>(headerSize))
                 != 0)

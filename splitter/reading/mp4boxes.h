@@ -36,6 +36,7 @@ struct Moov {
     std::int64_t at = 0;
     std::int64_t size = 0; // of the whole box
     Bytes payload;
+    std::int64_t fileSize = -1; // of the file it lies in; -1 where not known
 };
 std::optional<Moov> readMoov(const std::string& path);
 

@@ -16,10 +16,13 @@ Mp4Index::~Mp4Index() = default;
 std::unique_ptr<Mp4Index> Mp4Index::read(const std::string& path)
 {
     auto moov = readMoov(path);
-    if (!moov)
-        return nullptr;
+    return moov ? fromMoov(std::move(*moov)) : nullptr;
+}
+
+std::unique_ptr<Mp4Index> Mp4Index::fromMoov(Moov moov)
+{
     std::unique_ptr<Mp4Index> index(new Mp4Index);
-    index->m_moov = std::move(*moov);
+    index->m_moov = std::move(moov);
     const Bytes& data = index->m_moov.payload;
     const auto top = children(data, 0, data.size());
     if (!top || find(*top, "mvex") || !find(*top, "mvhd"))
@@ -36,6 +39,12 @@ std::unique_ptr<Mp4Index> Mp4Index::read(const std::string& path)
         const auto trak = walkTrak(data, box);
         auto tables = trak ? readSampleTables(data, *trak) : std::nullopt;
         if (!tables)
+            return nullptr;
+        // Samples of one size are counted, not listed: no more than the file can hold, or stepping through them
+        // all would take minutes.
+        const auto fileSize = static_cast<std::uint64_t>(index->m_moov.fileSize);
+        if (tables->size != 0 && index->m_moov.fileSize >= 0
+            && std::uint64_t { tables->size } * tables->sizes.count > fileSize)
             return nullptr;
         for (const auto& other : index->m_tracks) {
             if (other->id == tables->id)

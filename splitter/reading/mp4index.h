@@ -39,6 +39,8 @@ struct Mp4Sample {
 class Mp4Index final : public SampleIndex {
 public:
     static std::unique_ptr<Mp4Index> read(const std::string& path);
+    // The same from a "moov" box already read, so that its bytes can be checked without a file.
+    static std::unique_ptr<Mp4Index> fromMoov(mp4::Moov moov);
     ~Mp4Index() override;
 
     // The file's "moov" box with every track's sample tables cut after `keep` samples, and the header of a

@@ -26,9 +26,23 @@ bool readMediaHeader(const Bytes& data, const Trak& trak, SampleTables& t)
     return t.scale > 0;
 }
 
+// Whether `boxes` hold at most one box of each of `types`.
+bool once(const std::vector<Box>& boxes, std::initializer_list<const char*> types)
+{
+    for (const char* type : types) {
+        if (std::count_if(boxes.begin(), boxes.end(), [&](const Box& box) { return box.is(type); }) > 1)
+            return false;
+    }
+    return true;
+}
+
 // Media in this file only, one sample description, nothing encrypted, no table the index does not follow.
 bool followed(const Bytes& data, const Trak& trak)
 {
+    // One of each box the index reads: the shortened moov cuts every one of them, as the index read the first.
+    if (!once(trak.boxes, { "mdia" }) || !once(*trak.mdia, { "minf" }) || !once(*trak.minf, { "stbl" })
+        || !once(*trak.stbl, { "stsd", "stts", "ctts", "stss", "stsc", "stsz", "stco", "co64", "sdtp" }))
+        return false;
     const auto dinf = inside(data, find(*trak.minf, "dinf"));
     const auto dref = dinf ? std::optional(find(*dinf, "dref")) : std::nullopt;
     if (dref && *dref) {
@@ -103,6 +117,7 @@ bool timesAddUp(const Bytes& data, const SampleTables& t)
     if (samples > 0 && (t.stts.count == 0 || t.stsc.count == 0 || t.chunks.count == 0))
         return false;
     std::int64_t timed = 0;
+    std::int64_t duration = 0;
     for (std::uint32_t e = 0; e < t.stts.count; ++e) {
         const std::uint32_t count = big32(data, t.stts.entries + e * 8);
         const std::uint32_t delta = big32(data, t.stts.entries + e * 8 + 4);
@@ -110,6 +125,9 @@ bool timesAddUp(const Bytes& data, const SampleTables& t)
         if (count == 0 || count >= bigCount || delta >= bigCount || (delta == 0 && (e + 1 < t.stts.count || count > 1)))
             return false;
         timed += count;
+        duration += std::int64_t { count } * delta;
+        if (duration > longestTime)
+            return false;
     }
     if (timed != samples)
         return false;
@@ -135,7 +153,8 @@ bool chunksAddUp(const Bytes& data, const SampleTables& t)
         const std::uint32_t count = big32(data, t.stsc.entries + e * 12 + 4);
         const std::uint32_t next
             = e + 1 < t.stsc.count ? big32(data, t.stsc.entries + (e + 1) * 12) : t.chunks.count + 1;
-        if (first <= previous || first > t.chunks.count || count == 0 || count >= bigCount
+        // The first entry starts at chunk 1: every chunk has a count of samples.
+        if ((e == 0 && first != 1) || first <= previous || first > t.chunks.count || count == 0 || count >= bigCount
             || big32(data, t.stsc.entries + e * 12 + 8) != 1 || next <= first)
             return false;
         inChunks += static_cast<std::int64_t>(next - first) * count;

@@ -14,6 +14,10 @@ namespace quorvane::splitter::mp4 {
 
 std::uint32_t big32(const Bytes& data, std::size_t at);
 
+// The latest time a track's samples and edits may reach, in its ticks (36 years at a nanosecond a tick): the sums
+// of a few such times that place its samples stay within 64 bits.
+constexpr std::int64_t longestTime = std::int64_t(1) << 60;
+
 // A table box's entries: where they start, how many; `present` is false where the track has no such box.
 struct Table {
     std::size_t entries = 0;

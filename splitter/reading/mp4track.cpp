@@ -30,15 +30,20 @@ bool bindKind(Mp4Track& t, const AVStream* st)
     return !t.ctts.present || t.video;
 }
 
-// The edits in the track's own ticks.
-void placeEdit(Mp4Track& t, std::int64_t movieScale)
+// The edits in the track's own ticks; false for an edit past any time a track reaches (mp4::readSampleTables),
+// which the sums of times that place the samples could not hold.
+bool placeEdit(Mp4Track& t, std::int64_t movieScale)
 {
     if (!t.edited)
-        return;
+        return true;
     t.empty = av_rescale(t.emptyEdit, t.scale, movieScale);
     t.media = t.editMedia;
     const std::int64_t length = av_rescale(t.editDuration, t.scale, movieScale);
-    t.editEnd = t.media + (length > INT64_MAX - t.media ? 0 : length);
+    if (t.empty < 0 || t.empty > mp4::longestTime || t.media > mp4::longestTime || length < 0
+        || length > mp4::longestTime)
+        return false;
+    t.editEnd = t.media + length;
+    return true;
 }
 
 // Runs through the samples as the reader arranges its index for the edit: which it keeps, how far their times
@@ -129,8 +134,7 @@ bool modelReading(const Bytes& data, Mp4Track& t, const AVStream* st, std::int64
     if (!bindKind(t, st))
         return false;
     t.dtsShift = decodeShift(data, t.ctts);
-    placeEdit(t, movieScale);
-    if (!walkSamples(data, t))
+    if (!placeEdit(t, movieScale) || !walkSamples(data, t))
         return false;
     // The stream's duration as the whole tables would leave it.
     t.duration = std::min<std::int64_t>(t.mdhdDuration, t.timed > 0 ? t.timed : t.mdhdDuration);

@@ -57,8 +57,8 @@ public:
     void forEach(int stream, const std::function<void(const IndexedSample&)>& take) const override
     {
         const AVStream* st = m_in->streams[stream];
-        const auto composition = readCompositionOffsets(m_path, st->id);
         const std::int64_t n = count(stream);
+        const auto composition = readCompositionOffsets(m_path, st->id, n);
         const bool offsets = composition && composition->offsets.size() == static_cast<std::size_t>(n);
         for (std::int64_t e = 0; e < n; ++e) {
             const AVIndexEntry* at = entry(stream, e);
@@ -98,7 +98,7 @@ std::unique_ptr<SampleIndex> libraryIndex(const AVFormatContext* in, const std::
         const AVStream* st = in->streams[s];
         if (st->codecpar->codec_type != AVMEDIA_TYPE_VIDEO)
             continue;
-        const auto composition = readCompositionOffsets(path, st->id);
+        const auto composition = readCompositionOffsets(path, st->id, avformat_index_get_entries_count(st));
         // An index rebuilt by an edit list, or a fragmented file: read the packets.
         if (static_cast<int>(s) == ref
             && (!composition

@@ -56,9 +56,13 @@ Bytes shortRuns(const Bytes& data, const Box& box, std::uint32_t keep)
 Bytes shortTables(const Bytes& data, const Box& stblBox, std::uint32_t keep)
 {
     const auto stbl = inside(data, &stblBox);
-    const Box* stsc = find(*stbl, "stsc");
-    const bool co64 = find(*stbl, "co64") != nullptr;
-    const Box* chunks = find(*stbl, co64 ? "co64" : "stco");
+    const Box* stsc = stbl ? find(*stbl, "stsc") : nullptr;
+    const bool co64 = stbl && find(*stbl, "co64") != nullptr;
+    const Box* chunks = stbl ? find(*stbl, co64 ? "co64" : "stco") : nullptr;
+    // A track without samples may have no chunks: nothing to cut.
+    if (!stsc || !chunks)
+        return Bytes(data.begin() + static_cast<std::ptrdiff_t>(stblBox.payload),
+            data.begin() + static_cast<std::ptrdiff_t>(stblBox.payload + stblBox.size));
     std::uint32_t chunkCount = 0;
     std::uint32_t stscEntries = 0;
     const std::uint32_t allChunks = big32(data, chunks->payload + 4);
@@ -68,6 +72,8 @@ Bytes shortTables(const Bytes& data, const Box& stblBox, std::uint32_t keep)
     while (chunkCount < allChunks && covered < keep) {
         while (stscEntries < stscCount && big32(data, stsc->payload + 8 + stscEntries * 12) <= chunkCount + 1)
             ++stscEntries;
+        if (stscEntries == 0)
+            break; // no samples in the chunks
         covered += big32(data, stsc->payload + 8 + (stscEntries - 1) * 12 + 4);
         ++chunkCount;
     }
@@ -114,15 +120,19 @@ Bytes shortTables(const Bytes& data, const Box& stblBox, std::uint32_t keep)
     return out;
 }
 
-// The boxes of [from, to) with every "stbl" inside shortened.
-Bytes shortened(const Bytes& data, std::size_t from, std::size_t to, std::uint32_t keep)
+// The boxes of [from, to) with each track's "stbl" shortened. `depth` counts the boxes down to it, each the one
+// the index read: the moov's own, then a trak's, an mdia's and a minf's; any box elsewhere stays as it is.
+Bytes shortened(const Bytes& data, std::size_t from, std::size_t to, std::uint32_t keep, int depth = 0)
 {
+    static constexpr const char* path[] = { "trak", "mdia", "minf" };
     Bytes out;
     const auto boxes = children(data, from, to);
+    if (!boxes)
+        return Bytes(data.begin() + static_cast<std::ptrdiff_t>(from), data.begin() + static_cast<std::ptrdiff_t>(to));
     for (const Box& box : *boxes) {
-        if (box.is("trak") || box.is("mdia") || box.is("minf")) {
-            putBox(out, box.type, shortened(data, box.payload, box.payload + box.size, keep));
-        } else if (box.is("stbl")) {
+        if (depth < 3 && box.is(path[depth])) {
+            putBox(out, box.type, shortened(data, box.payload, box.payload + box.size, keep, depth + 1));
+        } else if (depth == 3 && box.is("stbl")) {
             putBox(out, box.type, shortTables(data, box, keep));
         } else {
             out.insert(out.end(), data.begin() + static_cast<std::ptrdiff_t>(box.at),

@@ -4,6 +4,9 @@
 
 #include "splitter/media/codecpolicy.h"
 
+#include <algorithm>
+#include <climits>
+
 extern "C" {
 #include <libavutil/intreadwrite.h>
 }
@@ -39,9 +42,12 @@ std::deque<Packet> ReservoirPreroll::take(int& samples)
             break;
     }
     m_recent.clear();
-    samples = 0;
+    // The durations are the container's, which may say anything: each is held to what an int holds, and so
+    // is their sum.
+    std::int64_t total = 0;
     for (const Packet& p : frames)
-        samples += static_cast<int>(av_rescale_q(p->duration, m_timeBase, { 1, m_sampleRate }));
+        total += std::clamp<std::int64_t>(av_rescale_q(p->duration, m_timeBase, { 1, m_sampleRate }), 0, INT_MAX);
+    samples = static_cast<int>(std::min<std::int64_t>(total, INT_MAX));
     // The MP3 writer takes the encoder delay from the first packet that says how much to skip: the first says
     // all of the frames before the piece, the others nothing.
     for (Packet& packet : frames) {
