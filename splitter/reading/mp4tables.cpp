@@ -249,7 +249,7 @@ std::int64_t decodeShift(const Bytes& data, const Table& ctts)
 {
     std::int64_t shift = 0;
     for (std::uint32_t e = 0; e + 2 < ctts.count; ++e)
-        shift = std::max<std::int64_t>(shift, -compositionOffset(data, ctts, e));
+        shift = std::max(shift, -std::int64_t { compositionOffset(data, ctts, e) }); // -INT32_MIN too
     return shift;
 }
 
