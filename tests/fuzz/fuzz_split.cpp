@@ -8,10 +8,6 @@
 #include "splitter/contract/testswitches.h"
 #include "splitter/orchestrator/splitter.h"
 
-extern "C" {
-#include <libavutil/log.h>
-}
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -56,7 +52,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const char* const kinds[] = { "mp4", "m4a", "mov", "mkv", "webm", "ts", "m2ts", "mp3", "flac" };
     if (size < 1)
         return 0;
-    av_log_set_level(AV_LOG_QUIET);
     const fs::path input = folder() / (std::string("in.") + kinds[data[0] % std::size(kinds)]);
     {
         std::ofstream out(input, std::ios::binary | std::ios::trunc);
