@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -13,11 +14,17 @@ namespace quorvane::splitter {
 
 struct SplitRequest {
     std::string input; // as given; the pieces go beside it
-    double seconds = 0;
+    // What the pieces are measured by: one of these is set.
+    double seconds = 0; // -split: at most this long
+    std::int64_t maxBytes = 0; // -splits: at most this many bytes on disk
+    int parts = 0; // -parts: this many, of equal length
     bool stats = false; // say how the pieces were written
     bool exact = false; // every piece the length asked, the pictures between a cut and its keyframe encoded again
     std::FILE* progress = nullptr; // where progress lines go; none when null
 };
+
+// More parts than this would be pieces of a frame or two each.
+inline constexpr int maxParts = 10000;
 
 struct Command {
     enum Kind { Split, Help, Version, Wrong };
@@ -31,6 +38,8 @@ Command parseCommandLine(const std::vector<std::string>& arguments, std::FILE* p
 
 // "2.5" -> 2.5; nullopt for anything that is not a finite number above zero.
 std::optional<double> parseSeconds(const std::string& text);
+// "700" (kilobytes), "25M", "2G", "1.5G" -> bytes, units of 1024; nullopt for anything else, or under one byte.
+std::optional<std::int64_t> parseSize(const std::string& text);
 
 const char* usageLine();
 void printHelp(std::FILE* out);

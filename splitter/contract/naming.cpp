@@ -30,4 +30,19 @@ std::string clockTime(double seconds)
     return text;
 }
 
+std::string byteSize(std::int64_t bytes)
+{
+    char text[48];
+    const double b = static_cast<double>(bytes);
+    if (bytes < 1024)
+        std::snprintf(text, sizeof text, "%lld bytes", static_cast<long long>(bytes));
+    else if (b < 1024.0 * 1024)
+        std::snprintf(text, sizeof text, "%.1f KB", b / 1024);
+    else if (b < 1024.0 * 1024 * 1024)
+        std::snprintf(text, sizeof text, "%.1f MB", b / (1024.0 * 1024));
+    else
+        std::snprintf(text, sizeof text, "%.2f GB", b / (1024.0 * 1024 * 1024));
+    return text;
+}
+
 } // namespace quorvane::splitter

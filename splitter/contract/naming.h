@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // How the tool names its pieces and writes a time or a file in its messages: plain text, tested in-process.
@@ -12,5 +13,8 @@ std::string pieceFileName(const std::string& path, int number);
 
 // 754.2 -> "0:12:34.2": how a time in a message reads.
 std::string clockTime(double seconds);
+
+// 26214400 -> "25.0 MB", in units of 1024, as sizes are asked for.
+std::string byteSize(std::int64_t bytes);
 
 } // namespace quorvane::splitter

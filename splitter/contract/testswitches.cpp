@@ -24,6 +24,8 @@ TestSwitches TestSwitches::fromEnvironment()
                                                            : UnreadForTest::AsUsual;
     if (const char* probed = std::getenv("QUORVANE_SPLIT_PROBED_SAMPLES_FOR_TEST"))
         switches.probedSamples = static_cast<unsigned>(std::max(1, std::atoi(probed)));
+    if (const char* less = std::getenv("QUORVANE_SPLIT_WEIGH_LESS_FOR_TEST"))
+        switches.weighLess = std::max(0LL, std::strtoll(less, nullptr, 10));
     return switches;
 }
 

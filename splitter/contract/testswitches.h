@@ -26,6 +26,8 @@ struct TestSwitches {
     // How many samples of each track libavformat is shown of an MP4 index read by the tool itself (Mp4Index);
     // 0: the tool's own choice.
     unsigned probedSamples = 0;
+    // Bytes left out of every weight of a piece of at most a size, so that pieces come out larger than planned.
+    long long weighLess = 0;
 
     static TestSwitches fromEnvironment();
 };

@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #pragma once
 
+#include <cstdint>
+
 extern "C" {
 #include <libavformat/avformat.h>
 }
@@ -10,6 +12,18 @@ extern "C" {
 // kind of pieces written in a way of its own, each with its reason. Pieces of any other kind are written as
 // libavformat writes them, and every fact is false for them.
 namespace quorvane::splitter {
+
+// What a piece weighs on disk beyond its packets' bytes, at most, for pieces of at most a size: what every piece
+// has once, what each packet adds, and what the container repeats as time goes by. An MP4 piece's index is
+// counted apart, from its samples.
+struct PieceOverhead {
+    std::int64_t perPiece = 64 * 1024;
+    std::int64_t perPacket = 32;
+    std::int64_t perSecond = 1024;
+    // Media carried in fixed-size packets of so many bytes of payload each (MPEG-TS: 184), the last one of each
+    // packet given padded; 0 for none.
+    int payloadPerPacket = 0;
+};
 
 struct ContainerFacts {
     // A piece's index goes in front of its media: in room reserved for it (moov_size), or moved there once the
@@ -43,6 +57,7 @@ struct ContainerFacts {
     // Fixed-size packets on a clock of their own, which must start before the first picture is decoded; 192-byte
     // packets carry arrival stamps (ArrivalStamps).
     bool transportStream = false;
+    PieceOverhead overhead;
 };
 
 // The facts of the container `pieces` are written in.

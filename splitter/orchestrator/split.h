@@ -16,6 +16,7 @@
 #include "splitter/reading/shortenedmoov.h"
 #include "splitter/recoding/recoder.h"
 #include "splitter/routing/piecedistributor.h"
+#include "splitter/writing/pieceweight.h"
 #include "splitter/writing/piecewriter.h"
 
 #include <cstdint>
@@ -32,26 +33,38 @@ class StretchPlanner;
 
 class Split {
 public:
-    Split(const SplitRequest& request, const TestSwitches& switches, std::FILE* err)
+    // `allowance`: bytes more than the container's bounds to allow for in every piece of at most a size.
+    Split(const SplitRequest& request, const TestSwitches& switches, std::FILE* err, std::int64_t allowance = 0)
         : m_request(request)
         , m_switches(switches)
         , m_err(err)
+        , m_allowance(allowance)
     {
     }
 
     int run();
+    // After a run that wrote pieces of at most a size: by how much the largest went over (0: none did). Its
+    // pieces are then only what a second split, with that much allowed for, writes over.
+    std::int64_t excess() const { return m_excess; }
 
 private:
     void warn(const std::string& text) const { std::fprintf(m_err, "%s: %s\n", m_request.input.c_str(), text.c_str()); }
     void open();
     void plan();
+    // No index of every packet: the plan is made while the file is read.
+    void planWhileReading();
+    // How the pieces end, from the keyframes: by length, size or count as asked.
+    PieceRule pieceRule();
     // An index of every sample made by reading the file through, for a file without one.
     const SampleIndex* scanForPlanning();
     // Whether the file's first groups of pictures are open, from reading its start (it is opened again).
     bool openGroups();
     bool makeRecoder();
-    void planExactCuts(StretchPlanner& stretches);
-    void encodeLeadingPictures(StretchPlanner& stretches);
+    // Returns the rule the pieces then end by.
+    PieceRule planExactCuts(StretchPlanner& stretches);
+    // Exact pieces of at most a size: where they are cut, at any picture.
+    std::vector<std::int64_t> exactSizeCuts();
+    void encodeLeadingPictures(StretchPlanner& stretches, const PieceRule& rule);
     // Hands a packet read to the pieces, through the stretches encoded again for exact pieces.
     void pass(Packet packet, Recoder* recoder, PieceDistributor& distributor);
     void warnAboutPlan(const SplitPlan& plan, int openKeyframes) const;
@@ -61,6 +74,9 @@ private:
     void rewriteInSecondPass(int piece, const SplitPlan& plan);
     // Throws SplitError where the stream that decides the cuts gave no packet; warns of any other that gave none.
     void checkEveryTrackWasRead();
+    // The most a piece of at most a size went over it on disk; throws SplitError where it does so though planned
+    // with an allowance already.
+    std::int64_t excessOverSize(const SplitPlan& plan) const;
     int report(const PieceDistributor& distributor, int readResult);
     // What --stats says of the index: read by the tool, or not, and why where it is worth saying.
     const char* indexRead() const;
@@ -72,6 +88,8 @@ private:
     const SplitRequest& m_request;
     const TestSwitches& m_switches;
     std::FILE* m_err;
+    std::int64_t m_allowance = 0;
+    std::int64_t m_excess = 0;
     // An MP4 file's own index, from which its packets are read with their media bytes left in place; the
     // file as libavformat reads it then has its sample tables cut short.
     std::unique_ptr<Mp4Index> m_index;
@@ -89,6 +107,8 @@ private:
     std::unique_ptr<PieceWriter> m_writer;
     bool m_planWhileReading = false;
     PieceLength m_length;
+    double m_seconds = 0; // how long pieces are asked to be; for parts, the file's share
+    std::unique_ptr<PieceWeigher> m_weigher; // for pieces of at most a size
     int m_secondPasses = 0;
     ProgressReport m_progress { m_request.progress };
     std::int64_t m_inputSize = 0;

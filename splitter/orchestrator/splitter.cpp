@@ -48,6 +48,8 @@ int Split::run()
         if (m_planWhileReading)
             warnAboutPlan(distributor.plan(), distributor.openKeyframes());
         const int result = report(distributor, read);
+        if (result == Success && (m_excess = excessOverSize(distributor.plan())) > 0)
+            return result; // the caller splits the file again, with pieces planned smaller
         if (result == Success) {
             const std::vector<PlannedPiece>& pieces = distributor.plan().pieces;
             for (std::size_t p = 0; p < pieces.size(); ++p)
@@ -78,6 +80,26 @@ int Split::fail(const SplitError& error)
     }
     warn(error.message);
     return error.exitCode;
+}
+
+std::int64_t Split::excessOverSize(const SplitPlan& plan) const
+{
+    if (m_request.maxBytes <= 0)
+        return 0;
+    // The weights are bounds from the container's habits; a piece is held to the size on disk.
+    std::int64_t excess = 0;
+    for (std::size_t p = 0; p < plan.pieces.size(); ++p) {
+        const SystemFile piece = SystemFile::openForReading(pieceFileName(m_request.input, static_cast<int>(p) + 1));
+        const std::int64_t size = piece.isOpen() ? piece.regularFileSize() : 0;
+        if (!plan.pieces[p].longerThanAsked && size > m_request.maxBytes) {
+            excess = std::max(excess, size - m_request.maxBytes);
+            if (m_allowance > 0)
+                throw SplitError { Failed,
+                    "piece " + std::to_string(p + 1) + " came to " + byteSize(size) + ", more than the "
+                        + byteSize(m_request.maxBytes) + " asked, though it was planned smaller twice" };
+        }
+    }
+    return excess;
 }
 
 void Split::checkEveryTrackWasRead()
@@ -180,8 +202,25 @@ int splitFile(const SplitRequest& request, const TestSwitches& switches, std::FI
     installSignalCleanup();
     // Our own one line says what failed; FFmpeg's messages would only confuse it.
     av_log_set_level(AV_LOG_QUIET);
-    Split split(request, switches, err);
-    return split.run();
+    // Pieces of at most a size are planned from bounds of what the container adds; where one came out larger
+    // all the same, the file is split again with that much more allowed for in every piece. What the first
+    // split said is then not worth saying.
+    std::FILE* said = request.maxBytes > 0 ? std::tmpfile() : nullptr;
+    Split split(request, switches, said ? said : err);
+    int result = split.run();
+    if (said) {
+        if (split.excess() > 0) {
+            Split again(request, switches, err, split.excess() + 4096);
+            result = again.run();
+        } else {
+            std::rewind(said);
+            char text[4096];
+            for (std::size_t n; (n = std::fread(text, 1, sizeof text, said)) > 0;)
+                std::fwrite(text, 1, n, err);
+        }
+        std::fclose(said);
+    }
+    return result;
 }
 
 } // namespace quorvane::splitter

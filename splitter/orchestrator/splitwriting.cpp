@@ -46,7 +46,7 @@ std::int64_t Split::indexReserve(int piece) const
     if (m_switches.moovReserve > 0)
         return m_switches.moovReserve;
     if (m_planWhileReading)
-        return indexRoomFromRates(m_input.get(), m_layout, m_request.seconds);
+        return indexRoomFromRates(m_input.get(), m_layout, m_seconds);
     return indexRoomFromIndex(m_layout, *m_scan.samples, m_plan.pieces[static_cast<std::size_t>(piece)]);
 }
 

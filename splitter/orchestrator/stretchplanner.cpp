@@ -78,20 +78,19 @@ void StretchPlanner::applyStretches(ExactCuts cuts, Recoder& recoder)
     }
 }
 
-void StretchPlanner::planExactCuts(Recoder& recoder, const PieceLength& length)
+void StretchPlanner::planExactCuts(Recoder& recoder, const std::vector<std::int64_t>& cuts, std::int64_t slack)
 {
-    applyStretches(
-        planStretches(exactCutTimes(*length.origin, length.length, length.slack, m_scan.end), length.slack), recoder);
+    applyStretches(planStretches(cuts, slack), recoder);
 }
 
-bool StretchPlanner::encodeLeadingPictures(Recoder& recoder, const PieceLength& length)
+bool StretchPlanner::encodeLeadingPictures(Recoder& recoder, const PieceRule& rule, std::int64_t slack)
 {
     // An open group's keyframe starts a piece once the pictures shown before it but decoded after it (which
     // need the group before) are encoded again: no player then has to hide a picture at the end of the piece
     // before, nor show pictures decoded from the wrong ones at the start of the next.
     StartingKeyframes& keys = m_scan.keys;
     for (;;) {
-        const SplitPlan plan = planFromKeyframes(keys, m_scan.firstShown, m_scan.end, length, m_scan.start);
+        const SplitPlan plan = planFromKeyframes(keys, rule, m_scan.start);
         std::vector<std::int64_t> cuts;
         for (std::size_t p = 1; p < plan.pieces.size(); ++p) {
             const auto at = std::lower_bound(keys.pts.begin(), keys.pts.end(), plan.pieces[p].start);
@@ -101,7 +100,7 @@ bool StretchPlanner::encodeLeadingPictures(Recoder& recoder, const PieceLength& 
         }
         if (cuts.empty())
             return false;
-        ExactCuts made = planStretches(cuts, length.slack);
+        ExactCuts made = planStretches(cuts, slack);
         // A keyframe whose leading pictures cannot be encoded again (its groups are tangled) is no cut.
         bool all = true;
         for (const std::int64_t cut : cuts) {

@@ -22,11 +22,12 @@ public:
     // `ref` is the deciding stream of the file at `input`, as `layout` lays it out; `scan` lists its samples.
     StretchPlanner(const std::string& input, const AVStream* ref, const MediaLayout& layout, KeyframeScan& scan);
 
-    // Pieces of `length`, cut where asked: `recoder` is given the stretches around the cuts.
-    void planExactCuts(Recoder& recoder, const PieceLength& length);
-    // An open group's keyframe starts a piece once its leading pictures are encoded again. Returns false
-    // when no piece starts at one, and `recoder` has nothing to do.
-    bool encodeLeadingPictures(Recoder& recoder, const PieceLength& length);
+    // Pieces cut at `cuts`, wherever the keyframes are: `recoder` is given the stretches around them. A
+    // keyframe within `slack` before a cut serves as it is.
+    void planExactCuts(Recoder& recoder, const std::vector<std::int64_t>& cuts, std::int64_t slack);
+    // An open group's keyframe starts a piece by `rule` once its leading pictures are encoded again. Returns
+    // false when no piece starts at one, and `recoder` has nothing to do.
+    bool encodeLeadingPictures(Recoder& recoder, const PieceRule& rule, std::int64_t slack);
     // Open groups' keyframes whose leading pictures are not encoded again start no piece.
     void passOverOpenKeyframes();
 

@@ -27,11 +27,15 @@ StartingKeyframes startingKeyframes(const std::vector<std::int64_t>& pts, const 
     return kept;
 }
 
-SplitPlan planFromKeyframes(const StartingKeyframes& keys, std::int64_t firstShown, std::int64_t end,
-    const PieceLength& length, std::int64_t fileStart)
+PieceRule byLength(std::int64_t firstShown, std::int64_t end, const PieceLength& length)
+{
+    return [=](const std::vector<std::int64_t>& keyframes) { return planPieces(keyframes, firstShown, end, length); };
+}
+
+SplitPlan planFromKeyframes(const StartingKeyframes& keys, const PieceRule& rule, std::int64_t fileStart)
 {
     SplitPlan plan;
-    plan.pieces = planPieces(keys.pts, firstShown, end, length);
+    plan.pieces = rule(keys.pts);
     plan.cutDts = cutDecodingTimes(plan.pieces, keys.pts, keys.dts);
     plan.fileStart = fileStart;
     return plan;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -86,10 +87,15 @@ StartingKeyframes startingKeyframes(const std::vector<std::int64_t>& pts, const 
 std::vector<PlannedPiece> planPieces(
     const std::vector<std::int64_t>& keyframes, std::int64_t start, std::int64_t end, const PieceLength& length);
 
-// The plan over `keys` from `firstShown` to `end`: planPieces, with the decoding time of the keyframe that
-// starts each piece.
-SplitPlan planFromKeyframes(const StartingKeyframes& keys, std::int64_t firstShown, std::int64_t end,
-    const PieceLength& length, std::int64_t fileStart);
+// Which pieces a file is cut into, given the keyframes they may start at (ascending presentation times): by
+// length (planPieces), by bytes or by count (sizeplan.h).
+using PieceRule = std::function<std::vector<PlannedPiece>(const std::vector<std::int64_t>& keyframes)>;
+
+// Pieces of `length` from `firstShown` to `end`: planPieces.
+PieceRule byLength(std::int64_t firstShown, std::int64_t end, const PieceLength& length);
+
+// The plan over `keys` by `rule`, with the decoding time of the keyframe that starts each piece.
+SplitPlan planFromKeyframes(const StartingKeyframes& keys, const PieceRule& rule, std::int64_t fileStart);
 
 // The decoding time of the keyframe that starts each piece: `keyPts` ascending with `keyDts` beside it,
 // as the planner saw them. Piece 0 gets its own start.

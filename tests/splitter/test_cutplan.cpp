@@ -13,6 +13,7 @@
 #include "splitter/plan/exactcuts.h"
 #include "splitter/plan/keyframecutter.h"
 #include "splitter/plan/packetrouter.h"
+#include "splitter/plan/sizeplan.h"
 #include "splitter/plan/timestampmender.h"
 #include "splitter/reading/compositionoffsets.h"
 #include "splitter/reading/indexroom.h"
@@ -259,6 +260,76 @@ private slots:
         // Pieces tile the file exactly.
         QCOMPARE(planned.front().start, start);
         QCOMPARE(planned.back().end, end);
+        for (std::size_t i = 1; i < planned.size(); ++i)
+            QCOMPARE(planned[i].start, planned[i - 1].end);
+    }
+
+    // Pieces of at most a size, over packets of one tick each, a keyframe's of 20 bytes and the others' of 2,
+    // a piece's headers 10 bytes: groups of 10 ticks weigh 38 bytes. Parts of a count, at the keyframes
+    // nearest their shares. Pieces starting at exact cuts, at the keyframes made there.
+    void bySizeAndCount_data()
+    {
+        QTest::addColumn<std::vector<std::int64_t>>("keyframes");
+        QTest::addColumn<qint64>("end");
+        QTest::addColumn<QString>("rule"); // "size N", "parts N" or "cuts a b c"
+        QTest::addColumn<QString>("pieces");
+        QTest::newRow("two groups fit") << every(10, 0, 60) << qint64(60) << "size 86"
+                                        << "0-20 20-40 40-60";
+        QTest::newRow("a byte short of two groups") << every(10, 0, 60) << qint64(60) << "size 85"
+                                                    << "0-10 10-20 20-30 30-40 40-50 50-60";
+        QTest::newRow("a group alone too large: each as small as the keyframes allow")
+            << every(10, 0, 30) << qint64(30) << "size 40"
+            << "0!-10 10!-20 20!-30";
+        QTest::newRow("the rest fits") << every(10, 0, 55) << qint64(55) << "size 90"
+                                       << "0-20 20-40 40-55";
+        QTest::newRow("the whole file fits") << every(10, 0, 60) << qint64(60) << "size 1000"
+                                             << "0-60";
+        QTest::newRow("one keyframe only") << std::vector<std::int64_t> { 0 } << qint64(30) << "size 40"
+                                           << "0!-30";
+        QTest::newRow("parts at the keyframes nearest their shares, the earlier at a tie")
+            << every(2, 0, 12) << qint64(12) << "parts 4"
+            << "0-2 2-6 6-8 8-12";
+        QTest::newRow("parts on keyframes") << every(2, 0, 12) << qint64(12) << "parts 3"
+                                            << "0-4 4-8 8-12";
+        QTest::newRow("one part") << every(2, 0, 12) << qint64(12) << "parts 1"
+                                  << "0-12";
+        QTest::newRow("too few keyframes for the parts")
+            << std::vector<std::int64_t> { 0, 10 } << qint64(20) << "parts 4"
+            << "0-10 10-20";
+        QTest::newRow("keyframes kept for the parts still to come")
+            << std::vector<std::int64_t> { 0, 1, 2, 3, 50 } << qint64(60) << "parts 4"
+            << "0-2 2-3 3-50 50-60";
+        QTest::newRow("exact cuts at the keyframes made there, within half a frame")
+            << std::vector<std::int64_t> { 0, 10, 20, 25, 30 } << qint64(40) << "cuts 9 24 26"
+            << "0-10 10-25 25-40";
+    }
+    void bySizeAndCount()
+    {
+        QFETCH(std::vector<std::int64_t>, keyframes);
+        QFETCH(qint64, end);
+        QFETCH(QString, rule);
+        QFETCH(QString, pieces);
+        ByteCurve curve;
+        for (std::int64_t t = end - 1; t >= 0; --t) // in any order
+            curve.add(t, t % 10 == 0 ? 20 : 2);
+        const auto weight = [&](std::int64_t from, std::int64_t to) { return 10 + curve.bytesBetween(from, to); };
+        const QStringList words = rule.split(' ');
+        std::vector<PlannedPiece> planned;
+        if (words[0] == "size") {
+            planned = planBySize(keyframes, 0, end, words[1].toLongLong(), weight);
+            for (const PlannedPiece& p : planned) // within the size, but where no keyframe allows it
+                QVERIFY(p.longerThanAsked || weight(p.start, p.end) <= words[1].toLongLong());
+        } else if (words[0] == "parts") {
+            planned = planParts(keyframes, 0, end, words[1].toInt(), 0);
+        } else {
+            std::vector<std::int64_t> cuts;
+            for (qsizetype w = 1; w < words.size(); ++w)
+                cuts.push_back(words[w].toLongLong());
+            planned = planAtCuts(keyframes, 0, end, cuts, 1);
+        }
+        QCOMPARE(describe(planned), pieces);
+        QCOMPARE(planned.front().start, std::int64_t(0));
+        QCOMPARE(planned.back().end, std::int64_t(end));
         for (std::size_t i = 1; i < planned.size(); ++i)
             QCOMPARE(planned[i].start, planned[i - 1].end);
     }
@@ -705,6 +776,29 @@ private slots:
         QCOMPARE(parseSeconds("2.5"), std::optional<double>(2.5));
         for (const char* bad : { "0", "-5", "abc", "", " 5", "5s", "inf", "nan", "-0", "1e999" })
             QVERIFY2(!parseSeconds(bad), bad);
+
+        QCOMPARE(parseSize("700"), std::optional<std::int64_t>(716800)); // kilobytes
+        QCOMPARE(parseSize("25M"), std::optional<std::int64_t>(26214400));
+        QCOMPARE(parseSize("1.5g"), std::optional<std::int64_t>(1610612736));
+        QCOMPARE(parseSize("0.5K"), std::optional<std::int64_t>(512));
+        for (const char* bad : { "0", "-1", "M", "25MB", " 5", "5 M", "1e999", "0.0001", "9e15G", "nan" })
+            QVERIFY2(!parseSize(bad), bad);
+        QCOMPARE(QString::fromStdString(byteSize(26214400)), QStringLiteral("25.0 MB"));
+        QCOMPARE(QString::fromStdString(byteSize(512)), QStringLiteral("512 bytes"));
+        QCOMPARE(QString::fromStdString(byteSize(4294967295)), QStringLiteral("4.00 GB"));
+
+        const auto asked = [](std::vector<std::string> words) {
+            words.insert(words.begin(), "quorvane-split");
+            words.push_back("clip.mp4");
+            return parseCommandLine(words, nullptr);
+        };
+        QCOMPARE(asked({ "-splits", "25M" }).request.maxBytes, std::int64_t(26214400));
+        const Command parts = asked({ "--exact", "-parts", "3" });
+        QCOMPARE(parts.kind, Command::Split);
+        QVERIFY(parts.request.exact && parts.request.parts == 3 && parts.request.seconds == 0);
+        for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>> {
+                 { "-parts", "0" }, { "-parts", "2.5" }, { "-parts", "10001" }, { "-splits", "0" }, { "-splits" } })
+            QCOMPARE(asked(bad).kind, Command::Wrong);
     }
 
     void names_data()

@@ -218,14 +218,28 @@ private:
     std::vector<ProbedFile> splitAndCheck(const QString& path, double length, int expectedPieces, bool moovFirst = true,
         int longPieces = 0, double frameSlack = 0.04, int sharedKeyframes = 0, QString* said = nullptr)
     {
+        return splitAndCheckAsked({ "-split", QString::number(length) }, path, length, expectedPieces, moovFirst,
+            longPieces, frameSlack, sharedKeyframes, said);
+    }
+    // The same, for pieces `asked` other than by a length (-splits, -parts): no piece is longer than `length`,
+    // and an `expectedPieces` of -1 takes as many as the tool wrote.
+    std::vector<ProbedFile> splitAndCheckAsked(const QStringList& asked, const QString& path, double length,
+        int expectedPieces, bool moovFirst = true, int longPieces = 0, double frameSlack = 0.04,
+        int sharedKeyframes = 0, QString* said = nullptr)
+    {
         std::vector<ProbedFile> pieces;
         const ProbedFile whole = probeMedia(path.toStdString());
         const bool movFamily = QRegularExpression("\\.(mp4|mov|m4v|m4a|3gp)$").match(path).hasMatch();
         const bool matroska = QRegularExpression("\\.(mkv|webm)$").match(path).hasMatch();
         const QByteArray before = digest(path);
-        const ToolRun run = runTool({ "-split", QString::number(length), path });
+        const ToolRun run = runTool(asked + QStringList { path });
         if (said)
             *said = run.err;
+        if (expectedPieces < 0) {
+            expectedPieces = 0;
+            while (QFile::exists(pieceName(path, expectedPieces + 1)))
+                ++expectedPieces;
+        }
         [&] {
             QVERIFY2(whole.readable, qPrintable(path));
             QVERIFY2(run.finished && !run.crashed, qPrintable(run.err));
@@ -946,6 +960,88 @@ private slots:
         }
     }
 
+    // Pieces of at most a third (or a seventh) of the file's size, in each container the tool writes, and parts
+    // of a count, with everything splitAndCheck asks of any split. Every piece is within the size on disk but
+    // where the tool says no keyframe allows it, and as few as the keyframes allow: no two pieces side by side
+    // would have fitted in one (within what the tool's bounds of a container's headers leave, an eighth of the
+    // size on files this small). An MP4 sound file's index takes much of its pieces; its bounds are its own.
+    // Parts: as many as asked, each within a keyframe interval (2 s) of its share, or within a picture with
+    // --exact.
+    void piecesOfAtMostASizeOrParts_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("asked"); // "-splits" and a divisor of the file's size, or -parts
+        QTest::addColumn<bool>("moovFirst");
+        QTest::newRow("MP4, B-frames") << "gop2.mp4" << QStringList { "-splits", "3" } << true;
+        QTest::newRow("MP4 sound, the index much of each piece")
+            << "audio.m4a" << QStringList { "-splits", "7" } << true;
+        QTest::newRow("Matroska with subtitles") << "clip.mkv" << QStringList { "-splits", "3" } << false;
+        QTest::newRow("WebM") << "clip.webm" << QStringList { "-splits", "7" } << false;
+        QTest::newRow("MPEG-TS") << "clip.ts" << QStringList { "-splits", "7" } << false;
+        QTest::newRow("MP3") << "music.mp3" << QStringList { "-splits", "7" } << false;
+        QTest::newRow("exact, a phone's varying frame rate")
+            << "phone.mp4" << QStringList { "--exact", "-splits", "3" } << true;
+        QTest::newRow("parts, Matroska, read through first") << "clip.mkv" << QStringList { "-parts", "3" } << false;
+        QTest::newRow("parts, a phone's varying frame rate, exact")
+            << "phone.mp4" << QStringList { "--exact", "-parts", "4" } << true;
+    }
+    void piecesOfAtMostASizeOrParts()
+    {
+        QFETCH(QString, name);
+        QFETCH(QStringList, asked);
+        QFETCH(bool, moovFirst);
+        const QString path = copyIntoFolder(name);
+        const qint64 fileSize = QFileInfo(path).size();
+        const bool exact = asked.contains("--exact");
+        const bool bySize = asked.contains("-splits");
+        const qint64 most = bySize ? fileSize / asked.last().toInt() / 1024 * 1024 : 0;
+        if (bySize)
+            asked.last() = QString::number(most / 1024);
+        QString said;
+        std::vector<ProbedFile> probed;
+        if (name.endsWith(".mp3")) { // its pieces start with frames shared with the piece before (see below)
+            const ToolRun run = runTool(asked + QStringList { path });
+            QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+            said = run.err;
+            for (int n = 1; QFile::exists(pieceName(path, n)); ++n)
+                probed.push_back(probeMedia(pieceName(path, n).toStdString()));
+        } else {
+            probed
+                = splitAndCheckAsked(asked, path, 1e9, -1, moovFirst, 0, name == "phone.mp4" ? 0.134 : 0.04, 0, &said);
+        }
+        QVERIFY2(probed.size() >= 2, qPrintable(said));
+        if (bySize) {
+            std::vector<qint64> sizes;
+            for (std::size_t n = 1; n <= probed.size(); ++n)
+                sizes.push_back(QFileInfo(pieceName(path, static_cast<int>(n))).size());
+            for (std::size_t n = 0; n < sizes.size(); ++n) {
+                const bool allowed = said.contains(QStringLiteral("piece %1 may come to").arg(n + 1));
+                QVERIFY2(
+                    sizes[n] <= most || allowed, qPrintable(QStringLiteral("piece %1: %2").arg(n + 1).arg(sizes[n])));
+                if (n > 0 && name != "audio.m4a")
+                    QVERIFY2(sizes[n - 1] + sizes[n] > most - most / 8,
+                        qPrintable(QStringLiteral("pieces %1 and %2: %3 + %4 of %5")
+                                       .arg(n)
+                                       .arg(n + 1)
+                                       .arg(sizes[n - 1])
+                                       .arg(sizes[n])
+                                       .arg(most)));
+            }
+            return;
+        }
+        const int parts = asked.last().toInt();
+        QCOMPARE(int(probed.size()), parts);
+        const int ref = referenceStream(probed.front());
+        double whole = 0;
+        for (const ProbedFile& p : probed)
+            whole += p.streams[static_cast<std::size_t>(ref)].end - p.streams[static_cast<std::size_t>(ref)].start;
+        for (const ProbedFile& p : probed) {
+            const ProbedStream& r = p.streams[static_cast<std::size_t>(ref)];
+            QVERIFY2(qAbs(r.end - r.start - whole / parts) <= (exact ? 0.134 : 2.0),
+                qPrintable(QStringLiteral("%1 s of %2").arg(r.end - r.start).arg(whole / parts)));
+        }
+    }
+
     void phoneVideoIsCutWhereItsKeyframesShow_data()
     {
         QTest::addColumn<double>("length");
@@ -1648,8 +1744,8 @@ private slots:
 };
 
 // CTest makes the media once (QUORVANE_SPLITTOOL_PART=media, into a fresh QUORVANE_SPLITTOOL_MEDIA), then runs
-// the functions in two parts side by side: with QUORVANE_SPLITTOOL_PART=1 the kinds of input (two fifths of the
-// time), with 2 every other function. Functions named on the command line are run as named.
+// the functions in two parts side by side: with QUORVANE_SPLITTOOL_PART=1 the kinds of input and of pieces (about
+// half the time), with 2 every other function. Functions named on the command line are run as named.
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
@@ -1669,7 +1765,8 @@ int main(int argc, char** argv)
             if (method.methodType() != QMetaMethod::Slot || method.access() != QMetaMethod::Private
                 || name.endsWith("_data") || fixtures.contains(name))
                 continue;
-            if (name != "everyFileIsMade" && (name == "kindsOfInput") == (part == "1"))
+            const bool kinds = name == "kindsOfInput" || name == "piecesOfAtMostASizeOrParts";
+            if (name != "everyFileIsMade" && kinds == (part == "1"))
                 arguments << name;
         }
     }
