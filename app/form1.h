@@ -63,6 +63,9 @@ private:
     void buildDesign();
     ListContext listContext();
     void Combo1_Click();
+    void Combo2_Click();
+    void Combo3_Click();
+    void Combo4_Click();
     void Check1_Click();
     void Text2_Change();
     void PushButton1_Click();
@@ -75,6 +78,8 @@ private:
     void ListView1_KeyDown(int key, Qt::KeyboardModifiers shift);
     void ListView1_OLEDragDrop(const QStringList& paths);
     void selectInterval(int index);
+    // Shows the list of the way chosen in Combo2: the intervals, the sizes or the counts.
+    void showWayList();
     void reportSettingsFailure(const Failure& failure, const QString& sourceText);
     void applyPointer();
 
@@ -94,7 +99,10 @@ private:
     FileListView* ListView1 = nullptr;
     ProgressBar* ProgressBar1 = nullptr;
     QGroupBox* Frame1 = nullptr;
+    QComboBox* Combo2 = nullptr; // the way: by length (Combo1), by size (Combo3), equal parts (Combo4)
     QComboBox* Combo1 = nullptr;
+    QComboBox* Combo3 = nullptr;
+    QComboBox* Combo4 = nullptr;
     QCheckBox* Check1 = nullptr;
     QPushButton* PushButton1 = nullptr;
     QPushButton* PushButton4 = nullptr;

@@ -6,6 +6,7 @@
 #include "app/progressbar.h"
 #include "app/twips.h"
 #include "filelist/filelistview.h"
+#include "split/splitway.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -72,10 +73,26 @@ void Form1::buildDesign()
 
     Frame1
         = frame("Frame1", QStringLiteral("How often would you like to split?"), twipsRect(120, 3000, 7800, 800 + box));
-    Combo1 = new QComboBox(Frame1);
-    Combo1->setObjectName(QStringLiteral("Combo1"));
-    Combo1->setGeometry(twipsRect(240, 300, 7335, 345));
+    const auto list = [this](const char* name, QRect geometry) {
+        auto* c = new QComboBox(Frame1);
+        c->setObjectName(QLatin1String(name));
+        c->setGeometry(geometry);
+        return c;
+    };
+    Combo2 = list("Combo2", twipsRect(240, 300, 1800, 345));
+    for (const char* way : wayChoices())
+        Combo2->addItem(QLatin1String(way));
+    // Beside the way, the list of that way: the three lists share one place, one shown at a time.
+    const QRect beside = twipsRect(2160, 300, 5415, 345);
+    Combo1 = list("Combo1", beside); // filled at start-up
     Combo1->setMaxVisibleItems(15);
+    Combo3 = list("Combo3", beside);
+    for (const SizeChoice& choice : sizeChoices())
+        Combo3->addItem(QLatin1String(choice.text));
+    Combo4 = list("Combo4", beside);
+    for (const PartsChoice& choice : partsChoices())
+        Combo4->addItem(QLatin1String(choice.text));
+    showWayList();
     Check1 = new QCheckBox(QStringLiteral("Exact lengths (re-encodes a few frames at each cut)"), Frame1);
     Check1->setObjectName(QStringLiteral("Check1"));
     Check1->setGeometry(twipsRect(240, 720, 7335, box));
@@ -94,8 +111,8 @@ void Form1::buildDesign()
     Text2->setGeometry(twipsRect(240, 300, 6630, 345));
     PushButton6 = button(Frame2, "PushButton6", QStringLiteral("..."), twipsRect(6960, 300, 600, 345));
 
-    QWidget* const tabOrder[] = { ListView1, ProgressBar1, Frame1, Combo1, Check1, PushButton1, PushButton4,
-        PushButton2, PushButton3, PushButton5, Frame2, Text2, PushButton6 };
+    QWidget* const tabOrder[] = { ListView1, ProgressBar1, Frame1, Combo2, Combo1, Combo3, Combo4, Check1, PushButton1,
+        PushButton4, PushButton2, PushButton3, PushButton5, Frame2, Text2, PushButton6 };
     for (size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
@@ -110,7 +127,7 @@ void Form1::buildDesign()
         b->setAttribute(Qt::WA_NoMousePropagation);
         b->installEventFilter(this);
     }
-    for (QWidget* w : std::initializer_list<QWidget*> { Text2, Combo1, Check1, ProgressBar1 })
+    for (QWidget* w : std::initializer_list<QWidget*> { Text2, Combo1, Combo2, Combo3, Combo4, Check1, ProgressBar1 })
         w->setAttribute(Qt::WA_NoMousePropagation);
     for (QWidget* w : findChildren<QWidget*>()) {
         if (w->testAttribute(Qt::WA_SetCursor))
@@ -118,6 +135,9 @@ void Form1::buildDesign()
     }
 
     connect(Combo1, &QComboBox::currentIndexChanged, this, &Form1::Combo1_Click);
+    connect(Combo2, &QComboBox::currentIndexChanged, this, &Form1::Combo2_Click);
+    connect(Combo3, &QComboBox::currentIndexChanged, this, &Form1::Combo3_Click);
+    connect(Combo4, &QComboBox::currentIndexChanged, this, &Form1::Combo4_Click);
     connect(Check1, &QCheckBox::toggled, this, &Form1::Check1_Click);
     connect(Text2, &QLineEdit::textChanged, this, &Form1::Text2_Change);
     connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);

@@ -92,6 +92,9 @@ void Form1::PushButton2_Click()
         [this](int row, const RowOutcome& outcome) { ListView1->setRowOutcome(row, outcome); },
         [this] { ListView1->clearRowOutcomes(); },
         [this] { return Check1->isChecked(); },
+        [this] { return static_cast<SplitWay>(Combo2->currentIndex()); },
+        [this] { return Combo3->currentText(); },
+        [this] { return Combo4->currentText(); },
     });
     PushButton2->setText(QStringLiteral("Stop Splitting"));
     PushButton3->setEnabled(false);
@@ -175,6 +178,21 @@ void Form1::Form_Load()
         const QString desktop = GetDesktopPath(m_services.folders);
         Text2->setText(m_settings.text2(desktop));
     });
+    // A stored way, size or count that is no entry of its box is reported, and the box shows its default.
+    const auto restore = [&](int line, QComboBox* box, QString (AppSettings::*stored)(), const QString& fallback) {
+        const int failuresBefore = report.failures();
+        report.step(line, [&] {
+            const int index = toInt16((m_settings.*stored)());
+            if (index < 0 || index >= box->count())
+                throw Failure::invalidPropertyValue();
+            box->setCurrentIndex(index);
+        });
+        if (report.failures() != failuresBefore)
+            box->setCurrentIndex(fallback.toInt());
+    };
+    restore(166, Combo2, &AppSettings::combo2, AppSettings::defaultCombo2);
+    restore(168, Combo3, &AppSettings::combo3, AppSettings::defaultCombo3);
+    restore(170, Combo4, &AppSettings::combo4, AppSettings::defaultCombo4);
 }
 
 void Form1::selectInterval(int index)
@@ -190,6 +208,42 @@ void Form1::Combo1_Click()
         m_settings.setCombo1(Combo1->currentIndex());
     } catch (const Failure& failure) {
         reportSettingsFailure(failure, QStringLiteral("in Tavishend2/19/2015.Form1.Combo1_Click "));
+    }
+}
+
+void Form1::Combo2_Click()
+{
+    showWayList();
+    try {
+        m_settings.setCombo2(Combo2->currentIndex());
+    } catch (const Failure& failure) {
+        reportSettingsFailure(failure, QStringLiteral("in Tavishend2/19/2015.Form1.Combo2_Click "));
+    }
+}
+
+void Form1::showWayList()
+{
+    const auto way = static_cast<SplitWay>(Combo2->currentIndex());
+    Combo1->setVisible(way == SplitWay::Length);
+    Combo3->setVisible(way == SplitWay::Size);
+    Combo4->setVisible(way == SplitWay::Parts);
+}
+
+void Form1::Combo3_Click()
+{
+    try {
+        m_settings.setCombo3(Combo3->currentIndex());
+    } catch (const Failure& failure) {
+        reportSettingsFailure(failure, QStringLiteral("in Tavishend2/19/2015.Form1.Combo3_Click "));
+    }
+}
+
+void Form1::Combo4_Click()
+{
+    try {
+        m_settings.setCombo4(Combo4->currentIndex());
+    } catch (const Failure& failure) {
+        reportSettingsFailure(failure, QStringLiteral("in Tavishend2/19/2015.Form1.Combo4_Click "));
     }
 }
 

@@ -9,9 +9,15 @@ namespace quorvane {
 const QString AppSettings::application = QStringLiteral("Brindlecot");
 const QString AppSettings::section = QStringLiteral("Quorvane");
 const QString AppSettings::defaultCombo1 = QStringLiteral("2");
+const QString AppSettings::defaultCombo2 = QStringLiteral("0");
+const QString AppSettings::defaultCombo3 = QStringLiteral("1");
+const QString AppSettings::defaultCombo4 = QStringLiteral("0");
 
 namespace {
 const QString keyCombo1 = QStringLiteral("Combo1");
+const QString keyCombo2 = QStringLiteral("Combo2");
+const QString keyCombo3 = QStringLiteral("Combo3");
+const QString keyCombo4 = QStringLiteral("Combo4");
 const QString keyText2 = QStringLiteral("Text2");
 const QString keyExtension = QStringLiteral("Extension");
 const QString keyExact = QStringLiteral("Exact");
@@ -25,6 +31,18 @@ AppSettings::AppSettings(SettingsStore& store)
 QString AppSettings::combo1() { return m_store.read(application, section, keyCombo1, defaultCombo1); }
 
 void AppSettings::setCombo1(int index) { m_store.write(application, section, keyCombo1, QString::number(index)); }
+
+QString AppSettings::combo2() { return m_store.read(application, section, keyCombo2, defaultCombo2); }
+
+void AppSettings::setCombo2(int index) { m_store.write(application, section, keyCombo2, QString::number(index)); }
+
+QString AppSettings::combo3() { return m_store.read(application, section, keyCombo3, defaultCombo3); }
+
+void AppSettings::setCombo3(int index) { m_store.write(application, section, keyCombo3, QString::number(index)); }
+
+QString AppSettings::combo4() { return m_store.read(application, section, keyCombo4, defaultCombo4); }
+
+void AppSettings::setCombo4(int index) { m_store.write(application, section, keyCombo4, QString::number(index)); }
 
 QString AppSettings::text2(const QString& defaultFolder)
 {

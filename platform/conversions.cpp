@@ -43,6 +43,8 @@ qint16 toInt16(const QString& text) { return roundInto<qint16>(parseNumber(text)
 
 qint32 toInt32(const QString& text) { return roundInto<qint32>(parseNumber(text)); }
 
+double toDouble(const QString& text) { return parseNumber(text); }
+
 qint32 multiplyInt32(qint32 a, qint32 b)
 {
     qint32 product = 0;

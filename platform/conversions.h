@@ -13,6 +13,8 @@ namespace quorvane {
 // number, "Overflow" for a number outside the target type.
 qint16 toInt16(const QString& text);
 qint32 toInt32(const QString& text);
+// The same reading without the rounding, for answers that may have a fraction.
+double toDouble(const QString& text);
 
 // a * b, throwing "Overflow" when the product does not fit in 32 bits.
 qint32 multiplyInt32(qint32 a, qint32 b);

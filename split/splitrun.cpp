@@ -17,6 +17,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <optional>
 
 namespace quorvane {
 
@@ -72,6 +73,29 @@ QString leadFor(RowOutcome::Kind kind)
     }
 }
 
+// "3 pieces of 2.0 to 5.0 s", "4 parts of 150.0 s".
+QString piecesByLength(const QList<double>& lengths, const QString& noun)
+{
+    const auto [shortest, longest] = std::minmax_element(lengths.begin(), lengths.end());
+    const auto seconds = [](double s) { return QString::number(s, 'f', 1); };
+    if (lengths.size() == 1)
+        return QStringLiteral("1 %1 of %2 s").arg(noun, seconds(*shortest));
+    if (seconds(*shortest) == seconds(*longest))
+        return QStringLiteral("%1 %2s of %3 s").arg(QString::number(lengths.size()), noun, seconds(*shortest));
+    return QStringLiteral("%1 %2s of %3 to %4 s")
+        .arg(QString::number(lengths.size()), noun, seconds(*shortest), seconds(*longest));
+}
+
+// Where the tool writes piece `number` of `path`: clip.mp4 -> clip_001.mp4 beside it.
+QString pieceFileName(const QString& path, int number)
+{
+    const qsizetype nameStart = std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\'))) + 1;
+    qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    if (dot < nameStart)
+        dot = path.size();
+    return path.left(dot) + QStringLiteral("_%1").arg(number, 3, 10, QLatin1Char('0')) + path.mid(dot);
+}
+
 QString piecesKept(int pieces)
 {
     if (pieces <= 0)
@@ -124,6 +148,7 @@ void SplitRun::PushButton2_Click()
     m_fileCount = fileCount;
     for (int row = 1; row <= fileCount; ++row) {
         m_row = row;
+        m_pieceNumbers.clear();
         m_pieceSeconds.clear();
         m_recodedCuts = 0;
         m_recodedSeconds = 0;
@@ -149,22 +174,41 @@ void SplitRun::PushButton2_Click()
             setOutcome(row, { RowOutcome::Failed, report.lastDescription() });
             continue;
         }
-        seconds = ResolveSplitSeconds(c.intervalText(), seconds, c.dialogs, report); // 124 to 184
+        m_way = c.way();
+        PieceMeasure measure;
+        bool measured = true;
+        if (m_way == SplitWay::Length) {
+            seconds = ResolveSplitSeconds(c.intervalText(), seconds, c.dialogs, report); // 124 to 184
+            measure.arguments = { QStringLiteral("-split"), QString::number(seconds) };
+        } else {
+            // Without a size or a count there is nothing to ask the tool for: the file is left as it is.
+            const int failuresBeforeMeasure = report.failures();
+            report.step(186, [&] {
+                measure = m_way == SplitWay::Size ? ResolveSplitSize(c.sizeText(), c.dialogs)
+                                                  : ResolveSplitParts(c.partsText(), c.dialogs);
+            });
+            measured = report.failures() == failuresBeforeMeasure;
+        }
+        m_limit = measure.limit;
         if (m_abandoned)
             return;
         QStringList arguments;
-        report.step(188, [&] {
-            arguments
-                = { QStringLiteral("--progress"), QStringLiteral("-split"), QString::number(seconds), workingCopy };
-            if (c.exact())
-                arguments.insert(1, QStringLiteral("--exact"));
-        });
+        if (measured) {
+            report.step(188, [&] {
+                arguments
+                    = QStringList { QStringLiteral("--progress") } + measure.arguments + QStringList { workingCopy };
+                if (c.exact())
+                    arguments.insert(1, QStringLiteral("--exact"));
+            });
+        }
         bool split = false;
         const int failuresBeforeTool = report.failures();
-        report.step(192, [&] {
-            runTool(arguments, source);
-            split = !m_stopped;
-        });
+        if (measured) {
+            report.step(192, [&] {
+                runTool(arguments, source);
+                split = !m_stopped;
+            });
+        }
         if (m_abandoned)
             return;
         report.step(198, [&] {
@@ -245,6 +289,7 @@ void SplitRun::takeToolLine(const QString& line)
         if (total > 0)
             showProgressText(static_cast<int>(std::clamp(read / total * 100.0, 0.0, 100.0)));
     } else if (words.size() == 3 && words[0] == QLatin1String("piece")) {
+        m_pieceNumbers << words[1].toInt();
         m_pieceSeconds << words[2].toDouble();
     } else if (words.size() == 3 && words[0] == QLatin1String("recoded")) {
         m_recodedCuts = words[1].toInt();
@@ -294,15 +339,11 @@ RowOutcome SplitRun::outcome(
         return { kind, (QStringList { leadFor(kind) } + toolLines(workingCopy)).join(QLatin1Char('\n')) };
     }
     QString pieces;
-    if (!m_pieceSeconds.isEmpty()) {
-        const auto [shortest, longest] = std::minmax_element(m_pieceSeconds.begin(), m_pieceSeconds.end());
-        const auto seconds = [](double s) { return QString::number(s, 'f', 1); };
-        pieces = m_pieceSeconds.size() == 1 ? QStringLiteral("1 piece of %1 s").arg(seconds(*shortest))
-            : *shortest == *longest || seconds(*shortest) == seconds(*longest)
-            ? QStringLiteral("%1 pieces of %2 s").arg(m_pieceSeconds.size()).arg(seconds(*shortest))
-            : QStringLiteral("%1 pieces of %2 to %3 s")
-                  .arg(QString::number(m_pieceSeconds.size()), seconds(*shortest), seconds(*longest));
-    }
+    if (m_way == SplitWay::Size)
+        pieces = piecesBySize(workingCopy);
+    else if (!m_pieceSeconds.isEmpty())
+        pieces = piecesByLength(
+            m_pieceSeconds, m_way == SplitWay::Parts ? QStringLiteral("part") : QStringLiteral("piece"));
     // The tool's warnings, in the user's terms.
     QStringList notes;
     if (report.failures() != failuresBefore && failuresBeforeTool != failuresBefore)
@@ -317,6 +358,27 @@ RowOutcome SplitRun::outcome(
     if (notes.isEmpty())
         return { RowOutcome::Finished, made + QLatin1Char('.') };
     return { RowOutcome::FinishedWithNotes, made + QStringLiteral(", with notes:\n") + notes.join(QLatin1Char('\n')) };
+}
+
+QString SplitRun::piecesBySize(const QString& workingCopy) const
+{
+    if (m_pieceNumbers.isEmpty())
+        return {};
+    // The tool says which pieces it wrote; their sizes are on disk beside the working copy.
+    std::optional<qint64> largest;
+    for (const int number : m_pieceNumbers) {
+        const QFileInfo piece(pieceFileName(workingCopy, number));
+        if (piece.isFile())
+            largest = std::max(largest.value_or(0), piece.size());
+    }
+    const int count = static_cast<int>(m_pieceNumbers.size());
+    if (!largest)
+        return QStringLiteral("%1 of at most %2")
+            .arg(count == 1 ? QStringLiteral("1 piece") : QStringLiteral("%1 pieces").arg(count), m_limit);
+    if (count == 1)
+        return QStringLiteral("1 piece of %1 (at most %2 asked)").arg(sizeInWords(*largest), m_limit);
+    return QStringLiteral("%1 pieces of at most %2, the largest %3")
+        .arg(QString::number(count), m_limit, sizeInWords(*largest));
 }
 
 void SplitRun::endStopped(ErrorReport& report, int row)

@@ -4,6 +4,7 @@
 
 #include "core/mousepointer.h"
 #include "core/rowoutcome.h"
+#include "split/splitway.h"
 #include "split/workingcopyrecord.h"
 
 #include <QByteArray>
@@ -32,6 +33,9 @@ struct RunContext {
     std::function<void(int, const RowOutcome&)> setRowOutcome; // 1-based row
     std::function<void()> clearRowOutcomes;
     std::function<bool()> exact = [] { return false; }; // pieces the exact length asked, re-encoding at cuts
+    std::function<SplitWay()> way = [] { return SplitWay::Length; };
+    std::function<QString()> sizeText = [] { return QString(); };
+    std::function<QString()> partsText = [] { return QString(); };
 };
 
 // "Start Splitting": every listed file is copied into the output folder (as cheaply as the file system
@@ -59,6 +63,8 @@ private:
     // when the tool had warnings or an earlier step failed.
     RowOutcome outcome(const ErrorReport& report, int failuresBefore, int failuresBeforeTool, bool split,
         const QString& workingCopy) const;
+    // "3 pieces of at most 25 MB, the largest 24.6 MB", from the pieces the tool said it wrote.
+    QString piecesBySize(const QString& workingCopy) const;
     // What the tool said on standard error, one line each, without the working copy's name in front.
     QStringList toolLines(const QString& workingCopy) const;
     void setOutcome(int row, const RowOutcome& outcome);
@@ -79,6 +85,9 @@ private:
     int m_row = 0;
     int m_fileCount = 0;
     QString m_fileName;
+    SplitWay m_way = SplitWay::Length;
+    QString m_limit; // the size asked, in the row's words
+    QList<int> m_pieceNumbers; // as the tool's piece lines said, with their seconds
     QList<double> m_pieceSeconds;
     int m_recodedCuts = 0; // cuts the tool encoded pictures again at, and how many seconds of video that was
     double m_recodedSeconds = 0;

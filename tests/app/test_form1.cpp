@@ -142,6 +142,26 @@ private slots:
                 "Split every 30 seconds", "Split every x seconds", "Split every 1 minute", "Split every 5 minutes",
                 "Split every 10 minutes", "Split every 15 minutes", "Split every 20 minutes", "Split every 30 minutes",
                 "Split every x minutes", "Split every 1 hour", "Split every 2 hours", "Split every x hours" }));
+        // Split by length, the interval list shown; beside it, hidden, the sizes and the counts.
+        const auto itemsOf = [this](const char* name) {
+            QStringList texts;
+            for (int i = 0; i < control<QComboBox>(name)->count(); ++i)
+                texts << control<QComboBox>(name)->itemText(i);
+            return texts;
+        };
+        QCOMPARE(itemsOf("Combo2"), QStringList({ "By length", "By size", "Equal parts" }));
+        QCOMPARE(control<QComboBox>("Combo2")->currentIndex(), 0);
+        QCOMPARE(itemsOf("Combo3"),
+            QStringList({ "Pieces of at most 8 MB", "Pieces of at most 25 MB", "Pieces of at most 100 MB",
+                "Pieces of at most 2 GB", "Pieces of at most 4 GB, for FAT32 cards", "Pieces of at most x MB" }));
+        QCOMPARE(control<QComboBox>("Combo3")->currentText(), QStringLiteral("Pieces of at most 25 MB"));
+        QCOMPARE(itemsOf("Combo4"),
+            QStringList({ "Split into 2 parts", "Split into 3 parts", "Split into 4 parts", "Split into 5 parts",
+                "Split into 10 parts", "Split into x parts" }));
+        QCOMPARE(control<QComboBox>("Combo4")->currentText(), QStringLiteral("Split into 2 parts"));
+        QVERIFY(combo->isVisible());
+        QVERIFY(!control<QComboBox>("Combo3")->isVisible());
+        QVERIFY(!control<QComboBox>("Combo4")->isVisible());
         QCOMPARE(control<QLineEdit>("Text2")->text(), desktop());
         QCOMPARE(store->value("Combo1"), QStringLiteral("2"));
         QCOMPARE(store->value("Text2"), desktop());
@@ -170,8 +190,14 @@ private slots:
                                       << "Form1" << QRect(8, 375, 520, 27) << "";
         QTest::newRow("Frame1") << "Frame1"
                                 << "Form1" << QRect(8, 200, 520, 72) << "How often would you like to split?";
+        QTest::newRow("Combo2") << "Combo2"
+                                << "Frame1" << QRect(16, 20, 120, 23) << "";
         QTest::newRow("Combo1") << "Combo1"
-                                << "Frame1" << QRect(16, 20, 489, 23) << "";
+                                << "Frame1" << QRect(144, 20, 361, 23) << "";
+        QTest::newRow("Combo3") << "Combo3"
+                                << "Frame1" << QRect(144, 20, 361, 23) << "";
+        QTest::newRow("Combo4") << "Combo4"
+                                << "Frame1" << QRect(144, 20, 361, 23) << "";
         QTest::newRow("Check1") << "Check1"
                                 << "Frame1" << QRect(16, 48, 489, 19)
                                 << "Exact lengths (re-encodes a few frames at each cut)";
@@ -242,8 +268,8 @@ private slots:
             w = w->nextInFocusChain();
         } while (w != control<QTreeWidget>("ListView1"));
         QCOMPARE(order,
-            QStringList({ "ListView1", "Combo1", "Check1", "PushButton1", "PushButton4", "PushButton2", "PushButton3",
-                "PushButton5", "Text2", "PushButton6" }));
+            QStringList({ "ListView1", "Combo2", "Combo1", "Combo3", "Combo4", "Check1", "PushButton1", "PushButton4",
+                "PushButton2", "PushButton3", "PushButton5", "Text2", "PushButton6" }));
 
         auto* bar = control<ProgressBar>("ProgressBar1");
         bar->setPreciseValue(100.0 / 3.0);
@@ -288,6 +314,106 @@ private slots:
         }
         // Start-up went on with 164.
         QCOMPARE(control<QLineEdit>("Text2")->text(), QStringLiteral("/srv/out/"));
+    }
+
+    // A stored way, size or count that is no entry of its box is reported at its line, and the box shows its
+    // default; the others are restored all the same.
+    void storedWaySizeAndCountAreRestored_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<int>("line");
+        QTest::newRow("by size") << "Combo2"
+                                 << "1" << 1 << "" << 0;
+        QTest::newRow("equal parts") << "Combo2"
+                                     << "2" << 2 << "" << 0;
+        QTest::newRow("way past the last") << "Combo2"
+                                           << "3" << 0 << "Invalid property value" << 166;
+        QTest::newRow("way of none") << "Combo2"
+                                     << "-1" << 0 << "Invalid property value" << 166;
+        QTest::newRow("way not a number") << "Combo2"
+                                          << "size" << 0 << "Type mismatch" << 166;
+        QTest::newRow("4 GB") << "Combo3"
+                              << "4" << 4 << "" << 0;
+        QTest::newRow("x MB, with blanks") << "Combo3"
+                                           << " 5 " << 5 << "" << 0;
+        QTest::newRow("size past the last") << "Combo3"
+                                            << "6" << 1 << "Invalid property value" << 168;
+        QTest::newRow("size stored empty") << "Combo3"
+                                           << "" << 1 << "Type mismatch" << 168;
+        QTest::newRow("10 parts") << "Combo4"
+                                  << "4" << 4 << "" << 0;
+        QTest::newRow("count beyond 16 bits") << "Combo4"
+                                              << "70000" << 0 << "Overflow" << 170;
+    }
+    void storedWaySizeAndCountAreRestored()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, stored);
+        QFETCH(int, index);
+        QFETCH(QString, failure);
+        QFETCH(int, line);
+        store->put("Combo2", "2");
+        store->put("Combo3", "3");
+        store->put("Combo4", "2");
+        store->put(key, stored);
+        if (!failure.isEmpty())
+            dialogs.expectMessage();
+        load();
+        QCOMPARE(control<QComboBox>(qPrintable(key))->currentIndex(), index);
+        if (failure.isEmpty())
+            QVERIFY(dialogs.shown().isEmpty());
+        else
+            QCOMPARE(dialogs.shown().first().text, errorBox(failure, line));
+        QCOMPARE(control<QComboBox>("Combo2")->currentIndex(), key == "Combo2" ? index : 2);
+        QCOMPARE(control<QComboBox>("Combo3")->currentIndex(), key == "Combo3" ? index : 3);
+        QCOMPARE(control<QComboBox>("Combo4")->currentIndex(), key == "Combo4" ? index : 2);
+        QCOMPARE(control<QComboBox>("Combo1")->currentIndex(), 2); // the interval is not touched
+    }
+
+    // The way, the size and the count are stored as they change, the way shows its own list, and a window
+    // opened again over the same store shows them as they were left.
+    void wayAndItsListAreRememberedAcrossARestart()
+    {
+        load();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        const auto shown = [this] {
+            QStringList names;
+            for (const char* name : { "Combo1", "Combo3", "Combo4" }) {
+                if (control<QComboBox>(name)->isVisible())
+                    names << QLatin1String(name);
+            }
+            return names;
+        };
+        auto* way = control<QComboBox>("Combo2");
+        way->setCurrentIndex(1);
+        QCOMPARE(store->value("Combo2"), QStringLiteral("1"));
+        QCOMPARE(shown(), QStringList { "Combo3" });
+        control<QComboBox>("Combo3")->setCurrentIndex(4);
+        QCOMPARE(store->value("Combo3"), QStringLiteral("4"));
+        way->setCurrentIndex(2);
+        QCOMPARE(store->value("Combo2"), QStringLiteral("2"));
+        QCOMPARE(shown(), QStringList { "Combo4" });
+        control<QComboBox>("Combo4")->setCurrentIndex(5);
+        QCOMPARE(store->value("Combo4"), QStringLiteral("5"));
+        control<QComboBox>("Combo1")->setCurrentIndex(7); // hidden, and still its own
+        way->setCurrentIndex(1);
+
+        load();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QVERIFY(dialogs.shown().isEmpty());
+        QCOMPARE(control<QComboBox>("Combo2")->currentText(), QStringLiteral("By size"));
+        QCOMPARE(shown(), QStringList { "Combo3" });
+        QCOMPARE(
+            control<QComboBox>("Combo3")->currentText(), QStringLiteral("Pieces of at most 4 GB, for FAT32 cards"));
+        QCOMPARE(control<QComboBox>("Combo4")->currentText(), QStringLiteral("Split into x parts"));
+        QCOMPARE(control<QComboBox>("Combo1")->currentIndex(), 7);
+        control<QComboBox>("Combo2")->setCurrentIndex(0);
+        QCOMPARE(shown(), QStringList { "Combo1" });
     }
 
     void storedEmptyFolderWinsOverTheDesktop()

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "core/errorreport.h"
+#include "platform/failure.h"
 #include "scripteddialogs.h"
 #include "split/intervalchoice.h"
+#include "split/splitway.h"
 
 #include <QTest>
 
@@ -135,6 +137,92 @@ private slots:
         QCOMPARE(ResolveSplitSeconds(choice, before, dialogs, report), after);
         QCOMPARE(dialogs.shown().size(), 2);
         QCOMPARE(dialogs.shown()[1].text, ErrorReport::message(description, runSource, line));
+    }
+
+    // Sizes and counts, as the tool gets them. A custom entry asks; a bad answer fails with its words, and no
+    // measure comes back.
+    void sizesAndCounts_data()
+    {
+        QTest::addColumn<QString>("choice");
+        QTest::addColumn<QString>("answer"); // none: nothing is asked
+        QTest::addColumn<QStringList>("arguments"); // none: it fails
+        QTest::addColumn<QString>("words"); // the limit in the row's words, or the failure's
+        const auto row = [](const char* name, const char* choice, const char* answer, const QStringList& arguments,
+                             const char* words) {
+            QTest::newRow(name) << QString::fromLatin1(choice) << (answer ? QString::fromLatin1(answer) : QString())
+                                << arguments << QString::fromLatin1(words);
+        };
+        row("8 MB", "Pieces of at most 8 MB", nullptr, { "-splits", "8M" }, "8 MB");
+        row("25 MB", "Pieces of at most 25 MB", nullptr, { "-splits", "25M" }, "25 MB");
+        row("100 MB", "Pieces of at most 100 MB", nullptr, { "-splits", "100M" }, "100 MB");
+        row("2 GB", "Pieces of at most 2 GB", nullptr, { "-splits", "2G" }, "2 GB");
+        row("4 GB fits FAT32", "Pieces of at most 4 GB, for FAT32 cards", nullptr, { "-splits", "4194303" }, "4 GB");
+        row("x MB", "Pieces of at most x MB", "700", { "-splits", "700M" }, "700 MB");
+        row("x MB, blanks and a fraction", "Pieces of at most x MB", " 1.5 ", { "-splits", "1536" }, "1.5 MB");
+        row("x MB, the least", "Pieces of at most x MB", "0.0005", { "-splits", "1" }, "0.0005 MB");
+        row("x MB cancelled", "Pieces of at most x MB", "", {}, "Type mismatch");
+        row("x MB not a number", "Pieces of at most x MB", "lots", {}, "Type mismatch");
+        row("x MB zero", "Pieces of at most x MB", "0", {}, "No piece can be made smaller than 1 KB");
+        row("x MB negative", "Pieces of at most x MB", "-25", {}, "No piece can be made smaller than 1 KB");
+        row("x MB beyond reason", "Pieces of at most x MB", "1e300", {}, "Overflow");
+        row("no size chosen", "", nullptr, {}, "Invalid property value");
+        row("2 parts", "Split into 2 parts", nullptr, { "-parts", "2" }, "");
+        row("3 parts", "Split into 3 parts", nullptr, { "-parts", "3" }, "");
+        row("4 parts", "Split into 4 parts", nullptr, { "-parts", "4" }, "");
+        row("5 parts", "Split into 5 parts", nullptr, { "-parts", "5" }, "");
+        row("10 parts", "Split into 10 parts", nullptr, { "-parts", "10" }, "");
+        row("x parts", "Split into x parts", "7", { "-parts", "7" }, "");
+        row("x parts, the most", "Split into x parts", "10000", { "-parts", "10000" }, "");
+        row("x parts, too many", "Split into x parts", "10001", {}, "From 1 to 10000 parts can be made");
+        row("x parts, none", "Split into x parts", "0", {}, "From 1 to 10000 parts can be made");
+        row("x parts cancelled", "Split into x parts", "", {}, "Type mismatch");
+        row("x parts beyond 32 bits", "Split into x parts", "2147483648", {}, "Overflow");
+        row("an interval is no count", "Split every 10 seconds", nullptr, {}, "Invalid property value");
+    }
+    void sizesAndCounts()
+    {
+        QFETCH(QString, choice);
+        QFETCH(QString, answer);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, words);
+        const bool asks = choice.contains(QLatin1String(" x "));
+        ScriptedDialogs dialogs;
+        if (asks)
+            dialogs.expectInput(answer);
+        const bool parts = !choice.isEmpty() && !choice.startsWith(QLatin1String("Pieces"));
+        try {
+            const PieceMeasure measure = parts ? ResolveSplitParts(choice, dialogs) : ResolveSplitSize(choice, dialogs);
+            QCOMPARE(measure.arguments, arguments);
+            QCOMPARE(measure.limit, words);
+        } catch (const Failure& failure) {
+            QVERIFY2(arguments.isEmpty(), qPrintable(failure.description()));
+            QCOMPARE(failure.description(), words);
+        }
+        QCOMPARE(dialogs.shown().size(), asks ? 1 : 0);
+        if (asks) {
+            QCOMPARE(dialogs.shown().first().text,
+                parts ? QStringLiteral("Enter number of parts: ") : QStringLiteral("Enter megabytes: "));
+            QCOMPARE(dialogs.shown().first().title, QStringLiteral("Quorvane"));
+        }
+    }
+
+    void sizesInTheRowsWords_data()
+    {
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<QString>("words");
+        QTest::newRow("nothing") << qint64(0) << "0.0 KB";
+        QTest::newRow("a kilobyte") << qint64(1024) << "1.0 KB";
+        QTest::newRow("just under a megabyte") << qint64(1048575) << "1.0 MB";
+        QTest::newRow("24.6 MB") << qint64(25795000) << "24.6 MB";
+        QTest::newRow("25 MB") << qint64(25 << 20) << "25.0 MB";
+        QTest::newRow("a FAT32 piece") << qint64(4294966272) << "4.0 GB";
+        QTest::newRow("past gigabytes") << qint64(3) * 1024 * 1024 * 1024 * 1024 << "3072.0 GB";
+    }
+    void sizesInTheRowsWords()
+    {
+        QFETCH(qint64, bytes);
+        QFETCH(QString, words);
+        QCOMPARE(sizeInWords(bytes), words);
     }
 
     void aCustomChoiceAsksForEveryFile()

@@ -181,6 +181,150 @@ private slots:
         QVERIFY(!QFile::exists(out("Counting Clock.mp4"))); // the working copy is gone
     }
 
+    // Each way gives the tool its measure of the pieces, and "Exact lengths" goes with all three. A size or
+    // count asked for and not given is reported at 186, and that file is left alone.
+    void eachWayGivesTheToolItsMeasure_data()
+    {
+        QTest::addColumn<int>("way");
+        QTest::addColumn<int>("item");
+        QTest::addColumn<bool>("exact");
+        QTest::addColumn<QString>("answer"); // asked for when not null
+        QTest::addColumn<QStringList>("measure"); // none: the tool is not started
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("every 10 seconds") << 0 << 2 << false << QString() << QStringList { "-split", "10" } << "";
+        QTest::newRow("every 10 seconds, exact") << 0 << 2 << true << QString() << QStringList { "-split", "10" } << "";
+        QTest::newRow("8 MB") << 1 << 0 << false << QString() << QStringList { "-splits", "8M" } << "";
+        QTest::newRow("25 MB, exact") << 1 << 1 << true << QString() << QStringList { "-splits", "25M" } << "";
+        QTest::newRow("100 MB") << 1 << 2 << false << QString() << QStringList { "-splits", "100M" } << "";
+        QTest::newRow("2 GB") << 1 << 3 << false << QString() << QStringList { "-splits", "2G" } << "";
+        QTest::newRow("4 GB, a FAT32 file's most in kilobytes")
+            << 1 << 4 << false << QString() << QStringList { "-splits", "4194303" } << "";
+        QTest::newRow("x MB") << 1 << 5 << false << "700" << QStringList { "-splits", "700M" } << "";
+        QTest::newRow("x MB cancelled") << 1 << 5 << false << "" << QStringList() << "Type mismatch";
+        QTest::newRow("2 parts") << 2 << 0 << false << QString() << QStringList { "-parts", "2" } << "";
+        QTest::newRow("10 parts, exact") << 2 << 4 << true << QString() << QStringList { "-parts", "10" } << "";
+        QTest::newRow("x parts") << 2 << 5 << false << "7" << QStringList { "-parts", "7" } << "";
+        QTest::newRow("x parts, not a number") << 2 << 5 << false << "many" << QStringList() << "Type mismatch";
+        QTest::newRow("x parts, too many")
+            << 2 << 5 << false << "20000" << QStringList() << "From 1 to 10000 parts can be made";
+    }
+    void eachWayGivesTheToolItsMeasure()
+    {
+        QFETCH(int, way);
+        QFETCH(int, item);
+        QFETCH(bool, exact);
+        QFETCH(QString, answer);
+        QFETCH(QStringList, measure);
+        QFETCH(QString, failure);
+        runnerInUse = &scripted;
+        openWindow();
+        addSample("Counting Clock.mp4");
+        control<QComboBox>("Combo2")->setCurrentIndex(way);
+        control<QComboBox>(way == 0 ? "Combo1" : way == 1 ? "Combo3" : "Combo4")->setCurrentIndex(item);
+        control<QCheckBox>("Check1")->setChecked(exact);
+        if (!answer.isNull())
+            dialogs.expectInput(answer);
+        if (measure.isEmpty())
+            dialogs.expectMessage();
+        dialogs.expectMessage();
+        start();
+        if (measure.isEmpty()) {
+            QCOMPARE(messages(), QStringList({ errorBox(failure, 186), "Done." }));
+            QVERIFY(scripted.calls.isEmpty());
+            QCOMPARE(list()->rowOutcome(1).kind, RowOutcome::Failed);
+            QCOMPARE(list()->rowOutcome(1).text, failure);
+        } else {
+            QCOMPARE(messages(), QStringList { "Done." });
+            QCOMPARE(scripted.calls.size(), 1);
+            QCOMPARE(scripted.calls[0].arguments,
+                QStringList { "--progress" } + (exact ? QStringList { "--exact" } : QStringList()) + measure
+                    + QStringList { out("Counting Clock.mp4") });
+        }
+        QCOMPARE(filesIn(out()), QStringList()); // no working copy is left either way
+    }
+
+    // The way, the size and the count are read for each file, as the interval is: a change while a file is
+    // being split counts from the next file on; and a custom size is asked for each file.
+    void theWayIsReadAfreshForEachFile()
+    {
+        runnerInUse = &scripted;
+        openWindow();
+        addSample("Counting Clock.mp4");
+        addSample("Colour Bars.mp4");
+        addSample("Mandelbrot Zoom.mp4");
+        control<QComboBox>("Combo2")->setCurrentIndex(1);
+        control<QComboBox>("Combo3")->setCurrentIndex(5); // x MB
+        const auto choose = [this](int way, int item) {
+            return [this, way, item] {
+                control<QComboBox>("Combo2")->setCurrentIndex(way);
+                control<QComboBox>(way == 0 ? "Combo1" : "Combo4")->setCurrentIndex(item);
+            };
+        };
+        scripted.outcomes = { { 0, {}, {}, choose(2, 1) }, { 0, {}, {}, choose(0, 3) } };
+        dialogs.expectInput("64");
+        dialogs.expectMessage();
+        start();
+        QCOMPARE(scripted.calls.size(), 3);
+        QCOMPARE(scripted.calls[0].arguments.mid(1, 2), QStringList({ "-splits", "64M" }));
+        QCOMPARE(scripted.calls[1].arguments.mid(1, 2), QStringList({ "-parts", "3" }));
+        QCOMPARE(scripted.calls[2].arguments.mid(1, 2), QStringList({ "-split", "30" }));
+    }
+
+    // The row says what a way made, from the tool's piece lines and, for a size, from the pieces on disk.
+    void rowsSayWhatEachWayMade_data()
+    {
+        QTest::addColumn<int>("way");
+        QTest::addColumn<int>("item");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QList<qint64>>("sizes"); // of the pieces the tool wrote
+        QTest::addColumn<QString>("text");
+        QTest::newRow("at most 25 MB") << 1 << 1 << QStringList { "piece 1 60.0", "piece 2 58.2", "piece 3 12.0" }
+                                       << QList<qint64> { 25795000, 20000000, 5000000 }
+                                       << "Split into 3 pieces of at most 25 MB, the largest 24.6 MB.";
+        QTest::newRow("at most 4 GB, in one piece")
+            << 1 << 4 << QStringList { "piece 1 12.0" } << QList<qint64> { 3250586 }
+            << "Split into 1 piece of 3.1 MB (at most 4 GB asked).";
+        QTest::newRow("at most 2 GB, cuts re-encoded")
+            << 1 << 3 << QStringList { "piece 1 900.0", "piece 2 300.0", "recoded 1 0.4" }
+            << QList<qint64> { 2147000000, 700000000 }
+            << "Split into 2 pieces of at most 2 GB, the largest 2.0 GB, 1 cut re-encoded (0.4 s of video).";
+        QTest::newRow("pieces not found") << 1 << 0 << QStringList { "piece 1 2.0", "piece 2 1.0" } << QList<qint64>()
+                                          << "Split into 2 pieces of at most 8 MB.";
+        QTest::newRow("no piece lines") << 1 << 0 << QStringList() << QList<qint64>() << "Split.";
+        QTest::newRow("4 parts") << 2 << 2
+                                 << QStringList { "piece 1 150.0", "piece 2 150.04", "piece 3 149.9", "piece 4 150.1" }
+                                 << QList<qint64>() << "Split into 4 parts of 149.9 to 150.1 s.";
+        QTest::newRow("2 equal parts") << 2 << 0 << QStringList { "piece 1 6.0", "piece 2 6.0" } << QList<qint64>()
+                                       << "Split into 2 parts of 6.0 s.";
+        QTest::newRow("every 10 seconds, as before")
+            << 0 << 2 << QStringList { "piece 1 10.0", "piece 2 2.0" } << QList<qint64> { 9000 }
+            << "Split into 2 pieces of 2.0 to 10.0 s.";
+    }
+    void rowsSayWhatEachWayMade()
+    {
+        QFETCH(int, way);
+        QFETCH(int, item);
+        QFETCH(QStringList, lines);
+        QFETCH(QList<qint64>, sizes);
+        QFETCH(QString, text);
+        runnerInUse = &scripted;
+        openWindow();
+        addSample("Counting Clock.mp4");
+        control<QComboBox>("Combo2")->setCurrentIndex(way);
+        control<QComboBox>(way == 0 ? "Combo1" : way == 1 ? "Combo3" : "Combo4")->setCurrentIndex(item);
+        const auto writePieces = [&] {
+            for (int n = 1; n <= sizes.size(); ++n) {
+                QFile piece(out(QStringLiteral("Counting Clock_%1.mp4").arg(n, 3, 10, QLatin1Char('0'))));
+                QVERIFY(piece.open(QIODevice::WriteOnly) && piece.resize(sizes[n - 1])); // sparse: no disk taken
+            }
+        };
+        scripted.outcomes = { { 0, {}, lines, writePieces } };
+        dialogs.expectMessage();
+        start();
+        QCOMPARE(list()->rowOutcome(1).kind, RowOutcome::Finished);
+        QCOMPARE(list()->rowOutcome(1).text, text);
+    }
+
     void withoutTEMPTheSystemsTemporaryFolderServes()
     {
         QTemporaryDir system;

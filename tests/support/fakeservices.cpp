@@ -59,6 +59,10 @@ qint32 ScriptedRunner::RunAndWait(const QString& program, const QStringList& arg
     calls.append({ program, arguments, windowStyle, tool.isExecutable(),
         QString::number(static_cast<int>(folder.permissions()), 16) });
     const Outcome outcome = outcomes.isEmpty() ? Outcome {} : outcomes.takeFirst();
+    if (outcome.whileRunning)
+        outcome.whileRunning();
+    for (const QString& line : outcome.outputLines)
+        emit outputLine(line);
     m_errorOutput = outcome.errorOutput;
     m_crashed = false;
     return outcome.exitCode;

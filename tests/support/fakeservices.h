@@ -13,6 +13,7 @@
 #include <QList>
 #include <QSet>
 #include <QStringList>
+#include <functional>
 
 namespace quorvane::test {
 
@@ -81,6 +82,8 @@ public:
     struct Outcome {
         qint32 exitCode = 0;
         QString errorOutput;
+        QStringList outputLines = {}; // written to standard output, one line each
+        std::function<void()> whileRunning = {}; // what happens while the program runs, before its lines
     };
 
     qint32 RunAndWait(const QString& program, const QStringList& arguments, int windowStyle = 6) override;
