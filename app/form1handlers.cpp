@@ -44,7 +44,11 @@ ListContext Form1::listContext()
 {
     return { m_services.dialogs, CommonDialog1, *ListView1, m_settings, m_services.listing, m_services.attributes,
         m_services.shell, m_services.folders, [this](MousePointer shape) { setMousePointer(shape); },
-        [this](int index) { selectInterval(index); } };
+        [this](int index) {
+            selectInterval(index);
+            // The samples show splitting by length, whatever way was chosen before.
+            Combo2->setCurrentIndex(static_cast<int>(SplitWay::Length));
+        } };
 }
 
 void Form1::PushButton1_Click()

@@ -414,6 +414,14 @@ private slots:
         QCOMPARE(control<QComboBox>("Combo1")->currentIndex(), 7);
         control<QComboBox>("Combo2")->setCurrentIndex(0);
         QCOMPARE(shown(), QStringList { "Combo1" });
+
+        // The samples are split every 5 seconds, by length, whatever way was chosen before.
+        control<QComboBox>("Combo2")->setCurrentIndex(2);
+        dialogs.expectMessage(MessageAnswer::No);
+        control<QPushButton>("PushButton5")->click();
+        QCOMPARE(shown(), QStringList { "Combo1" });
+        QCOMPARE(store->value("Combo2"), QStringLiteral("0"));
+        QCOMPARE(control<QComboBox>("Combo1")->currentIndex(), 1);
     }
 
     void storedEmptyFolderWinsOverTheDesktop()
