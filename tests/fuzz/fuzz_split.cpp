@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 // The whole tool on a file it is given, as a demuxer is fuzzed: the first byte picks the kind of file (the name
-// decides the pieces' container), the rest is the file. It is split into 1 s pieces in a folder of its own, which
-// is emptied after each run. Whatever the bytes, the tool must end with one of its exit statuses and leave
-// nothing but whole pieces behind.
+// decides the pieces' container) and how its pieces are measured, the rest is the file. It is split into 1 s
+// pieces (or pieces of at most 8 KiB, or 3 parts) in a folder of its own, which is emptied after each run. Whatever
+// the bytes, the tool must end with one of its exit statuses and leave nothing but whole pieces behind.
 #include "splitter/contract/exitcodes.h"
 #include "splitter/contract/testswitches.h"
 #include "splitter/orchestrator/splitter.h"
@@ -59,7 +59,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     SplitRequest request;
     request.input = input.string();
-    request.seconds = 1;
+    // The first byte's kinds of file first, so that seeds below 9 keep their meaning.
+    switch (data[0] / std::size(kinds) % 3) {
+    case 1:
+        request.maxBytes = 8 * 1024;
+        break;
+    case 2:
+        request.parts = 3;
+        break;
+    default:
+        request.seconds = 1;
+        break;
+    }
     static std::FILE* quiet = std::fopen("/dev/null", "w");
     const int status = splitFile(request, TestSwitches {}, quiet);
     bool known = false;
