@@ -1483,10 +1483,11 @@ private slots:
         QTest::newRow("two files") << QStringList { "-split", "5", "a.mp4", "b.mp4" } << 64 << nothing << "usage:";
         QTest::newRow("other option") << QStringList { "-cat", "5", "x.mp4" } << 64 << nothing << "usage:";
         // Help and version answer on standard output, and say nothing on standard error.
-        QTest::newRow("help") << QStringList { "--help" } << 0
-                              << "usage: quorvane-split .*-split <seconds> <file>\n.*--progress writes .*Exit "
-                                 "status:\n +0  Every piece .*"
-                              << nothing;
+        QTest::newRow("help")
+            << QStringList { "--help" } << 0
+            << "usage: quorvane-split .*-split <seconds> \\| -splits <size> \\| -parts <count> "
+               "<file>\n.*-splits <size> makes .*--progress writes .*Exit status:\n +0  Every piece .*"
+            << nothing;
         QTest::newRow("version") << QStringList { "--version" } << 0 << "quorvane-split \\d+\\.\\d+\\.\\d+\n"
                                  << nothing;
     }
