@@ -43,8 +43,9 @@ public:
     }
 
     int run();
-    // After a run that wrote pieces of at most a size: by how much the largest went over (0: none did). Its
-    // pieces are then only what a second split, with that much allowed for, writes over.
+    // After a run that wrote pieces of at most a size: 0 when none went over, or else the most a piece that did
+    // came to beyond its weight. Its pieces are then only what a second split, with that much allowed for,
+    // writes over.
     std::int64_t excess() const { return m_excess; }
 
 private:
@@ -74,8 +75,8 @@ private:
     void rewriteInSecondPass(int piece, const SplitPlan& plan);
     // Throws SplitError where the stream that decides the cuts gave no packet; warns of any other that gave none.
     void checkEveryTrackWasRead();
-    // The most a piece of at most a size went over it on disk; throws SplitError where it does so though planned
-    // with an allowance already.
+    // For pieces of at most a size: 0 when none went over it on disk, or else the most one of those that did came to
+    // beyond its weight; throws SplitError where one goes over though planned with an allowance already.
     std::int64_t excessOverSize(const SplitPlan& plan) const;
     int report(const PieceDistributor& distributor, int readResult);
     // What --stats says of the index: read by the tool, or not, and why where it is worth saying.

@@ -92,7 +92,9 @@ std::int64_t Split::excessOverSize(const SplitPlan& plan) const
         const SystemFile piece = SystemFile::openForReading(pieceFileName(m_request.input, static_cast<int>(p) + 1));
         const std::int64_t size = piece.isOpen() ? piece.regularFileSize() : 0;
         if (!plan.pieces[p].longerThanAsked && size > m_request.maxBytes) {
-            excess = std::max(excess, size - m_request.maxBytes);
+            // What the weighing left out, which the next plan allows for in every piece.
+            excess
+                = std::max(excess, size - std::min((*m_weigher)(plan.pieces[p].start, plan.pieces[p].end), size - 1));
             if (m_allowance > 0)
                 throw SplitError { Failed,
                     "piece " + std::to_string(p + 1) + " came to " + byteSize(size) + ", more than the "
@@ -209,16 +211,15 @@ int splitFile(const SplitRequest& request, const TestSwitches& switches, std::FI
     Split split(request, switches, said ? said : err);
     int result = split.run();
     if (said) {
-        if (split.excess() > 0) {
-            Split again(request, switches, err, split.excess() + 4096);
-            result = again.run();
-        } else {
-            std::rewind(said);
-            char text[4096];
-            for (std::size_t n; (n = std::fread(text, 1, sizeof text, said)) > 0;)
-                std::fwrite(text, 1, n, err);
-        }
+        std::rewind(said);
+        char text[4096];
+        for (std::size_t n; split.excess() == 0 && (n = std::fread(text, 1, sizeof text, said)) > 0;)
+            std::fwrite(text, 1, n, err);
         std::fclose(said);
+    }
+    if (split.excess() > 0) {
+        Split again(request, switches, err, split.excess() + 4096);
+        result = again.run();
     }
     return result;
 }
