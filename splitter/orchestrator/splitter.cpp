@@ -108,7 +108,7 @@ void Split::checkEveryTrackWasRead()
 {
     // A track the file lists that yields nothing (its timing table emptied, say) is damaged. Where it decides
     // the cuts, pieces would hold everything else or nothing: no piece is made.
-    for (unsigned s = 0; s < m_input->nb_streams; ++s) {
+    for (std::size_t s = 0; s < m_layout.streams.size(); ++s) {
         const AVStream* st = m_input->streams[s];
         const AVMediaType type = st->codecpar->codec_type;
         const StreamSlot& slot = m_layout.streams[s];

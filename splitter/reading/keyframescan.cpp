@@ -58,7 +58,7 @@ std::optional<KeyframeScan> scanIndex(const AVFormatContext* in, const MediaLayo
     // The file's own duration is not enough: where libavformat was shown part of the index, FFmpeg 7 takes it
     // from what it was shown, FFmpeg 5 from the movie header. The streams' ends as the whole index has them
     // say the same on both.
-    for (unsigned s = 0; s < in->nb_streams; ++s) {
+    for (unsigned s = 0; s < std::min<unsigned>(in->nb_streams, static_cast<unsigned>(layout.streams.size())); ++s) {
         const AVStream* st = in->streams[s];
         const AVMediaType type = st->codecpar->codec_type;
         const std::int64_t duration = durationOf(layout, st);

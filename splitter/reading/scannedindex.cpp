@@ -30,6 +30,9 @@ public:
 
     void add(const AVPacket* packet)
     {
+        // A stream found while the file is read (a transport stream's late programme) goes into no piece.
+        if (static_cast<std::size_t>(packet->stream_index) >= m_streams.size())
+            return;
         Stream& stream = m_streams[static_cast<std::size_t>(packet->stream_index)];
         // A picture the reader gives no decoding time (the first of a Matroska file's reordered ones) is
         // placed by its presentation time, as the pieces' router places it.

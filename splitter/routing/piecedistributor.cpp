@@ -98,7 +98,9 @@ void PieceDistributor::releaseHeld()
 void PieceDistributor::take(Packet packet)
 {
     const int s = packet->stream_index;
-    if (s < 0 || static_cast<unsigned>(s) >= m_in->nb_streams
+    // A stream that shows only while the file is read (a transport stream's late programme) is not in the
+    // layout, nor in any piece.
+    if (s < 0 || static_cast<std::size_t>(s) >= m_layout.streams.size()
         || m_layout.streams[static_cast<std::size_t>(s)].output < 0
         || m_layout.streams[static_cast<std::size_t>(s)].cover)
         return; // left out, or a cover, which every piece gets when it is opened

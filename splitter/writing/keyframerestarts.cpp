@@ -32,10 +32,11 @@ int replaceBytes(Packet& packet, const Bytes& bytes)
 } // namespace
 
 KeyframeRestarts::KeyframeRestarts(const AVFormatContext* in, const MediaLayout& layout, int piece)
-    : m_avc(in->nb_streams)
-    , m_hevc(in->nb_streams)
+    : m_avc(layout.streams.size())
+    , m_hevc(layout.streams.size())
 {
-    for (unsigned s = 0; s < in->nb_streams; ++s) {
+    // The streams of the layout: not those found since, which no piece has.
+    for (unsigned s = 0; s < static_cast<unsigned>(layout.streams.size()); ++s) {
         const AVCodecParameters* par = in->streams[s]->codecpar;
         if (layout.streams[s].output < 0 || layout.streams[s].cover)
             continue;

@@ -139,7 +139,7 @@ void addStreams(AVFormatContext* out, const AVFormatContext* in, const MediaLayo
 {
     check(av_dict_copy(&out->metadata, in->metadata, 0));
     const std::int64_t sinceFileStart = std::max<std::int64_t>(0, span.start - firstShown);
-    for (unsigned i = 0; i < in->nb_streams; ++i) {
+    for (unsigned i = 0; i < static_cast<unsigned>(layout.streams.size()); ++i) { // not the streams found since
         if (layout.streams[i].output < 0)
             continue;
         const AVStream* ist = in->streams[i];

@@ -160,7 +160,7 @@ void PieceWriter::writeHeader(const PieceSpan& span)
 void PieceWriter::addCovers()
 {
     // A cover picture belongs to every piece.
-    for (unsigned i = 0; i < m_in->nb_streams; ++i) {
+    for (std::size_t i = 0; i < m_layout.streams.size(); ++i) {
         const AVStream* st = m_in->streams[i];
         if (m_layout.streams[i].output < 0 || !m_layout.streams[i].cover || st->attached_pic.size <= 0)
             continue;
