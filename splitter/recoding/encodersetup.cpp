@@ -2,6 +2,9 @@
 // SPDX-FileCopyrightText: 2026 Quorvane developers
 #include "splitter/recoding/encodersetup.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include <string>
 
 extern "C" {
@@ -44,6 +47,16 @@ const char* profileName(const AVCodecParameters* par)
     }
 }
 
+namespace {
+
+bool knownAvcLevel(int level)
+{
+    constexpr int levels[] = { 9, 10, 11, 12, 13, 20, 21, 22, 30, 31, 32, 40, 41, 42, 50, 51, 52, 60, 61, 62 };
+    return std::find(std::begin(levels), std::end(levels), level) != std::end(levels);
+}
+
+} // namespace
+
 CodecContext openEncoder(const AVStream* ref, int parameterSetId, double crf, int refs)
 {
     const AVCodecParameters* par = ref->codecpar;
@@ -66,7 +79,9 @@ CodecContext openEncoder(const AVStream* ref, int parameterSetId, double crf, in
     encoder->color_trc = par->color_trc;
     encoder->colorspace = par->color_space;
     encoder->chroma_sample_location = par->chroma_location;
-    encoder->level = par->level;
+    // x264 refuses a level it does not know, which a damaged file may declare, and keeps what it had set up
+    // for the encoder it then does not make: it is left to choose one.
+    encoder->level = hevc || knownAvcLevel(par->level) ? par->level : FF_LEVEL_UNKNOWN;
     encoder->max_b_frames = 0; // shown in the order decoded: the stretch's own decoding times fit
     encoder->refs = refs;
     encoder->gop_size = 1 << 20; // a keyframe only where asked
