@@ -80,6 +80,8 @@ private:
     void selectInterval(int index);
     // Shows the list of the way chosen in Combo2: the intervals, the sizes or the counts.
     void showWayList();
+    // Stores a choice the moment it changes; a failure is said as the handler `handler` failing.
+    void storeSetting(const char* handler, const std::function<void()>& store);
     void reportSettingsFailure(const Failure& failure, const QString& sourceText);
     void applyPointer();
 

@@ -208,21 +208,13 @@ void Form1::selectInterval(int index)
 
 void Form1::Combo1_Click()
 {
-    try {
-        m_settings.setCombo1(Combo1->currentIndex());
-    } catch (const Failure& failure) {
-        reportSettingsFailure(failure, QStringLiteral("in Tavishend2/19/2015.Form1.Combo1_Click "));
-    }
+    storeSetting("Combo1_Click", [&] { m_settings.setCombo1(Combo1->currentIndex()); });
 }
 
 void Form1::Combo2_Click()
 {
     showWayList();
-    try {
-        m_settings.setCombo2(Combo2->currentIndex());
-    } catch (const Failure& failure) {
-        reportSettingsFailure(failure, QStringLiteral("in Tavishend2/19/2015.Form1.Combo2_Click "));
-    }
+    storeSetting("Combo2_Click", [&] { m_settings.setCombo2(Combo2->currentIndex()); });
 }
 
 void Form1::showWayList()
@@ -235,37 +227,30 @@ void Form1::showWayList()
 
 void Form1::Combo3_Click()
 {
-    try {
-        m_settings.setCombo3(Combo3->currentIndex());
-    } catch (const Failure& failure) {
-        reportSettingsFailure(failure, QStringLiteral("in Tavishend2/19/2015.Form1.Combo3_Click "));
-    }
+    storeSetting("Combo3_Click", [&] { m_settings.setCombo3(Combo3->currentIndex()); });
 }
 
 void Form1::Combo4_Click()
 {
-    try {
-        m_settings.setCombo4(Combo4->currentIndex());
-    } catch (const Failure& failure) {
-        reportSettingsFailure(failure, QStringLiteral("in Tavishend2/19/2015.Form1.Combo4_Click "));
-    }
+    storeSetting("Combo4_Click", [&] { m_settings.setCombo4(Combo4->currentIndex()); });
 }
 
 void Form1::Check1_Click()
 {
-    try {
-        m_settings.setExact(Check1->isChecked());
-    } catch (const Failure& failure) {
-        reportSettingsFailure(failure, QStringLiteral("in Tavishend2/19/2015.Form1.Check1_Click "));
-    }
+    storeSetting("Check1_Click", [&] { m_settings.setExact(Check1->isChecked()); });
 }
 
 void Form1::Text2_Change()
 {
+    storeSetting("Text2_Change", [&] { m_settings.setText2(Text2->text()); });
+}
+
+void Form1::storeSetting(const char* handler, const std::function<void()>& store)
+{
     try {
-        m_settings.setText2(Text2->text());
+        store();
     } catch (const Failure& failure) {
-        reportSettingsFailure(failure, QStringLiteral("in Tavishend2/19/2015.Form1.Text2_Change "));
+        reportSettingsFailure(failure, QStringLiteral("in Tavishend2/19/2015.Form1.%1 ").arg(QLatin1String(handler)));
     }
 }
 
